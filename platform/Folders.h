@@ -1,0 +1,48 @@
+#pragma once
+// Places the program reads and writes outside the disk being recovered.
+//
+// The Windows build names fixed places: the root of drive C: (for files such
+// as "C:\DP" and "C:\TreeStructView.txt"), the Windows folder, the system
+// folder, the temporary folder and the shell folders (Desktop, Start Menu,
+// Programs). Here each maps to a per-user folder that an environment variable
+// can override, so tests point them at temporary folders:
+//
+//   drive C:      OVNSS_DRIVE_C      default $XDG_DATA_HOME/ovnss/drive_c
+//   Windows       OVNSS_WINDOWS_DIR  default <drive C>/Windows
+//   system        OVNSS_SYSTEM_DIR   default <Windows>/System32
+//   temporary     OVNSS_TEMP_DIR     default $TMPDIR, else /tmp
+//   Desktop       OVNSS_DESKTOP_DIR  default $XDG_DESKTOP_DIR, else ~/Desktop
+//   Start Menu    OVNSS_START_MENU_DIR default $XDG_DATA_HOME/applications
+//   Programs      <Start Menu>/Programs
+//
+// $XDG_DATA_HOME defaults to ~/.local/share.
+
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace ov {
+
+struct KnownFolders {
+  std::filesystem::path driveC;
+  std::filesystem::path windows;
+  std::filesystem::path system;
+  std::filesystem::path temp;
+  std::filesystem::path desktop;
+  std::filesystem::path startMenu;
+
+  // Resolves every folder from the environment, as described above.
+  static KnownFolders FromEnvironment();
+
+  // A shell folder by its Windows name ("Desktop", "Start Menu", "Programs"),
+  // ignoring case; nothing for an unknown name.
+  std::optional<std::filesystem::path> ShellFolder(std::string_view name) const;
+
+  // Maps a Windows path to a local one: "C:\DP" -> <drive C>/DP, backslashes
+  // become slashes. Paths without a drive letter only have their separators
+  // changed. Other drive letters map to <drive C>/../drive_<letter>.
+  std::filesystem::path Map(std::string_view windowsPath) const;
+};
+
+}  // namespace ov

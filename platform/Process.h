@@ -1,0 +1,44 @@
+#pragma once
+// Running outside programs, and the shell's "open" verb.
+
+#include <filesystem>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace ov {
+
+class ProcessRunner {
+public:
+  virtual ~ProcessRunner() = default;
+
+  // Runs a program and waits until it exits. Returns its exit code, or -1
+  // when it could not be started or did not exit normally.
+  virtual int RunAndWait(const std::filesystem::path& program, const std::vector<std::string>& args) = 0;
+  // Opens a file or folder with the desktop's associated program, like the
+  // shell's "open" verb; does not wait. False when nothing could be started.
+  virtual bool ShellOpen(const std::filesystem::path& target) = 0;
+  // Starts a program through the "open" verb without waiting for it.
+  virtual bool Start(const std::filesystem::path& program, const std::vector<std::string>& args) = 0;
+  // True while a top-level window with this title exists. The Linux desktop
+  // has no portable equivalent, so the real runner answers as if the window
+  // were gone.
+  virtual bool TopLevelWindowExists(std::string_view title) = 0;
+};
+
+// The real runner: posix_spawn and waitpid; "open" is xdg-open.
+class SystemProcessRunner : public ProcessRunner {
+public:
+  int RunAndWait(const std::filesystem::path& program, const std::vector<std::string>& args) override;
+  bool ShellOpen(const std::filesystem::path& target) override;
+  bool Start(const std::filesystem::path& program, const std::vector<std::string>& args) override;
+  bool TopLevelWindowExists(std::string_view title) override;
+};
+
+// The executable that stands for one of the Windows build's outside programs
+// in the installation folder: "MendWMI.exe" -> <folder>/ovnss-mendwmi,
+// "Chsprobe.exe" -> ovnss-chsprobe, "Fixcount.exe" -> ovnss-fixcount (names
+// compare ignoring case). Other names are joined to the folder unchanged.
+std::filesystem::path OutsideProgram(const std::filesystem::path& installFolder, std::string_view windowsName);
+
+}  // namespace ov

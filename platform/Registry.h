@@ -1,0 +1,117 @@
+#pragma once
+// The registry store: the program's stand-in for the Windows registry.
+//
+// Keys form a tree below a few roots; each key holds text values. Key and
+// value names compare ignoring case, as on Windows, and keep the spelling
+// they were created with. A missing key or value reads as the empty text.
+//
+// `RegistryStore` keeps the whole tree in memory; `FileRegistry` backs it
+// with one plain-text file that is re-read before every operation (so an
+// outside program that changed it is seen) and replaced atomically after
+// every change (a temporary file renamed over the old one), so a crash never
+// leaves the file half-written.
+
+#include <filesystem>
+#include <functional>
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace ov {
+
+enum class RegistryRoot { ClassesRoot, CurrentUser, LocalMachine };
+
+class Registry {
+public:
+  virtual ~Registry() = default;
+
+  // True when the key exists (opening it would succeed).
+  virtual bool KeyExists(RegistryRoot root, std::string_view path) = 0;
+  // Creates the key and any missing parents; true when it exists afterwards.
+  virtual bool CreateKey(RegistryRoot root, std::string_view path) = 0;
+  // Deletes a key that has no subkeys, with its values. False when the key is
+  // missing or still has subkeys (the rule of the NT family).
+  virtual bool DeleteKey(RegistryRoot root, std::string_view path) = 0;
+  // The value's text, or nothing when the key or the value is missing.
+  virtual std::optional<std::string> QueryValue(RegistryRoot root, std::string_view path,
+                                                std::string_view name) = 0;
+  // Sets a value of an existing key; false when the key is missing.
+  virtual bool SetValue(RegistryRoot root, std::string_view path, std::string_view name,
+                        std::string_view text) = 0;
+  // Deletes one value; false when the key or the value is missing.
+  virtual bool DeleteValue(RegistryRoot root, std::string_view path, std::string_view name) = 0;
+  // Names of the values of a key, in the order they were first set.
+  virtual std::vector<std::string> ValueNames(RegistryRoot root, std::string_view path) = 0;
+
+  // The read rule used everywhere: a missing key or value is the empty text.
+  std::string ReadText(RegistryRoot root, std::string_view path, std::string_view name) {
+    return QueryValue(root, path, name).value_or(std::string());
+  }
+};
+
+// The key tree itself, with its text form. Used in memory by tests and as the
+// contents of the file-backed store.
+class RegistryStore : public Registry {
+public:
+  bool KeyExists(RegistryRoot root, std::string_view path) override;
+  bool CreateKey(RegistryRoot root, std::string_view path) override;
+  bool DeleteKey(RegistryRoot root, std::string_view path) override;
+  std::optional<std::string> QueryValue(RegistryRoot root, std::string_view path,
+                                        std::string_view name) override;
+  bool SetValue(RegistryRoot root, std::string_view path, std::string_view name,
+                std::string_view text) override;
+  bool DeleteValue(RegistryRoot root, std::string_view path, std::string_view name) override;
+  std::vector<std::string> ValueNames(RegistryRoot root, std::string_view path) override;
+
+  // The text form: one "[ROOT\key\path]" line per key followed by its
+  // "name"="text" lines, with \\, \" and \n escapes inside the quotes.
+  std::string Serialize() const;
+  // Replaces the tree with the one the text describes. False (and the tree
+  // unchanged) when the text is not a registry file.
+  bool Parse(std::string_view text);
+  void Clear();
+
+private:
+  struct Key;
+  Key* Find(RegistryRoot root, std::string_view path);
+  std::shared_ptr<Key> roots_[3];
+};
+
+class FileRegistry : public Registry {
+public:
+  explicit FileRegistry(std::filesystem::path file);
+
+  // The registry file named by OVNSS_REGISTRY, else
+  // $XDG_CONFIG_HOME/ovnss/registry.txt (~/.config when XDG_CONFIG_HOME is unset).
+  static std::filesystem::path DefaultLocation();
+
+  bool KeyExists(RegistryRoot root, std::string_view path) override;
+  bool CreateKey(RegistryRoot root, std::string_view path) override;
+  bool DeleteKey(RegistryRoot root, std::string_view path) override;
+  std::optional<std::string> QueryValue(RegistryRoot root, std::string_view path,
+                                        std::string_view name) override;
+  bool SetValue(RegistryRoot root, std::string_view path, std::string_view name,
+                std::string_view text) override;
+  bool DeleteValue(RegistryRoot root, std::string_view path, std::string_view name) override;
+  std::vector<std::string> ValueNames(RegistryRoot root, std::string_view path) override;
+
+  const std::filesystem::path& file() const { return file_; }
+
+  // Test seam: called after the temporary file is fully written and before it
+  // replaces the registry file.
+  std::function<void()> beforeReplace;
+
+private:
+  void Load();
+  bool Save();
+  // Runs a change against a freshly loaded tree and saves it when it changed.
+  bool Change(const std::function<bool(RegistryStore&)>& change);
+
+  std::filesystem::path file_;
+  RegistryStore store_;
+};
+
+}  // namespace ov
