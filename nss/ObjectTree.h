@@ -1,0 +1,46 @@
+#pragma once
+// The walk over an NSS object tree: branch blocks ("BRCH") list child blocks
+// at 40 + 12 * i; leaf blocks ("LEAF") hold records of a 16-bit length, from
+// 40 when byte 42 is 'N', else from 56. A record of type 0x2C points at a
+// child block (at + 212); every other record goes to the visitor.
+//
+// The walk is breadth first and reads each block at most once, so a damaged
+// tree whose blocks point back at themselves or at an ancestor still ends.
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+
+#include "disk/Bytes.h"
+#include "disk/DiskView.h"
+#include "nss/Pools.h"
+
+namespace ov {
+
+inline constexpr std::size_t kBlockSize = 4096;
+inline constexpr std::uint32_t kSectorsPerBlock = 8;
+inline constexpr std::uint32_t kRecordTypeChild = 0x2C;
+inline constexpr std::uint32_t kRecordTypeVolume = 0x33;
+inline constexpr std::uint32_t kRecordTypeObject = 3;
+
+// One leaf record: the whole 4096-byte block and the record's place in it.
+// Fields are read relative to `offset`; reads stay inside the block.
+struct LeafRecord {
+  Bytes block;
+  std::size_t offset = 0;
+  std::int16_t length = 0;
+  std::uint32_t type = 0;
+  std::uint64_t blockSector = 0;  // disk sector of the block, for reports
+};
+
+enum class VisitResult { Continue, SkipRestOfLeaf };
+
+using RecordVisitor = std::function<VisitResult(const LeafRecord&)>;
+
+// Walks the tree whose root block starts at disk sector `rootSector`, with
+// child block numbers translated over `pool`. Unreadable blocks read as
+// zeros and are ignored.
+void WalkObjectTree(const DiskView& disk, const PoolInfo& pool, std::uint64_t rootSector,
+                    const RecordVisitor& visitRecord);
+
+}  // namespace ov

@@ -1,0 +1,114 @@
+#include "nss/PartitionScan.h"
+
+#include <algorithm>
+#include <cstring>
+#include <vector>
+
+#include "disk/Bytes.h"
+
+namespace ov {
+
+namespace {
+
+constexpr std::size_t kEntryOffset = 446;
+constexpr std::size_t kEntrySize = 16;
+constexpr std::uint32_t kRunSectors = 8;       // one block per logical read
+constexpr std::uint32_t kReportEvery = 88;     // logical reads between status updates
+// Runs read per device call; the results equal testing every 8-sector run.
+constexpr std::uint32_t kRunsPerRead = 256;
+
+}  // namespace
+
+std::string SearchingPoolsText(std::uint64_t sector, std::uint64_t total) {
+  return "Searching Pools " + std::to_string(sector) + " / " + std::to_string(total);
+}
+
+std::string PoolsFoundText(std::size_t count) { return "Pools Found : " + std::to_string(count); }
+
+void QuickPartitionScan(const DiskView& disk, PoolTable& pools) {
+  std::byte mbr[kSectorSize];
+  std::memset(mbr, 0, sizeof mbr);
+  disk.Read(0, 1, mbr);
+  const Bytes b(mbr);
+  if (b.U8(510) != 0x55 || b.U8(511) != 0xAA) return;
+  for (std::size_t n = 0; n < 4; ++n) {
+    const std::size_t entry = kEntryOffset + kEntrySize * n;
+    const std::uint8_t type = b.U8(entry + 4).value_or(0);
+    if (type != kPartitionTypeNss && type != kPartitionTypeCompact) continue;
+    pools.BuildPoolsFromPartition(b.U32(entry + 8).value_or(0), type, b.U32(entry + 12).value_or(0));
+    return;
+  }
+}
+
+void FullDiskPoolSearch(const DiskView& disk, PoolTable& pools, std::uint64_t totalSectors, std::atomic<int>& stop,
+                        SearchListener& listener) {
+  pools.Clear();
+  listener.OnPoolsFound(PoolsFoundText(0));
+  std::vector<std::byte> buffer(std::size_t{kRunSectors} * kRunsPerRead * kSectorSize);
+  std::uint32_t reads = 0;
+  std::uint64_t s = 0;
+  while (s < totalSectors && stop.load() != 1) {
+    // Read as many whole runs as fit before the end of the disk (the last run
+    // may reach past it, as a run of 8 always does).
+    const std::uint64_t runsLeft = (totalSectors - s + kRunSectors - 1) / kRunSectors;
+    const auto runs = static_cast<std::uint32_t>(std::min<std::uint64_t>(runsLeft, kRunsPerRead));
+    // Unreadable runs read as zeros: stale bytes are never taken for headers.
+    std::memset(buffer.data(), 0, std::size_t{runs} * kRunSectors * kSectorSize);
+    disk.ReadChunks(s, kRunSectors, runs, buffer.data());
+    for (std::uint32_t run = 0; run < runs; ++run, s += kRunSectors) {
+      if (run > 0 && stop.load() == 1) break;
+      if (++reads == kReportEvery) {
+        reads = 0;
+        listener.OnStatus(SearchingPoolsText(s, totalSectors));
+        listener.OnProgress(static_cast<int>(std::min<std::uint64_t>(s * 100 / totalSectors, 100)));
+      }
+      const std::byte* runBytes = buffer.data() + std::size_t{run} * kRunSectors * kSectorSize;
+      for (std::uint32_t k = 0; k < kRunSectors; ++k) {
+        if (!IsSectionHeader(runBytes + std::size_t{k} * kSectorSize)) continue;
+        const std::size_t before = pools.poolCount();
+        pools.AddPoolsFromChain(s + k);
+        listener.OnPoolsFound(PoolsFoundText(pools.poolCount()));
+        for (std::size_t i = before; i < pools.poolCount(); ++i) listener.OnPoolAdded(i);
+      }
+    }
+  }
+  stop.store(0);
+}
+
+std::vector<PartitionEntry> SearchMorePartitions(const DiskView& disk, const DiskGeometry& geometry,
+                                                 SearchListener& listener, Prompter& prompter) {
+  std::uint64_t cylinders = 0, heads = 0;
+  if (geometry.sectorsPerTrack == 63) {
+    cylinders = geometry.cylinders;
+    heads = geometry.heads;
+  } else {
+    cylinders = geometry.sectorsPerTrack * geometry.heads * geometry.cylinders / 16065;
+    heads = 255;
+  }
+  std::vector<PartitionEntry> entries;
+  std::byte sector[kSectorSize];
+  for (std::uint64_t j = 0; j < cylinders; ++j) {
+    listener.OnProgress(static_cast<int>(j * 100 / cylinders));
+    const std::uint64_t p = 65 + j * heads * 63;
+    std::memset(sector, 0, sizeof sector);
+    disk.Read(p, 1, sector);
+    const Bytes b(sector);
+    if (b.U8(56) != 0x53 || b.U8(57) != 0xEF || b.U16(90) != 0) continue;
+    if (entries.size() >= kMaxPartitionEntries) break;
+    const std::uint32_t logSize = b.U32(24).value_or(0);
+    // Block sizes beyond 2^32 bytes are not ext2's; they count as no size.
+    const std::uint64_t sectorsPerBlock = logSize <= 22 ? (std::uint64_t{1024} << logSize) / 512 : 0;
+    PartitionEntry entry;
+    entry.firstSector = p - 2;
+    entry.sectorCount = std::uint64_t{b.U32(4).value_or(0)} * sectorsPerBlock;
+    entry.label = "Mac Partition " + std::to_string(entries.size());
+    listener.OnPartitionFound(entry);
+    entries.push_back(std::move(entry));
+  }
+  if (entries.empty()) {
+    prompter.ShowMessage(std::string(kMsgNoPartitionFound), std::string(kProductTitle), MessageIcon::Information);
+  }
+  return entries;
+}
+
+}  // namespace ov

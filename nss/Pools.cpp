@@ -1,0 +1,181 @@
+#include "nss/Pools.h"
+
+#include <algorithm>
+#include <cstring>
+#include <unordered_set>
+
+#include "disk/Bytes.h"
+
+namespace ov {
+
+namespace {
+
+constexpr std::size_t kLinkOffset = 188;
+constexpr std::size_t kMarkOffset = 16;
+constexpr std::uint64_t kNameSector = 29;
+constexpr std::uint64_t kDescriptorSector = 5;
+constexpr std::uint32_t kDefaultDataOffset = 32;
+
+struct Section {
+  bool header = false;       // byte 0 is 1
+  bool marked = false;       // 0x169 at 16
+  std::uint64_t next = 0;    // link at 188
+};
+
+struct Descriptor {
+  bool multiSegment = false;  // 'G', 'P', 'N' at 1, 5, 14
+  std::uint32_t count = 0;
+  std::uint32_t index = 0;
+  std::uint32_t length = 0;
+};
+
+Section ParseSection(const Bytes& b) {
+  Section s;
+  s.header = b.U8(0) == 1;
+  s.marked = b.U16(kMarkOffset) == kSectionMark;
+  s.next = b.U32(kLinkOffset).value_or(0);
+  return s;
+}
+
+Descriptor ParseDescriptor(const Bytes& b) {
+  Descriptor d;
+  d.multiSegment = b.U8(1) == 'G' && b.U8(5) == 'P' && b.U8(14) == 'N';
+  d.count = b.U32(20).value_or(0);
+  d.index = b.U32(32).value_or(0);
+  d.length = b.U32(36).value_or(0);
+  return d;
+}
+
+}  // namespace
+
+bool TranslateSector(const PoolInfo& pool, std::uint64_t& sector) {
+  if (pool.segmentCount == 0) return false;
+  if (pool.segmentCount == 1) {
+    sector += pool.segmentStart[0];
+    return true;
+  }
+  std::uint64_t base = 0;
+  const std::size_t segments = std::min<std::size_t>(pool.segmentCount, kMaxSegments);
+  for (std::size_t k = 0; k < segments; ++k) {
+    if (sector < base + pool.segmentLength[k]) {
+      sector = pool.segmentStart[k] + (sector - base);
+      return true;
+    }
+    base += pool.segmentLength[k];
+  }
+  return false;
+}
+
+bool IsSectionHeader(const std::byte* sector) {
+  Bytes b(std::span<const std::byte>(sector, kSectorSize));
+  return b.U8(0) == 1 && b.Matches(1, kSectionSignature) && b.U16(kMarkOffset) == kSectionMark;
+}
+
+bool PoolTable::ReadSector(std::uint64_t sector, std::byte* buffer) {
+  // An unreadable sector reads as zeros, so stale bytes of an earlier read
+  // are never taken for a structure.
+  std::memset(buffer, 0, kSectorSize);
+  return disk_.Read(sector, 1, buffer) != 0;
+}
+
+std::uint32_t PoolTable::FindDataOffset(std::uint64_t e) {
+  std::byte buf[kSectorSize];
+  for (std::uint64_t i = 1; i <= 4; ++i) {
+    ReadSector(e + 32 * i, buf);
+    Bytes b(buf);
+    if (b.U8(0) == 'H' && b.U8(1) == 'O') {
+      const std::uint16_t offset = b.U16(24).value_or(0);
+      return offset == 0 ? kDefaultDataOffset : offset;
+    }
+  }
+  return kDefaultDataOffset;
+}
+
+bool PoolTable::CollectSegments(PoolInfo& pool, const std::string& name, std::uint64_t start, std::uint32_t count) {
+  std::byte header[kSectorSize], nameSector[kSectorSize], descriptor[kSectorSize];
+  std::uint32_t counted = 0;
+  std::unordered_set<std::uint64_t> visited;
+  // A chain that comes back to a section it already visited ends there, as
+  // at a link of 0.
+  for (std::uint64_t e = start; visited.insert(e).second;) {
+    ReadSector(e, header);
+    const Section s = ParseSection(Bytes(header));
+    if (!s.header) break;
+    if (s.marked) {
+      ReadSector(e + kNameSector, nameSector);
+      ReadSector(e + kDescriptorSector, descriptor);
+      const Descriptor d = ParseDescriptor(Bytes(descriptor));
+      const Bytes n(nameSector);
+      if (d.multiSegment && d.index < kMaxSegments && n.LowBytes16(40, 15) == name) {
+        pool.segmentLength[d.index] = d.length;
+        pool.segmentStart[d.index] = e + FindDataOffset(e);
+        pool.name = name;
+        pool.segmentCount = d.count;
+        pool.segmentSize = n.U32(32).value_or(0);
+        if (++counted == count) return true;
+      }
+    }
+    if (s.next == 0) break;
+    e = s.next;
+  }
+  return false;
+}
+
+std::size_t PoolTable::WalkChain(std::uint64_t start, bool dedupe) {
+  const std::size_t before = pools_.size();
+  std::byte header[kSectorSize], nameSector[kSectorSize], descriptor[kSectorSize];
+  std::unordered_set<std::uint64_t> visited;
+  auto counts = [&](const PoolInfo& pool) {
+    if (!dedupe) return true;
+    return std::none_of(pools_.begin(), pools_.end(),
+                        [&](const PoolInfo& p) { return p.segmentStart[0] == pool.segmentStart[0]; });
+  };
+  for (std::uint64_t e = start; visited.insert(e).second;) {
+    ReadSector(e, header);
+    const Section s = ParseSection(Bytes(header));
+    if (!s.header) break;
+    if (s.marked) {
+      ReadSector(e + kNameSector, nameSector);
+      ReadSector(e + kDescriptorSector, descriptor);
+      const Bytes n(nameSector);
+      const Descriptor d = ParseDescriptor(Bytes(descriptor));
+      const std::string name = n.LowBytes16(40, 15).value_or(std::string());
+      PoolInfo pool;
+      bool made = false;
+      if (d.multiSegment) {
+        // Only the first segment of a pool makes the pool; the others are
+        // gathered by the walk that CollectSegments makes.
+        if (d.index == 0 && d.count < kMaxSegments) made = CollectSegments(pool, name, start, d.count);
+      } else {
+        pool.name = name;
+        pool.segmentCount = 1;
+        pool.segmentSize = n.U32(32).value_or(0);
+        pool.segmentStart[0] = e + FindDataOffset(e);
+        made = true;
+      }
+      if (made && counts(pool)) pools_.push_back(std::move(pool));
+    }
+    if (pools_.size() >= kMaxPools || s.next == 0) break;
+    e = s.next;
+  }
+  return pools_.size() - before;
+}
+
+void PoolTable::BuildPoolsFromPartition(std::uint64_t firstSector, std::uint8_t type, std::uint32_t sectorCount) {
+  pools_.clear();
+  if (type == kPartitionTypeCompact) {
+    PoolInfo pool;
+    pool.name = std::string(kCompactPoolName);
+    pool.segmentCount = 1;
+    pool.segmentStart[0] = firstSector + 32;
+    pool.segmentSize = sectorCount;
+    compactLayout_ = true;
+    pools_.push_back(std::move(pool));
+    return;
+  }
+  WalkChain(firstSector, false);
+}
+
+std::size_t PoolTable::AddPoolsFromChain(std::uint64_t headerSector) { return WalkChain(headerSector, true); }
+
+}  // namespace ov

@@ -1,0 +1,86 @@
+#pragma once
+// NSS pools: building the pool table from NetWare section chains, and the
+// translation from pool-relative sectors to disk sectors.
+//
+// A type 0x65 partition is a chain of sections, each starting with a section
+// header (byte 0 = 1, "Nw_PaRtItIoN" at 1, 0x169 at 16, the next header's
+// sector at 188). The sectors after a header describe the section:
+//   e + 29  pool name sector: segment size at 32, 15 UTF-16 units of name at 40
+//   e + 5   segment descriptor: 'G','P','N' at 1, 5, 14 for a segment of a
+//           multi-segment pool; segment count at 20, index at 32, length at 36
+//   e + 32, e + 64, e + 96, e + 128: data offset candidates ('H','O' at 0,
+//           the offset from e at 24; 0 means 32)
+// A type 0x69 partition holds one pool in the compact layout.
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "disk/DiskView.h"
+
+namespace ov {
+
+inline constexpr std::size_t kMaxPools = 50;
+inline constexpr std::size_t kMaxSegments = 50;
+inline constexpr std::uint8_t kPartitionTypeNss = 0x65;
+inline constexpr std::uint8_t kPartitionTypeCompact = 0x69;
+inline constexpr std::string_view kCompactPoolName = "Netware 5 NSS Partition";
+inline constexpr std::uint16_t kSectionMark = 0x169;
+inline constexpr std::string_view kSectionSignature = "Nw_PaRtItIoN";
+
+struct PoolInfo {
+  std::string name;
+  std::uint32_t segmentSize = 0;   // from the pool name sector, in sectors
+  std::uint32_t segmentCount = 0;  // 1 .. 49
+  std::array<std::uint64_t, kMaxSegments> segmentStart{};   // disk sector of each segment's data
+  std::array<std::uint32_t, kMaxSegments> segmentLength{};  // sectors; used when segmentCount > 1
+};
+
+// Pool-relative sector -> disk sector over one pool's segment map. False when
+// the pool has no segment or the sector lies past its last segment.
+bool TranslateSector(const PoolInfo& pool, std::uint64_t& sector);
+
+// True when the 512 bytes hold a full NetWare section header (the test of the
+// whole-disk search: byte 0 = 1, the signature and the mark).
+bool IsSectionHeader(const std::byte* sector);
+
+// The pool table of a run and the builders that fill it.
+class PoolTable {
+public:
+  explicit PoolTable(DiskView disk) : disk_(std::move(disk)) {}
+
+  const std::vector<PoolInfo>& pools() const { return pools_; }
+  std::size_t poolCount() const { return pools_.size(); }
+  void Clear() { pools_.clear(); }
+
+  // Set once a type 0x69 partition was made into a pool; never cleared
+  // during the run. Chooses the compact record layout.
+  bool compactLayout() const { return compactLayout_; }
+  void SetCompactLayout(bool on) { compactLayout_ = on; }
+
+  // Empties the table and fills it from one partition.
+  void BuildPoolsFromPartition(std::uint64_t firstSector, std::uint8_t type, std::uint32_t sectorCount);
+  // Adds the new pools of the chain that starts at `headerSector`; a pool
+  // whose first segment starts where a pool of the table starts does not
+  // count. Returns how many pools were added (they are the table's last).
+  std::size_t AddPoolsFromChain(std::uint64_t headerSector);
+
+  // The data offset of the section at `e`, in sectors from e.
+  std::uint32_t FindDataOffset(std::uint64_t e);
+  // Fills `pool` with the `count` segments of the pool called `name` found
+  // on the chain from `start`; false when the chain ends first.
+  bool CollectSegments(PoolInfo& pool, const std::string& name, std::uint64_t start, std::uint32_t count);
+
+private:
+  // The walk over one chain; `dedupe` drops pools already in the table.
+  std::size_t WalkChain(std::uint64_t start, bool dedupe);
+  bool ReadSector(std::uint64_t sector, std::byte* buffer);
+
+  DiskView disk_;
+  std::vector<PoolInfo> pools_;
+  bool compactLayout_ = false;
+};
+
+}  // namespace ov

@@ -1,0 +1,85 @@
+#include "nss/Volumes.h"
+
+#include <cstring>
+
+#include "disk/Bytes.h"
+#include "nss/ObjectTree.h"
+
+namespace ov {
+
+namespace {
+
+constexpr std::size_t kRootOffset = 188;
+constexpr std::size_t kCompactNameOffset = 204;
+constexpr std::size_t kCompactNameUnits = 20;
+constexpr std::size_t kNameLengthOffset = 124;
+constexpr std::size_t kNameOffset = 126;
+constexpr std::uint8_t kRootEntryKind = 2;
+constexpr std::size_t kRootEntryBlock = 136;
+
+// The volume named by one volume record, or nothing when the record is
+// skipped (empty name, no kind-2 entry inside the block, untranslatable root).
+std::optional<VolumeInfo> ReadVolumeRecord(const LeafRecord& rec, const PoolInfo& pool) {
+  const Bytes& b = rec.block;
+  const std::size_t r = rec.offset;
+  std::size_t n = b.U8(r + kNameLengthOffset).value_or(0);
+  if (n > kMaxVolumeNameLength) n = 0;
+  if (n == 0) return std::nullopt;
+  auto name = b.LowBytes16(r + kNameOffset, n);
+  if (!name) return std::nullopt;
+  for (std::size_t q = r + kNameOffset + 2 * n;;) {
+    auto kind = b.U8(q);
+    if (!kind) return std::nullopt;
+    if (*kind == kRootEntryKind) {
+      auto block = b.U64(q + kRootEntryBlock);
+      if (!block) return std::nullopt;
+      std::uint64_t sector = *block * kSectorsPerBlock;
+      if (!TranslateSector(pool, sector)) return std::nullopt;
+      return VolumeInfo{*name, sector};
+    }
+    auto m = b.U8(q + 4);
+    if (!m) return std::nullopt;
+    q += 2 * std::size_t{*m} + 6;
+  }
+}
+
+}  // namespace
+
+std::vector<VolumeInfo> OpenPool(const DiskView& disk, const PoolInfo& pool, bool compactLayout, Prompter& prompter) {
+  std::vector<VolumeInfo> volumes;
+  std::byte sector[kSectorSize];
+  std::memset(sector, 0, sizeof sector);
+  disk.Read(pool.segmentStart[0] + kSectorsPerBlock, 1, sector);
+  const Bytes super(sector);
+  std::uint64_t root = super.U64(kRootOffset).value_or(0) * kSectorsPerBlock;
+
+  if (compactLayout) {
+    // The compact layout names one volume in the superblock; its root is used
+    // as read when it cannot be translated.
+    TranslateSector(pool, root);
+    std::string name = super.LowBytes16(kCompactNameOffset, kCompactNameUnits).value_or(std::string());
+    if (!name.empty()) volumes.push_back({std::move(name), root});
+    return volumes;
+  }
+
+  if (!super.Matches(0, "SPB")) {
+    prompter.ShowMessage(std::string(kMsgNoSuperblock), std::string(kProductTitle), MessageIcon::Error);
+    return volumes;
+  }
+  if (!TranslateSector(pool, root)) return volumes;
+  WalkObjectTree(disk, pool, root, [&](const LeafRecord& rec) {
+    if (rec.type != kRecordTypeVolume) return VisitResult::Continue;
+    if (volumes.size() >= kMaxVolumes) return VisitResult::SkipRestOfLeaf;
+    if (auto v = ReadVolumeRecord(rec, pool)) volumes.push_back(std::move(*v));
+    return VisitResult::Continue;
+  });
+  return volumes;
+}
+
+std::vector<std::string> PoolDetails(const PoolInfo& pool) {
+  return {"Pool Name   :  " + pool.name, "Pool Size      :   " + std::to_string(pool.segmentSize / 2048) + " MB"};
+}
+
+std::vector<std::string> VolumeDetails(const VolumeInfo& volume) { return {"Volume Name   :  " + volume.name}; }
+
+}  // namespace ov

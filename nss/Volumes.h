@@ -1,0 +1,44 @@
+#pragma once
+// Opening a pool: its superblock (pool block 1) and the volumes it lists.
+//
+// Superblock: 'S','P','B' at 0 (normal layout only); at 188 the 64-bit block
+// number of the volume directory's root (normal layout) or of the volume's
+// object tree (compact layout); at 204, compact layout only, the volume name
+// as 20 UTF-16 units.
+//
+// Volume record (type 0x33 in the volume directory): name length at 124 (a
+// value above 48 counts as 0), the name at 126, then a chain of entries
+// (kind byte at +0, length m at +4, 2m + 6 bytes long) up to the first entry
+// of kind 2, whose 64-bit block number at +136 is the root of the volume's
+// object tree.
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "disk/DiskView.h"
+#include "nss/Pools.h"
+#include "platform/Prompter.h"
+
+namespace ov {
+
+inline constexpr std::size_t kMaxVolumes = 49;
+inline constexpr std::size_t kMaxVolumeNameLength = 48;
+inline constexpr std::string_view kMsgNoSuperblock = "Super block information not found";
+
+struct VolumeInfo {
+  std::string name;
+  std::uint64_t rootSector = 0;  // disk sector of the first block of the object tree
+};
+
+// Reads the pool's superblock and lists its volumes. In the normal layout a
+// superblock without its signature shows "Super block information not
+// found" and lists nothing; a root that cannot be translated lists nothing
+// and says nothing.
+std::vector<VolumeInfo> OpenPool(const DiskView& disk, const PoolInfo& pool, bool compactLayout, Prompter& prompter);
+
+// The details rows of a pool and of a volume.
+std::vector<std::string> PoolDetails(const PoolInfo& pool);
+std::vector<std::string> VolumeDetails(const VolumeInfo& volume);
+
+}  // namespace ov

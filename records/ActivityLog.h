@@ -1,0 +1,49 @@
+#pragma once
+// The activity log: "ActivityLog.txt" in the installation folder, 8-bit text
+// with "\r\n" line ends, appended to by every run. The file is never kept
+// open, and it is capped: a write that finds it larger than 5,242,880 bytes
+// deletes it and starts it afresh before appending.
+
+#include <cstdint>
+#include <ctime>
+#include <filesystem>
+#include <mutex>
+#include <string>
+#include <string_view>
+
+namespace ov {
+
+inline constexpr std::string_view kActivityLogName = "ActivityLog.txt";
+inline constexpr std::uintmax_t kActivityLogLimit = 0x500000;
+inline constexpr std::string_view kVersionText = "Version 11.06.07";
+
+class ActivityLog {
+public:
+  // The log in `installPath`; an empty path makes every append fail.
+  explicit ActivityLog(const std::filesystem::path& installPath);
+
+  // Appends the text's bytes. False when the path is empty or the file cannot
+  // be opened, recreated or written; callers may ignore it.
+  bool AppendLog(std::string_view text);
+
+  const std::filesystem::path& path() const { return path_; }
+
+  // The blocks other parts of the program write, each as one append.
+  // Start block, when the main window opens.
+  bool AppendStartBlock(std::time_t now);
+  // "&Next" on the disk step: the disk's name ("Disk3"), model and mode word.
+  bool AppendStepBlock(std::string_view diskName, std::string_view model, std::string_view modeWord);
+  // After the quick scan.
+  bool AppendPartitionsFound(std::size_t partitionEntries);
+  // At the end of the record scan.
+  bool AppendScanCounts(std::uint32_t folders, std::uint32_t files);
+
+private:
+  std::filesystem::path path_;
+  std::mutex mutex_;
+};
+
+// The log's time stamp in local time: "9:05 - Monday, January 07, 2008".
+std::string LogTimeStamp(std::time_t when);
+
+}  // namespace ov
