@@ -104,6 +104,10 @@ private:
   std::unique_ptr<Key> roots_[3];
 };
 
+// One object serves one thread at a time; several objects (in one or more
+// processes) may share the file, each change being read, applied and written
+// in one go. Writers that change the file at the very same moment are not
+// serialised: the later rename wins.
 class FileRegistry : public Registry {
 public:
   explicit FileRegistry(std::filesystem::path file);
