@@ -42,6 +42,9 @@ struct KnownFolders {
   // Maps a Windows path to a local one: "C:\DP" -> <drive C>/DP, backslashes
   // become slashes. Paths without a drive letter only have their separators
   // changed. Other drive letters map to <drive C>/../drive_<letter>.
+  // Drive letters ignore case ("d:" -> drive_d), and the rest of a drive path
+  // is always taken below the drive's folder ("C:DP" and "C:\\DP" are DP
+  // too). ".." components are kept as they are.
   std::filesystem::path Map(std::string_view windowsPath) const;
 };
 

@@ -26,7 +26,11 @@ public:
   virtual bool TopLevelWindowExists(std::string_view title) = 0;
 };
 
-// The real runner: posix_spawn and waitpid; "open" is xdg-open.
+// The real runner: posix_spawn and waitpid; "open" is xdg-open. A program
+// name without a slash is looked up on PATH. Started programs inherit the
+// environment, the standard streams and the current folder, with every
+// signal unblocked and at its default action. Programs started without
+// waiting are reaped in the background, so none is left as a zombie.
 class SystemProcessRunner : public ProcessRunner {
 public:
   int RunAndWait(const std::filesystem::path& program, const std::vector<std::string>& args) override;

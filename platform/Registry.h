@@ -24,6 +24,9 @@ namespace ov {
 
 enum class RegistryRoot { ClassesRoot, CurrentUser, LocalMachine };
 
+// First line of the registry's text form.
+inline constexpr std::string_view kRegistryHeader = "; OVNSS registry 1";
+
 class Registry {
 public:
   virtual ~Registry() = default;
@@ -54,8 +57,20 @@ public:
 
 // The key tree itself, with its text form. Used in memory by tests and as the
 // contents of the file-backed store.
+//
+// Key paths are written with backslashes ("OV Windows\Cylinder"); a path
+// with an empty component (empty, leading, trailing or doubled backslash) or
+// with a control character in a key name names no key: reads find nothing
+// and changes fail.
 class RegistryStore : public Registry {
 public:
+  RegistryStore();
+  ~RegistryStore() override;
+  RegistryStore(RegistryStore&&) noexcept;
+  RegistryStore& operator=(RegistryStore&&) noexcept;
+  RegistryStore(const RegistryStore&) = delete;
+  RegistryStore& operator=(const RegistryStore&) = delete;
+
   bool KeyExists(RegistryRoot root, std::string_view path) override;
   bool CreateKey(RegistryRoot root, std::string_view path) override;
   bool DeleteKey(RegistryRoot root, std::string_view path) override;
@@ -66,20 +81,33 @@ public:
   bool DeleteValue(RegistryRoot root, std::string_view path, std::string_view name) override;
   std::vector<std::string> ValueNames(RegistryRoot root, std::string_view path) override;
 
-  // The text form: one "[ROOT\key\path]" line per key followed by its
-  // "name"="text" lines, with \\, \" and \n escapes inside the quotes.
+  // The text form: the header line kRegistryHeader, then one
+  // "[ROOT\key\path]" line per key (parents before children, empty keys
+  // included) followed by its "name"="text" lines, with \\, \", \n and \r
+  // escapes inside the quotes. ROOT is HKEY_CLASSES_ROOT, HKEY_CURRENT_USER
+  // or HKEY_LOCAL_MACHINE. Blank lines and lines starting with ';' are
+  // ignored when parsing.
   std::string Serialize() const;
-  // Replaces the tree with the one the text describes. False (and the tree
-  // unchanged) when the text is not a registry file.
+  // Replaces the tree with the one the text describes. Blank text is an
+  // empty registry; otherwise the first line must be the header. A key named
+  // twice gathers the values of both sections, and a value named twice keeps
+  // the later text. False (and the tree unchanged) when the text is not a
+  // registry file.
   bool Parse(std::string_view text);
   void Clear();
 
-private:
+  // A node of the tree; its layout is private to the store's source.
   struct Key;
-  Key* Find(RegistryRoot root, std::string_view path);
-  std::shared_ptr<Key> roots_[3];
+
+private:
+  Key* Find(RegistryRoot root, std::string_view path) const;
+  std::unique_ptr<Key> roots_[3];
 };
 
+// One object serves one thread at a time; several objects (in one or more
+// processes) may share the file, each change being read, applied and written
+// in one go. Writers that change the file at the very same moment are not
+// serialised: the later rename wins.
 class FileRegistry : public Registry {
 public:
   explicit FileRegistry(std::filesystem::path file);
@@ -87,6 +115,11 @@ public:
   // The registry file named by OVNSS_REGISTRY, else
   // $XDG_CONFIG_HOME/ovnss/registry.txt (~/.config when XDG_CONFIG_HOME is unset).
   static std::filesystem::path DefaultLocation();
+
+  // A missing file is an empty registry, and its folder is created by the
+  // first change. A file that exists but cannot be read or parsed reads as
+  // empty, and every change fails without touching it, so that a person's
+  // edits are never overwritten.
 
   bool KeyExists(RegistryRoot root, std::string_view path) override;
   bool CreateKey(RegistryRoot root, std::string_view path) override;
@@ -105,7 +138,9 @@ public:
   std::function<void()> beforeReplace;
 
 private:
-  void Load();
+  // Re-reads the file into the tree; false when the file exists but cannot
+  // be read or parsed (the tree is then empty).
+  bool Load();
   bool Save();
   // Runs a change against a freshly loaded tree and saves it when it changed.
   bool Change(const std::function<bool(RegistryStore&)>& change);

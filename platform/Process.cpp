@@ -1,0 +1,146 @@
+#include "platform/Process.h"
+
+#include <spawn.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <array>
+#include <cerrno>
+#include <csignal>
+#include <cstdlib>
+#include <optional>
+#include <system_error>
+#include <thread>
+
+extern char** environ;
+
+namespace ov {
+
+namespace {
+
+namespace fs = std::filesystem;
+
+// Starts the program; its process id, or nothing when it could not start.
+std::optional<pid_t> Spawn(const fs::path& program, const std::vector<std::string>& args) {
+  std::vector<std::string> words;
+  words.reserve(args.size() + 1);
+  words.push_back(program.string());
+  words.insert(words.end(), args.begin(), args.end());
+  std::vector<char*> argv;
+  argv.reserve(words.size() + 1);
+  for (auto& word : words) argv.push_back(word.data());
+  argv.push_back(nullptr);
+
+  // The child starts clean even when this process blocks or ignores signals
+  // (threads of a GUI toolkit often do).
+  posix_spawnattr_t attr;
+  if (posix_spawnattr_init(&attr) != 0) return std::nullopt;
+  sigset_t none;
+  sigset_t all;
+  sigemptyset(&none);
+  sigfillset(&all);
+  posix_spawnattr_setsigmask(&attr, &none);
+  posix_spawnattr_setsigdefault(&attr, &all);
+  posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
+
+  pid_t pid = -1;
+  const int failed = posix_spawnp(&pid, argv[0], nullptr, &attr, argv.data(), environ);
+  posix_spawnattr_destroy(&attr);
+  if (failed != 0) return std::nullopt;
+  return pid;
+}
+
+// Waits for the child to end; its exit code, or -1 when it did not exit
+// normally (killed by a signal) or could not be waited for.
+int WaitFor(pid_t pid) {
+  int status = 0;
+  for (;;) {
+    const pid_t done = ::waitpid(pid, &status, 0);
+    if (done == pid) break;
+    if (done < 0 && errno == EINTR) continue;
+    return -1;
+  }
+  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+// Collects the child's exit status once it ends, without holding up the
+// caller, so it never lingers as a zombie.
+void ReapInBackground(pid_t pid) {
+  try {
+    std::thread([pid] { WaitFor(pid); }).detach();
+  } catch (const std::system_error&) {
+    WaitFor(pid);  // no thread to spare: waiting here is better than a zombie
+  }
+}
+
+// The first executable file of that name in the folders of PATH.
+std::optional<fs::path> FindOnPath(std::string_view name) {
+  std::string path;
+  if (const char* env = std::getenv("PATH"); env != nullptr) {
+    path = env;
+  } else {
+    path = "/usr/local/bin:/usr/bin:/bin";
+  }
+  std::string_view rest = path;
+  for (;;) {
+    const auto cut = rest.find(':');
+    const std::string_view folder = rest.substr(0, cut);
+    const fs::path candidate = fs::path(folder.empty() ? "." : std::string(folder)) / std::string(name);
+    struct stat info {};
+    if (::stat(candidate.c_str(), &info) == 0 && S_ISREG(info.st_mode) && ::access(candidate.c_str(), X_OK) == 0)
+      return candidate;
+    if (cut == std::string_view::npos) return std::nullopt;
+    rest.remove_prefix(cut + 1);
+  }
+}
+
+char LowerAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+
+bool SameName(std::string_view a, std::string_view b) {
+  return a.size() == b.size() &&
+         std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) { return LowerAscii(x) == LowerAscii(y); });
+}
+
+struct OutsideProgramName {
+  std::string_view windowsName;
+  std::string_view localName;
+};
+
+constexpr std::array<OutsideProgramName, 3> kOutsidePrograms = {{
+    {"MendWMI.exe", "ovnss-mendwmi"},
+    {"Chsprobe.exe", "ovnss-chsprobe"},
+    {"Fixcount.exe", "ovnss-fixcount"},
+}};
+
+}  // namespace
+
+int SystemProcessRunner::RunAndWait(const fs::path& program, const std::vector<std::string>& args) {
+  const auto pid = Spawn(program, args);
+  return pid ? WaitFor(*pid) : -1;
+}
+
+bool SystemProcessRunner::Start(const fs::path& program, const std::vector<std::string>& args) {
+  const auto pid = Spawn(program, args);
+  if (!pid) return false;
+  ReapInBackground(*pid);
+  return true;
+}
+
+bool SystemProcessRunner::ShellOpen(const fs::path& target) {
+  const auto opener = FindOnPath("xdg-open");
+  if (!opener) return false;
+  return Start(*opener, {target.string()});
+}
+
+bool SystemProcessRunner::TopLevelWindowExists(std::string_view /*title*/) { return false; }
+
+fs::path OutsideProgram(const fs::path& installFolder, std::string_view windowsName) {
+  for (const auto& entry : kOutsidePrograms) {
+    if (SameName(entry.windowsName, windowsName)) return installFolder / std::string(entry.localName);
+  }
+  return installFolder / std::string(windowsName);
+}
+
+}  // namespace ov

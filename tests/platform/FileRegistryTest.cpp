@@ -1,0 +1,247 @@
+#include "platform/Registry.h"
+
+#include "support/ScopedEnv.h"
+#include "support/TempDir.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace ov {
+namespace {
+
+namespace fs = std::filesystem;
+using test::ScopedEnv;
+using test::TempDir;
+
+constexpr auto kClasses = RegistryRoot::ClassesRoot;
+
+std::string ReadFile(const fs::path& file) {
+  std::ifstream in(file, std::ios::binary);
+  std::ostringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+void WriteFile(const fs::path& file, const std::string& text) {
+  std::ofstream out(file, std::ios::binary | std::ios::trunc);
+  out << text;
+}
+
+std::vector<std::string> FolderEntries(const fs::path& folder) {
+  std::vector<std::string> names;
+  for (const auto& entry : fs::directory_iterator(folder)) names.push_back(entry.path().filename().string());
+  return names;
+}
+
+ino_t Inode(const fs::path& file) {
+  struct stat info {};
+  EXPECT_EQ(::stat(file.c_str(), &info), 0);
+  return info.st_ino;
+}
+
+TEST(FileRegistry, MissingFileIsAnEmptyRegistryAndTheFirstChangeCreatesIt) {
+  TempDir dir;
+  const fs::path file = dir / "config" / "ovnss" / "registry.txt";
+  FileRegistry registry(file);
+  EXPECT_FALSE(registry.KeyExists(kClasses, "OrlindavestrumNSS"));
+  EXPECT_EQ(registry.ReadText(kClasses, "OrlindavestrumNSS", "FilePath"), "");
+  EXPECT_TRUE(registry.ValueNames(kClasses, "OrlindavestrumNSS").empty());
+  EXPECT_FALSE(registry.SetValue(kClasses, "OrlindavestrumNSS", "FilePath", "x"));
+  EXPECT_FALSE(registry.DeleteKey(kClasses, "OrlindavestrumNSS"));
+  EXPECT_FALSE(fs::exists(file.parent_path())) << "reads and failed changes write nothing";
+
+  ASSERT_TRUE(registry.CreateKey(kClasses, "OrlindavestrumNSS"));
+  ASSERT_TRUE(registry.SetValue(kClasses, "OrlindavestrumNSS", "FilePath", "/opt/ovnss"));
+  EXPECT_EQ(ReadFile(file),
+            "; OVNSS registry 1\n\n[HKEY_CLASSES_ROOT\\OrlindavestrumNSS]\n\"FilePath\"=\"/opt/ovnss\"\n");
+  EXPECT_EQ(FolderEntries(file.parent_path()), std::vector<std::string>{"registry.txt"})
+      << "no temporary file stays behind";
+}
+
+TEST(FileRegistry, TwoRegistriesOnOneFileSeeEachOthersChanges) {
+  TempDir dir;
+  FileRegistry first(dir / "registry.txt");
+  FileRegistry second(dir / "registry.txt");
+
+  ASSERT_TRUE(first.CreateKey(kClasses, "OV Windows"));
+  EXPECT_TRUE(second.KeyExists(kClasses, "OV WINDOWS"));
+  ASSERT_TRUE(second.SetValue(kClasses, "OV WINDOWS", "Disk0", "ST3000"));
+  EXPECT_EQ(first.ReadText(kClasses, "OV Windows", "Disk0"), "ST3000");
+  ASSERT_TRUE(first.SetValue(kClasses, "OV Windows", "Disk1", "WD"));
+  EXPECT_EQ(second.ValueNames(kClasses, "OV Windows"), (std::vector<std::string>{"Disk0", "Disk1"}));
+  ASSERT_TRUE(second.DeleteValue(kClasses, "OV Windows", "disk0"));
+  EXPECT_EQ(first.ReadText(kClasses, "OV Windows", "Disk0"), "");
+  ASSERT_TRUE(first.DeleteKey(kClasses, "OV Windows"));
+  EXPECT_FALSE(second.KeyExists(kClasses, "OV Windows"));
+}
+
+TEST(FileRegistry, SeesWhatAnOutsideProgramWrote) {
+  TempDir dir;
+  const fs::path file = dir / "registry.txt";
+  FileRegistry registry(file);
+  ASSERT_TRUE(registry.CreateKey(kClasses, "OV Windows"));
+
+  WriteFile(file, "; OVNSS registry 1\n[HKEY_CLASSES_ROOT\\OV Windows]\n\"Disk0\"=\"1\"\n\"Disk3\"=\"1\"\n");
+  EXPECT_EQ(registry.ValueNames(kClasses, "OV Windows"), (std::vector<std::string>{"Disk0", "Disk3"}));
+
+  // A change starts from the file as it is now, not from an older copy.
+  ASSERT_TRUE(registry.SetValue(kClasses, "OV Windows", "Disk5", "1"));
+  EXPECT_EQ(registry.ValueNames(kClasses, "OV Windows"), (std::vector<std::string>{"Disk0", "Disk3", "Disk5"}));
+
+  fs::remove(file);
+  EXPECT_FALSE(registry.KeyExists(kClasses, "OV Windows"));
+}
+
+TEST(FileRegistry, MalformedFileReadsAsEmptyAndIsNeverOverwritten) {
+  TempDir dir;
+  const fs::path file = dir / "registry.txt";
+  const std::string text = "; OVNSS registry 1\n[HKEY_CLASSES_ROOT\\OrlindavestrumNSS]\n\"FilePath\"=\"/opt/ovnss\n";
+  WriteFile(file, text);
+  FileRegistry registry(file);
+
+  EXPECT_FALSE(registry.KeyExists(kClasses, "OrlindavestrumNSS"));
+  EXPECT_EQ(registry.ReadText(kClasses, "OrlindavestrumNSS", "FilePath"), "");
+  EXPECT_FALSE(registry.CreateKey(kClasses, "OrlindavestrumNSS"));
+  EXPECT_FALSE(registry.CreateKey(kClasses, "Other"));
+  EXPECT_FALSE(registry.SetValue(kClasses, "OrlindavestrumNSS", "FilePath", "/new"));
+  EXPECT_FALSE(registry.DeleteKey(kClasses, "OrlindavestrumNSS"));
+  EXPECT_EQ(ReadFile(file), text);
+  EXPECT_EQ(FolderEntries(dir.path()), std::vector<std::string>{"registry.txt"});
+
+  // Once mended, the file is used again.
+  WriteFile(file, "; OVNSS registry 1\n");
+  EXPECT_TRUE(registry.CreateKey(kClasses, "Other"));
+}
+
+TEST(FileRegistry, UnreadableFileIsNotOverwritten) {
+  TempDir dir;
+  const fs::path file = dir / "registry.txt";
+  fs::create_directory(file);  // exists, but cannot be read as a file
+  FileRegistry registry(file);
+  EXPECT_FALSE(registry.KeyExists(kClasses, "A"));
+  EXPECT_FALSE(registry.CreateKey(kClasses, "A"));
+  EXPECT_TRUE(fs::is_directory(file));
+}
+
+TEST(FileRegistry, ChangeFailsWhenTheFolderCannotBeMade) {
+  TempDir dir;
+  WriteFile(dir / "plain", "a file, not a folder");
+  FileRegistry registry(dir / "plain" / "registry.txt");
+  EXPECT_FALSE(registry.CreateKey(kClasses, "A"));
+  EXPECT_EQ(ReadFile(dir / "plain"), "a file, not a folder");
+}
+
+TEST(FileRegistry, ChangeThatChangesNothingDoesNotRewriteTheFile) {
+  TempDir dir;
+  const fs::path file = dir / "registry.txt";
+  FileRegistry registry(file);
+  ASSERT_TRUE(registry.CreateKey(kClasses, "OV Windows"));
+  ASSERT_TRUE(registry.SetValue(kClasses, "OV Windows", "Disk0", "1"));
+  const ino_t before = Inode(file);
+
+  EXPECT_TRUE(registry.CreateKey(kClasses, "OV WINDOWS"));
+  EXPECT_TRUE(registry.SetValue(kClasses, "OV Windows", "disk0", "1"));
+  EXPECT_FALSE(registry.DeleteValue(kClasses, "OV Windows", "Disk9"));
+  EXPECT_EQ(Inode(file), before);
+
+  ASSERT_TRUE(registry.SetValue(kClasses, "OV Windows", "Disk0", "2"));
+  EXPECT_NE(Inode(file), before) << "a change replaces the file";
+}
+
+TEST(FileRegistry, ReplacementKeepsTheFilePermissions) {
+  TempDir dir;
+  const fs::path file = dir / "registry.txt";
+  WriteFile(file, "; OVNSS registry 1\n");
+  ASSERT_EQ(::chmod(file.c_str(), 0600), 0);
+  FileRegistry registry(file);
+  ASSERT_TRUE(registry.CreateKey(kClasses, "A"));
+  struct stat info {};
+  ASSERT_EQ(::stat(file.c_str(), &info), 0);
+  EXPECT_EQ(info.st_mode & 07777, 0600u);
+}
+
+TEST(FileRegistry, TheNewFileReplacesTheOldOnlyWhenComplete) {
+  TempDir dir;
+  const fs::path file = dir / "registry.txt";
+  FileRegistry registry(file);
+  ASSERT_TRUE(registry.CreateKey(kClasses, "A"));
+  const std::string old = ReadFile(file);
+
+  int calls = 0;
+  registry.beforeReplace = [&] {
+    ++calls;
+    // The registry file still holds the old text, and the complete new text
+    // waits in one temporary file beside it.
+    EXPECT_EQ(ReadFile(file), old);
+    std::vector<fs::path> temps;
+    for (const auto& entry : fs::directory_iterator(dir.path()))
+      if (entry.path() != file) temps.push_back(entry.path());
+    ASSERT_EQ(temps.size(), 1u);
+    RegistryStore pending;
+    ASSERT_TRUE(pending.Parse(ReadFile(temps[0])));
+    EXPECT_EQ(pending.ReadText(kClasses, "A", "v"), "new");
+  };
+  ASSERT_TRUE(registry.SetValue(kClasses, "A", "v", "new"));
+  EXPECT_EQ(calls, 1);
+  EXPECT_EQ(registry.ReadText(kClasses, "A", "v"), "new");
+  EXPECT_EQ(FolderEntries(dir.path()), std::vector<std::string>{"registry.txt"});
+}
+
+TEST(FileRegistryDeathTest, WriteInterruptedBeforeTheReplaceLeavesTheOldFile) {
+  // The child must share this test's folder, so it is forked, not re-run.
+  GTEST_FLAG_SET(death_test_style, "fast");
+  TempDir dir;
+  const fs::path file = dir / "registry.txt";
+  {
+    FileRegistry registry(file);
+    ASSERT_TRUE(registry.CreateKey(kClasses, "OrlindavestrumNSS"));
+    ASSERT_TRUE(registry.SetValue(kClasses, "OrlindavestrumNSS", "FilePath", "/opt/old"));
+  }
+  const std::string old = ReadFile(file);
+
+  EXPECT_EXIT(
+      {
+        FileRegistry registry(file);
+        registry.beforeReplace = [] { ::_exit(7); };
+        registry.SetValue(kClasses, "OrlindavestrumNSS", "FilePath", "/opt/new");
+        registry.SetValue(kClasses, "OrlindavestrumNSS", "Language", "2");
+        ::_exit(0);
+      },
+      ::testing::ExitedWithCode(7), "");
+
+  // The child died with its new file written but not yet in place.
+  EXPECT_EQ(FolderEntries(dir.path()).size(), 2u) << "the child's temporary file is left over";
+  EXPECT_EQ(ReadFile(file), old);
+  FileRegistry registry(file);
+  EXPECT_EQ(registry.ReadText(kClasses, "OrlindavestrumNSS", "FilePath"), "/opt/old");
+  EXPECT_EQ(registry.ValueNames(kClasses, "OrlindavestrumNSS"), std::vector<std::string>{"FilePath"});
+
+  // The leftover neither blocks nor joins the next change.
+  ASSERT_TRUE(registry.SetValue(kClasses, "OrlindavestrumNSS", "Language", "1"));
+  EXPECT_EQ(registry.ReadText(kClasses, "OrlindavestrumNSS", "FilePath"), "/opt/old");
+  EXPECT_EQ(registry.ReadText(kClasses, "OrlindavestrumNSS", "Language"), "1");
+}
+
+TEST(FileRegistry, DefaultLocationFollowsTheEnvironment) {
+  ScopedEnv env;
+  env.Set("HOME", "/home/tester").Unset("XDG_CONFIG_HOME").Unset("OVNSS_REGISTRY");
+  EXPECT_EQ(FileRegistry::DefaultLocation(), fs::path("/home/tester/.config/ovnss/registry.txt"));
+  env.Set("XDG_CONFIG_HOME", "relative/ignored");
+  EXPECT_EQ(FileRegistry::DefaultLocation(), fs::path("/home/tester/.config/ovnss/registry.txt"));
+  env.Set("XDG_CONFIG_HOME", "");
+  EXPECT_EQ(FileRegistry::DefaultLocation(), fs::path("/home/tester/.config/ovnss/registry.txt"));
+  env.Set("XDG_CONFIG_HOME", "/xdg");
+  EXPECT_EQ(FileRegistry::DefaultLocation(), fs::path("/xdg/ovnss/registry.txt"));
+  env.Set("OVNSS_REGISTRY", "/elsewhere/reg.txt");
+  EXPECT_EQ(FileRegistry::DefaultLocation(), fs::path("/elsewhere/reg.txt"));
+}
+
+}  // namespace
+}  // namespace ov
