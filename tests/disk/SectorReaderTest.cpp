@@ -158,7 +158,7 @@ TEST_F(ReaderFixture, RetryAllRetriesSilentlyFromThenOn) {
   EXPECT_EQ(reader->ReadSectors(disk0, 32, 0, 4, buf.data()), 0u);
   EXPECT_TRUE(SectorIs(buf, 0, 32));
   EXPECT_TRUE(SectorIs(buf, 2, 34));
-  EXPECT_TRUE(SectorIsOld(buf, 1));  // sector 33 failed and kept sector 1's old bytes
+  EXPECT_TRUE(SectorIs(buf, 1, 1));  // sector 33 failed and kept sector 1's bytes
   EXPECT_EQ(prompter.Asked(QuestionKind::BadSector).size(), 1u);
 }
 

@@ -1,0 +1,88 @@
+#include "records/ActivityLog.h"
+
+#include <gtest/gtest.h>
+
+#include <ctime>
+#include <fstream>
+#include <memory>
+#include <sstream>
+
+#include "support/ScopedEnv.h"
+#include "support/TempDir.h"
+
+namespace ov {
+namespace {
+
+std::string Read(const std::filesystem::path& p) {
+  std::ifstream in(p, std::ios::binary);
+  std::ostringstream ss;
+  ss << in.rdbuf();
+  return ss.str();
+}
+
+// Local time is UTC for the life of the object.
+struct Utc {
+  Utc() : env(std::make_unique<test::ScopedEnv>()) {
+    env->Set("TZ", "UTC");
+    tzset();
+  }
+  ~Utc() {
+    env.reset();
+    tzset();
+  }
+  std::unique_ptr<test::ScopedEnv> env;
+};
+
+std::time_t At(int year, int month, int day, int hour, int minute) {
+  std::tm t{};
+  t.tm_year = year - 1900;
+  t.tm_mon = month - 1;
+  t.tm_mday = day;
+  t.tm_hour = hour;
+  t.tm_min = minute;
+  return timegm(&t);
+}
+
+TEST(LogTimeStamp, FollowsTheLogsOwnFormat) {
+  Utc utc;
+  EXPECT_EQ(LogTimeStamp(At(2008, 1, 7, 9, 5)), "9:05 - Monday, January 07, 2008");
+  EXPECT_EQ(LogTimeStamp(At(2009, 3, 1, 14, 3)), "14:03 - Sunday, March 01, 2009");
+  EXPECT_EQ(LogTimeStamp(At(2026, 12, 31, 0, 0)), "0:00 - Thursday, December 31, 2026");
+}
+
+TEST(ActivityLog, AFirstQuickRunReadsAsDocumented) {
+  Utc utc;
+  test::TempDir dir;
+  ActivityLog log(dir.path());
+  EXPECT_TRUE(log.AppendStartBlock(At(2008, 1, 7, 9, 5)));
+  EXPECT_TRUE(log.AppendStepBlock("Disk0", "MODEL-X", "QUICK"));
+  EXPECT_TRUE(log.AppendPartitionsFound(0));
+  EXPECT_TRUE(log.AppendScanCounts(12, 340));
+  EXPECT_EQ(Read(dir / "ActivityLog.txt"),
+            "\r\n-----------------------Start--------------------------\r\nOrlindavestrum For NSS\r\n"
+            "Version 11.06.07\r\n9:05 - Monday, January 07, 2008\r\n\r\nSelected Disk : 0\r\n"
+            "Model Number : MODEL-X\r\nSelected Mode : QUICK\r\nTotal Partitions Found : 0\r\n"
+            "No of Folders Found : 12\r\nNo of Files Found : 340");
+}
+
+TEST(ActivityLog, RestartsAFileLargerThanFiveMebibytes) {
+  test::TempDir dir;
+  const auto file = dir / "ActivityLog.txt";
+  ActivityLog log(dir.path());
+  std::ofstream(file, std::ios::binary) << std::string(kActivityLogLimit, 'a');
+  EXPECT_TRUE(log.AppendLog("x"));
+  EXPECT_EQ(std::filesystem::file_size(file), kActivityLogLimit + 1);  // at the limit: appended
+  EXPECT_TRUE(log.AppendLog("new"));
+  EXPECT_EQ(Read(file), "new");  // over the limit: started afresh
+}
+
+TEST(ActivityLog, FailsQuietlyWithoutAPathOrAWritableFolder) {
+  ActivityLog none{std::filesystem::path()};
+  EXPECT_FALSE(none.AppendLog("x"));
+  test::TempDir dir;
+  ActivityLog missing(dir / "no" / "such" / "folder");
+  EXPECT_FALSE(missing.AppendLog("x"));
+}
+
+}  // namespace
+}  // namespace ov
