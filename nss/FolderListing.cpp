@@ -1,0 +1,143 @@
+#include "nss/FolderListing.h"
+
+#include <ctime>
+#include <fstream>
+
+#include "platform/Text.h"
+
+namespace ov {
+
+namespace {
+
+struct TypeRule {
+  std::string_view endings[6];
+  FileType type;
+};
+
+// Tried in order; the first matching ending wins.
+constexpr TypeRule kTypeRules[] = {
+    {{".doc", ".DOC"}, {"Microsoft Word File", 4}},
+    {{".ppt", ".PPT"}, {"Microsoft Power Point File", 5}},
+    {{".xls", ".XLS"}, {"Microsoft Excel File", 3}},
+    {{".pdf", ".PDF"}, {"Acrobat Reader File", 15}},
+    {{".exe", ".EXE"}, {"Executable File", 7}},
+    {{".ttf", ".TTF"}, {"Font File", 8}},
+    {{".zip", ".ZIP", ".rar", ".RAR"}, {"Winzip File", 2}},
+    {{".htm", ".HTM", ".html", ".HTML", ".asp", ".ASP"}, {"Internet File", 12}},
+    {{".chm", ".CHM"}, {"Help File", 13}},
+    {{".reg", ".REG"}, {"Registry File", 16}},
+    {{".wav", ".WAV", ".au", ".AU"}, {"Sound File", 17}},
+    {{".avi", ".AVI"}, {"Video File", 18}},
+    {{".cpp", ".CPP", ".c", ".C"}, {"C++ Source File", 9}},
+    {{".h", ".H"}, {"Header File", 11}},
+    {{".txt", ".TXT"}, {"Text File", 20}},
+};
+constexpr FileType kPlainFile{"File", 19};
+constexpr int kFolderImage = 1;
+
+std::tm Local(std::uint32_t time) {
+  const std::time_t t = time;
+  std::tm tm{};
+  localtime_r(&t, &tm);
+  return tm;
+}
+
+ListRow Row(const TreeNode& node, bool folder) {
+  ListRow row;
+  row.folder = folder;
+  row.name = Latin1ToUtf8(node.name);
+  if (folder) {
+    row.type = "Folder";
+    row.image = kFolderImage;
+    row.id = std::to_string(node.treeItem);
+  } else {
+    const FileType t = FileTypeOf(node.name);
+    row.type = std::string(t.text);
+    row.image = t.image;
+    row.id = std::to_string(node.index);
+  }
+  row.size = std::to_string(static_cast<std::uint32_t>(node.size));
+  row.date = ListDate(node.time);
+  row.time = ListTime(node.time);
+  return row;
+}
+
+}  // namespace
+
+FileType FileTypeOf(std::string_view name) {
+  for (const auto& rule : kTypeRules) {
+    for (std::string_view ending : rule.endings) {
+      if (!ending.empty() && name.size() >= ending.size() && name.substr(name.size() - ending.size()) == ending) {
+        return rule.type;
+      }
+    }
+  }
+  return kPlainFile;
+}
+
+std::string ListDate(std::uint32_t time) {
+  const std::tm tm = Local(time);
+  return std::to_string(tm.tm_mday) + "-" + std::to_string(tm.tm_mon + 1) + "-" + std::to_string(tm.tm_year + 1900);
+}
+
+std::string ListTime(std::uint32_t time) {
+  const std::tm tm = Local(time);
+  return std::to_string(tm.tm_hour) + ":" + std::to_string(tm.tm_min);
+}
+
+std::vector<ListRow> ListFolder(const RecoveryTree& tree, std::uint64_t key) {
+  std::vector<ListRow> rows;
+  const auto& folders = tree.FoldersUnder(key);
+  const auto& files = tree.FilesUnder(key);
+  rows.reserve(folders.size() + files.size());
+  for (auto p : folders) rows.push_back(Row(tree.folders()[p], true));
+  for (auto p : files) rows.push_back(Row(tree.files()[p], false));
+  return rows;
+}
+
+FolderView ShowFolder(RecoveryTree& tree, ItemHandle item) {
+  FolderView view;
+  if (!tree.IsItem(item)) return view;
+  view.pathText = "\\" + Latin1ToUtf8(tree.ItemPath(item));
+  tree.currentFolderItem = item;
+  view.rows = ListFolder(tree, tree.ItemKey(item));
+  return view;
+}
+
+std::vector<std::string> FolderStructureLines(const RecoveryTree& tree) {
+  std::vector<std::string> lines;
+  // Depth first with an explicit stack of (item, next child) frames.
+  struct Frame {
+    ItemHandle item;
+    std::size_t next;
+  };
+  std::vector<Frame> frames{{kRootItem, 0}};
+  while (!frames.empty()) {
+    Frame& top = frames.back();
+    const auto& children = tree.Item(top.item).children;
+    if (top.next == children.size()) {
+      frames.pop_back();
+      continue;
+    }
+    const ItemHandle child = children[top.next++];
+    std::string parentText = top.item == kRootItem ? tree.ItemText(top.item) : tree.ItemPath(top.item);
+    if (parentText.compare(0, 9, "Partition") == 0) parentText = "Root Directory ";
+    lines.push_back(Latin1ToUtf8(parentText) + "-> " + Latin1ToUtf8(tree.ItemText(child)));
+    frames.push_back({child, 0});
+  }
+  return lines;
+}
+
+bool DumpTree(const RecoveryTree& tree, const std::filesystem::path& file, std::string_view lineEnd) {
+  std::error_code ec;
+  std::filesystem::create_directories(file.parent_path(), ec);
+  std::ofstream out(file, std::ios::binary | std::ios::trunc);
+  if (!out) return false;
+  for (const auto& line : FolderStructureLines(tree)) {
+    out << line << lineEnd;
+  }
+  out.close();
+  return static_cast<bool>(out);
+}
+
+}  // namespace ov

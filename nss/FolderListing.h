@@ -1,0 +1,69 @@
+#pragma once
+// Listing a folder of the recovery tree, and writing the folder structure to
+// the view and print files.
+
+#include <cstdint>
+#include <filesystem>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "nss/RecoveryTree.h"
+
+namespace ov {
+
+inline constexpr std::string_view kTreeViewFile = "C:\\TreeStructView.txt";
+inline constexpr std::string_view kTreePrintFile = "C:\\TreeStructPrint.dat";
+
+// One row of the file list. Texts are UTF-8.
+struct ListRow {
+  bool folder = false;
+  std::string name;
+  std::string type;
+  std::string size;
+  std::string date;
+  std::string time;
+  std::string id;
+  int image = 0;
+};
+
+struct FileType {
+  std::string_view text;
+  int image;
+};
+
+// The type of a file by the end of its name, tried in table order with the
+// case-sensitive forms; "File" (image 19) when nothing matches.
+FileType FileTypeOf(std::string_view name);
+
+// Date "d-m-yyyy" and time "h:m" of a time stamp in local time, without
+// leading zeros.
+std::string ListDate(std::uint32_t time);
+std::string ListTime(std::uint32_t time);
+
+// The folders, then the files, whose parent is `key`, in list order.
+std::vector<ListRow> ListFolder(const RecoveryTree& tree, std::uint64_t key);
+
+// What the window shows when a folder is opened.
+struct FolderView {
+  std::string pathText;  // "\" + ItemPath (UTF-8)
+  std::vector<ListRow> rows;
+};
+// Opens `item`: remembers it as the current folder and lists it.
+FolderView ShowFolder(RecoveryTree& tree, ItemHandle item);
+
+// The lines of the folder structure, depth first from the root: the parent's
+// text (the root's text for the root, else its item path; a text starting
+// with "Partition" becomes "Root Directory "), "-> " and the child's text.
+std::vector<std::string> FolderStructureLines(const RecoveryTree& tree);
+// Writes the lines, created anew, each followed by `lineEnd`. False when the
+// file cannot be created or written.
+bool DumpTree(const RecoveryTree& tree, const std::filesystem::path& file, std::string_view lineEnd);
+inline bool DumpTreeView(const RecoveryTree& tree, const std::filesystem::path& file) {
+  return DumpTree(tree, file, "\r\n");
+}
+inline bool DumpTreePrint(const RecoveryTree& tree, const std::filesystem::path& file) {
+  return DumpTree(tree, file, "\xE6");
+}
+
+}  // namespace ov
