@@ -246,11 +246,7 @@ int Tree(const Common& c) {
   return 0;
 }
 
-int Save(const Common& c, const std::string& dest, const std::string& ext, const std::string& replace,
-         const std::vector<std::string>& paths) {
-  if (dest.empty()) throw Failure("--dest is required");
-  Session s;
-  Configure(s, c);
+void ConfigureReplace(Session& s, const std::string& replace) {
   if (replace == "yes-to-all") {
     s.prompter.replaceAnswer = ReplaceChoice::YesToAll;
   } else if (replace == "no-to-all") {
@@ -258,6 +254,41 @@ int Save(const Common& c, const std::string& dest, const std::string& ext, const
   } else if (!replace.empty() && replace != "ask") {
     throw Failure("unknown --replace answer \"" + replace + "\" (ask, yes-to-all or no-to-all)");
   }
+}
+
+// The rows that save a whole volume: each placed root folder with its
+// subtree, and the files of the root.
+std::vector<SaveRow> WholeVolume(const RecoveryTree& tree) {
+  std::vector<SaveRow> rows;
+  for (auto p : tree.FoldersUnder(0)) {
+    if (tree.folders()[p].treeItem != kNoItem) rows.push_back({true, true, tree.folders()[p].treeItem, 0});
+  }
+  for (auto p : tree.FilesUnder(0)) rows.push_back({true, false, tree.files()[p].index, tree.files()[p].size});
+  return rows;
+}
+
+// Saves the rows into `dest`; the progress holds what happened.
+void SaveRows(Session& s, const SaveSettings& settings, const std::vector<SaveRow>& rows,
+              const std::filesystem::path& dest, SaveProgress& progress) {
+  SaveProgressBar bar(progress);
+  Extractor extractor(s.disk(), s.discovery().currentPool(), s.tree, settings, s.prompter, progress, bar);
+  SaveRun run(extractor, s.tree, settings, progress, s.prompter);
+  WatchInterrupt(&progress.abortRun);
+  run.Run(SaveSource::List, dest, rows);
+  WatchInterrupt(static_cast<std::atomic<bool>*>(nullptr));
+  bar.Finish();
+}
+
+std::uint32_t Failed(const SaveProgress& p) {
+  return p.Count(SaveOutcome::WriteFailed) + p.Count(SaveOutcome::CreateFailed);
+}
+
+int Save(const Common& c, const std::string& dest, const std::string& ext, const std::string& replace,
+         const std::vector<std::string>& paths) {
+  if (dest.empty()) throw Failure("--dest is required");
+  Session s;
+  Configure(s, c);
+  ConfigureReplace(s, replace);
   SaveSettings settings;
   settings.selectionMode = SelectionMode::SaveSelected;
   std::string entry;
@@ -273,40 +304,22 @@ int Save(const Common& c, const std::string& dest, const std::string& ext, const
   const RecoveryTree& tree = s.tree;
 
   std::vector<SaveRow> rows;
-  auto addFolder = [&](ItemHandle item) { rows.push_back({true, true, item, 0}); };
-  auto addFile = [&](const TreeNode& f) { rows.push_back({true, false, f.index, f.size}); };
-  if (paths.empty()) {
-    for (auto p : tree.FoldersUnder(0)) {
-      if (tree.folders()[p].treeItem != kNoItem) addFolder(tree.folders()[p].treeItem);
-    }
-    for (auto p : tree.FilesUnder(0)) addFile(tree.files()[p]);
-  } else {
-    for (const auto& path : paths) {
-      const Target t = Resolve(tree, path);
-      if (t.file) {
-        addFile(*t.file);
-      } else if (t.folder == kRootItem) {
-        for (auto p : tree.FoldersUnder(0)) {
-          if (tree.folders()[p].treeItem != kNoItem) addFolder(tree.folders()[p].treeItem);
-        }
-        for (auto p : tree.FilesUnder(0)) addFile(tree.files()[p]);
-      } else {
-        addFolder(t.folder);
-      }
+  for (const auto& path : paths.empty() ? std::vector<std::string>{"\\"} : paths) {
+    const Target t = Resolve(tree, path);
+    if (t.file) {
+      rows.push_back({true, false, t.file->index, t.file->size});
+    } else if (t.folder == kRootItem) {
+      const auto whole = WholeVolume(tree);
+      rows.insert(rows.end(), whole.begin(), whole.end());
+    } else {
+      rows.push_back({true, true, t.folder, 0});
     }
   }
 
   SaveProgress progress;
-  SaveProgressBar bar(progress);
-  Extractor extractor(s.disk(), s.discovery().currentPool(), tree, settings, s.prompter, progress, bar);
-  SaveRun run(extractor, tree, settings, progress, s.prompter);
-  WatchInterrupt(&progress.abortRun);
-  run.Run(SaveSource::List, dest, rows);
-  WatchInterrupt(static_cast<std::atomic<bool>*>(nullptr));
-  bar.Finish();
-
+  SaveRows(s, settings, rows, dest, progress);
   const std::uint32_t written = progress.Count(SaveOutcome::Written);
-  const std::uint32_t failed = progress.Count(SaveOutcome::WriteFailed) + progress.Count(SaveOutcome::CreateFailed);
+  const std::uint32_t failed = Failed(progress);
   if (c.json) {
     Print({{"files", written},
            {"bytes", progress.bytesWritten},
@@ -321,6 +334,49 @@ int Save(const Common& c, const std::string& dest, const std::string& ext, const
   if (Interrupted()) throw Failure("stopped; the file being written was left as far as it was written");
   if (failed > 0) throw Failure(std::to_string(failed) + " file(s) could not be written");
   return s.prompter.errorShown() ? 1 : 0;
+}
+
+int Recover(const Common& c, const std::string& dest, const std::string& replace) {
+  if (dest.empty()) throw Failure("--dest is required");
+  Session s;
+  Configure(s, c);
+  ConfigureReplace(s, replace);
+  s.OpenDisk(c.disk);
+  Discovery& d = s.FindPools(ParseMode(c.mode));
+  const SaveSettings settings;
+  json summary = {{"pools", 0}, {"volumes", 0}, {"folders", 0}, {"files", 0}, {"bytes", 0}, {"failed", 0}};
+  const std::size_t pools = d.pools().poolCount();
+  summary["pools"] = pools;
+  for (std::size_t p = 0; p < pools; ++p) {
+    s.OpenPool(std::to_string(p));
+    const std::string poolName = Latin1ToUtf8(d.currentPool().name);
+    for (std::size_t v = 0; v < d.volumes().size(); ++v) {
+      s.ScanVolume(std::to_string(v));
+      const std::string volumeName = Latin1ToUtf8(d.volumes()[v].name);
+      std::cout << "\n" << poolName << " / " << volumeName << ": " << s.tree.folderCount << " folder(s), "
+                << s.tree.fileCount << " file(s)\n";
+      for (const auto& line : FolderStructureLines(s.tree)) std::cout << "  " << line << "\n";
+      SaveProgress progress;
+      SaveRows(s, settings, WholeVolume(s.tree), std::filesystem::path(dest) / SafeFileName(d.currentPool().name) /
+                                                     SafeFileName(d.volumes()[v].name),
+               progress);
+      summary["volumes"] = summary["volumes"].get<std::uint64_t>() + 1;
+      summary["folders"] = summary["folders"].get<std::uint64_t>() + s.tree.folderCount;
+      summary["files"] = summary["files"].get<std::uint64_t>() + progress.Count(SaveOutcome::Written);
+      summary["bytes"] = summary["bytes"].get<std::uint64_t>() + progress.bytesWritten;
+      summary["failed"] = summary["failed"].get<std::uint64_t>() + Failed(progress);
+      if (Interrupted()) throw Failure("stopped");
+    }
+  }
+  if (c.json) {
+    Print(summary);
+  } else {
+    std::cout << "\nRecovered from " << c.disk << " into " << dest << ": " << summary["pools"] << " pool(s), "
+              << summary["volumes"] << " volume(s), " << summary["folders"] << " folder(s), " << summary["files"]
+              << " file(s), " << summary["bytes"] << " bytes\n";
+  }
+  if (summary["failed"].get<std::uint64_t>() > 0) throw Failure("some files could not be written");
+  return 0;
 }
 
 int Partitions(const Common& c) {

@@ -28,6 +28,10 @@ int Tree(const Common& c);
 int Save(const Common& c, const std::string& dest, const std::string& ext, const std::string& replace,
          const std::vector<std::string>& paths);
 int Partitions(const Common& c);
+// The main job: every pool and volume of the disk (the bundled sample disk
+// by default) listed, its tree printed and everything saved under
+// dest/<pool>/<volume>, then a summary.
+int Recover(const Common& c, const std::string& dest, const std::string& replace);
 
 // Sets up a session for the common options (bad-sector answers).
 void Configure(Session& s, const Common& c);

@@ -91,6 +91,16 @@ int main(int argc, char** argv) {
   AddDisk(partitions, c, true);
   shared(partitions);
 
+  std::string recoverDest = "recovered", recoverReplace;
+  auto* recover = app.add_subcommand(
+      "recover", "the whole job: list every pool and volume, print their trees and save everything");
+  recover->add_option("--disk", c.disk, "disk image file or block device (default: the bundled sample disk)");
+  AddMode(recover, c);
+  recover->add_option("--dest", recoverDest, "destination folder (default: ./recovered)");
+  recover->add_option("--replace", recoverReplace, "existing files: ask, yes-to-all or no-to-all")
+      ->check(CLI::IsMember({"ask", "yes-to-all", "no-to-all"}));
+  shared(recover);
+
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& e) {
@@ -107,6 +117,10 @@ int main(int argc, char** argv) {
     if (*tree) return ov::cli::Tree(c);
     if (*save) return ov::cli::Save(c, dest, ext, replace, paths);
     if (*partitions) return ov::cli::Partitions(c);
+    if (*recover) {
+      if (c.disk.empty()) c.disk = OVNSS_SAMPLE_DISK;
+      return ov::cli::Recover(c, recoverDest, recoverReplace);
+    }
   } catch (const ov::cli::Failure& e) {
     std::cerr << "ovnss-cli: " << e.what() << "\n";
     return 1;
