@@ -513,7 +513,7 @@ void CollectIds(const std::vector<Item>& items, std::set<std::uint64_t>& ids) {
 }
 
 // What a reader's record scan and tree build make of a volume's tree.
-void ScanVolume(const VolumeWork& vw, const PoolLayout& pool, ManifestVolume& mv, const std::string& label) {
+void ScanVolume(const VolumeWork& vw, const PoolLayout& pool, ManifestVolume& mv) {
   std::map<std::uint64_t, std::size_t> folderById;
   for (int b : BreadthFirst(vw.tree)) {
     const auto& blk = vw.tree.blocks[static_cast<std::size_t>(b)];
@@ -581,7 +581,6 @@ void ScanVolume(const VolumeWork& vw, const PoolLayout& pool, ManifestVolume& mv
       }
     }
   }
-  (void)label;
   // Place folders from the root down, as the tree build does.
   std::map<std::uint64_t, std::string> placedPath;  // folder id -> path
   std::function<void(std::uint64_t, const std::string&)> place = [&](std::uint64_t key, const std::string& path) {
@@ -1125,8 +1124,8 @@ private:
       }
       if (vol.noRootEntry) manifest_.damage.push_back("volume " + label + ": its record has no root entry");
       if (vol.nameLength) manifest_.damage.push_back("volume " + label + ": its record gives name length " + std::to_string(*vol.nameLength));
-      ScanVolume(vw, pool, mv, label);
-      NoteItemDamage(vw, label, pool);
+      ScanVolume(vw, pool, mv);
+      NoteItemDamage(vw, label);
       for (const auto& f : vw.items) {
         const Item& it = *f.item;
         if (it.folder || !it.document || it.data.empty()) continue;
@@ -1158,7 +1157,7 @@ private:
     poolManifests_[&pool] = std::move(mp);
   }
 
-  void NoteItemDamage(const VolumeWork& vw, const std::string& label, const PoolLayout& pool) {
+  void NoteItemDamage(const VolumeWork& vw, const std::string& label) {
     std::set<std::uint64_t> ids;
     for (const auto& f : vw.items)
       if (f.item->folder) ids.insert(f.id);
@@ -1175,7 +1174,6 @@ private:
       if (it.overrun) manifest_.damage.push_back(what + ": its record length runs past the block end");
       if (it.duplicate) manifest_.damage.push_back(what + ": its record is written in two leaves");
     }
-    (void)pool;
   }
 
   void ResolveUnreadable() {
