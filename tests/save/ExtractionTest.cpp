@@ -110,6 +110,20 @@ TEST(SaveFile, FilesOfEveryPlaceComeOutByteForByte) {
   }
 }
 
+TEST(SaveFile, DataCrossingASegmentBoundaryIsReadFromBothSegments) {
+  // Segment 0 is 2048 sectors (256 blocks); a file placed at pool block 250
+  // runs from segment 0 into segment 1, which lies elsewhere on the disk.
+  Scanned s(R"({ "partitions": [ { "type": "nss", "sections": [
+      { "pool": "P", "segment": 1, "sectors": "2MiB", "dataOffset": 64 }, { "pool": "P", "segment": 0, "sectors": 2048 } ] } ],
+    "pools": [ { "name": "P", "volumes": [ { "name": "V", "items": [
+      { "file": "across.bin", "size": "64KiB", "content": "random", "firstBlock": 250,
+        "crossSegments": true } ] } ] } ] })");
+  ASSERT_TRUE(s.extractor);
+  test::TempDir out;
+  EXPECT_EQ(s.Save("across.bin", out.path()), SaveOutcome::Written);
+  EXPECT_EQ(Read(out / "across.bin"), Bytes(s.volume().files[0]));
+}
+
 TEST(SaveFile, TheExtensionFilterUsesTheLastDotOrTheWholeNameIgnoringCase) {
   Scanned s(kFiles);
   test::TempDir out;

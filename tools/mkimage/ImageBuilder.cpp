@@ -878,9 +878,14 @@ private:
         }
         if (it.firstBlock) {
           auto k = pool.SegmentOf(*it.firstBlock);
-          if (*it.firstBlock + f.trueBlocks > pool.SegmentFirstBlock(k) + pool.SegmentBlocks(k))
+          if (!it.crossSegments && *it.firstBlock + f.trueBlocks > pool.SegmentFirstBlock(k) + pool.SegmentBlocks(k))
             Fail(what + ": its data would cross the end of segment " + std::to_string(k));
-          pool.Mark(*it.firstBlock, f.trueBlocks, what);
+          if (it.crossSegments) {
+            // Block by block: the run's disk sectors are not contiguous.
+            for (std::uint64_t b = 0; b < f.trueBlocks; ++b) pool.Mark(*it.firstBlock + b, 1, what);
+          } else {
+            pool.Mark(*it.firstBlock, f.trueBlocks, what);
+          }
           f.firstBlock = *it.firstBlock;
         } else {
           if (it.segment && *it.segment >= pool.segments.size()) Fail(what + ": pool has no segment " + std::to_string(*it.segment));
@@ -1107,8 +1112,20 @@ private:
       const Volume& vol = *vw.desc;
       std::string label = p.name + "/" + vol.name;
       WriteTree(vw.tree, pool, disk);
-      for (const auto& f : vw.items)
-        if (!f.item->folder && !f.item->data.empty()) disk.WriteSectors(pool.BlockToDisk(f.firstBlock), f.item->data);
+      for (const auto& f : vw.items) {
+        if (f.item->folder || f.item->data.empty()) continue;
+        if (!f.item->crossSegments) {
+          disk.WriteSectors(pool.BlockToDisk(f.firstBlock), f.item->data);
+          continue;
+        }
+        // Each block goes where the segment map puts it.
+        const Bytes& data = f.item->data;
+        for (std::size_t at = 0, b = 0; at < data.size(); at += kBlock, ++b) {
+          const std::size_t n = std::min<std::size_t>(kBlock, data.size() - at);
+          disk.WriteSectors(pool.BlockToDisk(f.firstBlock + b), Bytes(data.begin() + static_cast<std::ptrdiff_t>(at),
+                                                                       data.begin() + static_cast<std::ptrdiff_t>(at + n)));
+        }
+      }
       ManifestVolume mv;
       auto name = MakeName(vol.name, pool.compact ? 20 : 48, "volume");
       mv.name = name.reader;
