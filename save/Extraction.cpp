@@ -155,6 +155,12 @@ Extractor::CopyResult Extractor::Copy(const TreeNode& node, int fd, bool honourF
 }
 
 SaveOutcome Extractor::SaveFile(const std::filesystem::path& folder, std::uint32_t keyLow, std::uint32_t keyHigh) {
+  const SaveOutcome outcome = SaveOne(folder, keyLow, keyHigh);
+  ++progress_.outcomes[static_cast<std::size_t>(outcome)];
+  return outcome;
+}
+
+SaveOutcome Extractor::SaveOne(const std::filesystem::path& folder, std::uint32_t keyLow, std::uint32_t keyHigh) {
   progress_.skipFile = false;
   const TreeNode* node = keyHigh == 0 ? tree_.FileByIndex(keyLow) : nullptr;
   if (!node) return SaveOutcome::NotFound;

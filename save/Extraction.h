@@ -6,6 +6,7 @@
 // through the pool's segment map piece by piece, so data that crosses a
 // segment boundary is read from the right disk area.
 
+#include <array>
 #include <atomic>
 #include <cstdint>
 #include <filesystem>
@@ -25,6 +26,18 @@ namespace ov {
 
 enum class ReplacePolicy { Yes = 0, No = 1, YesToAll = 2, NoToAll = 3 };
 
+// What became of one file.
+enum class SaveOutcome {
+  NotFound,        // no file has that key
+  Filtered,        // the extension list keeps it out
+  Untranslatable,  // its first sector lies outside the pool
+  Declined,        // an existing file was kept (No, No to All)
+  CreateFailed,    // the target could not be created (write-error question asked)
+  WriteFailed,     // writing failed part-way; the partial file was removed
+  Skipped,         // stopped by Skip or Stop; the partial file stays
+  Written,
+};
+
 // The state of a running save, shared by the worker and the "Saving"
 // window's buttons (which only set the two flags).
 struct SaveProgress {
@@ -36,6 +49,9 @@ struct SaveProgress {
   std::atomic<bool> skipFile{false};
   std::atomic<bool> abortRun{false};
   ReplacePolicy replacePolicy = ReplacePolicy::Yes;
+  // How many files of the run ended each way, indexed by SaveOutcome.
+  std::array<std::uint32_t, 8> outcomes{};
+  std::uint32_t Count(SaveOutcome o) const { return outcomes[static_cast<std::size_t>(o)]; }
 };
 
 // The value fields of the "Saving" window.
@@ -72,18 +88,6 @@ std::string MinutesSeconds(std::int64_t seconds);
 // the folder it is written into.
 std::string SafeFileName(std::string_view name);
 
-// What became of one file.
-enum class SaveOutcome {
-  NotFound,        // no file has that key
-  Filtered,        // the extension list keeps it out
-  Untranslatable,  // its first sector lies outside the pool
-  Declined,        // an existing file was kept (No, No to All)
-  CreateFailed,    // the target could not be created (write-error question asked)
-  WriteFailed,     // writing failed part-way; the partial file was removed
-  Skipped,         // stopped by Skip or Stop; the partial file stays
-  Written,
-};
-
 class Extractor {
 public:
   Extractor(DiskView disk, const PoolInfo& pool, const RecoveryTree& tree, const SaveSettings& settings,
@@ -102,6 +106,7 @@ public:
   std::function<std::int64_t()> clock;
 
 private:
+  SaveOutcome SaveOne(const std::filesystem::path& folder, std::uint32_t keyLow, std::uint32_t keyHigh);
   enum class CopyResult { Done, Stopped, WriteFailed };
   // Copies the node's data into the open descriptor; `report` is called
   // after each run with the bytes written so far.

@@ -76,6 +76,7 @@ void SaveRun::CalculateSize(SaveSource source, const std::vector<SaveRow>& rows,
 void SaveRun::Run(SaveSource source, const std::filesystem::path& destination, const std::vector<SaveRow>& rows) {
   if (destination.empty()) return;
   progress_.abortRun = false;
+  progress_.outcomes = {};
   const std::atomic<bool> noStop{false};
   CalculateSize(source, rows, noStop);
   progress_.replacePolicy = ReplacePolicy::Yes;
