@@ -7,6 +7,7 @@
 
 #include "nss/FolderListing.h"
 #include "platform/Text.h"
+#include "records/RecoveryInfo.h"
 #include "save/SaveRun.h"
 
 namespace ov::cli {
@@ -98,7 +99,14 @@ void Configure(Session& s, const Common& c) {
 
 void OpenVolume(Session& s, const Common& c) {
   RequireDisk(c);
-  if (!c.from.empty()) throw Failure("--from is not available in this build");
+  if (!c.from.empty()) {
+    // The saved findings stand in for the pool search and the scan; the
+    // disk is still read for the files' data.
+    s.OpenDisk(c.disk);
+    auto loaded = LoadRecoveryInfo(c.from, s.discovery(), s.tree, s.prompter);
+    if (!loaded) throw Failure(loaded.message.empty() ? "cannot load " + c.from : loaded.message);
+    return;
+  }
   if (c.pool.empty()) throw Failure("--pool is required");
   if (c.volume.empty()) throw Failure("--volume is required");
   s.OpenDisk(c.disk);
@@ -376,6 +384,21 @@ int Recover(const Common& c, const std::string& dest, const std::string& replace
               << " file(s), " << summary["bytes"] << " bytes\n";
   }
   if (summary["failed"].get<std::uint64_t>() > 0) throw Failure("some files could not be written");
+  return 0;
+}
+
+int SaveInfo(const Common& c, const std::string& out) {
+  if (out.empty()) throw Failure("--out is required");
+  Session s;
+  Configure(s, c);
+  OpenVolume(s, c);
+  auto saved = SaveRecoveryInfo(out, s.discovery(), s.tree, s.prompter);
+  if (!saved) throw Failure(saved.message.empty() ? "cannot write " + out : saved.message);
+  if (c.json) {
+    Print({{"path", saved.path}, {"folderCount", s.tree.folderCount}, {"fileCount", s.tree.fileCount}});
+  } else {
+    std::cout << "Recovery information written to " << saved.path << "\n";
+  }
   return 0;
 }
 

@@ -28,6 +28,8 @@ int Tree(const Common& c);
 int Save(const Common& c, const std::string& dest, const std::string& ext, const std::string& replace,
          const std::vector<std::string>& paths);
 int Partitions(const Common& c);
+// Writes the scan's findings to a recovery information file.
+int SaveInfo(const Common& c, const std::string& out);
 // The main job: every pool and volume of the disk (the bundled sample disk
 // by default) listed, its tree printed and everything saved under
 // dest/<pool>/<volume>, then a summary.

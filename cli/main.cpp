@@ -91,6 +91,15 @@ int main(int argc, char** argv) {
   AddDisk(partitions, c, true);
   shared(partitions);
 
+  std::string infoOut;
+  auto* saveInfo = app.add_subcommand("save-info", "write a volume's findings to a recovery information file");
+  AddDisk(saveInfo, c, true);
+  AddMode(saveInfo, c);
+  saveInfo->add_option("--pool", c.pool, "pool index or name")->required();
+  saveInfo->add_option("--volume", c.volume, "volume index or name")->required();
+  saveInfo->add_option("--out", infoOut, "the file to write (named by the .SAV rule)")->required();
+  shared(saveInfo);
+
   std::string recoverDest = "recovered", recoverReplace;
   auto* recover = app.add_subcommand(
       "recover", "the whole job: list every pool and volume, print their trees and save everything");
@@ -117,6 +126,7 @@ int main(int argc, char** argv) {
     if (*tree) return ov::cli::Tree(c);
     if (*save) return ov::cli::Save(c, dest, ext, replace, paths);
     if (*partitions) return ov::cli::Partitions(c);
+    if (*saveInfo) return ov::cli::SaveInfo(c, infoOut);
     if (*recover) {
       if (c.disk.empty()) c.disk = OVNSS_SAMPLE_DISK;
       return ov::cli::Recover(c, recoverDest, recoverReplace);
