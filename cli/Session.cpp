@@ -57,7 +57,13 @@ DiskInventory& Session::Inventory(const std::optional<std::filesystem::path>& im
     const auto absolute = std::filesystem::absolute(*image);
     const bool known = std::find(before.begin(), before.end(), absolute) != before.end();
     if (!AttachImage(registry, *image)) {
-      throw Failure("cannot open " + image->string() + " for reading: " + std::strerror(errno));
+      const int error = errno;
+      std::error_code ec;
+      if (std::filesystem::exists(*image, ec) && !std::filesystem::is_regular_file(*image, ec) &&
+          !std::filesystem::is_block_file(*image, ec)) {
+        throw Failure(image->string() + " is not a disk image file or a block device");
+      }
+      throw Failure("cannot open " + image->string() + " for reading: " + std::strerror(error));
     }
     if (!known) attached_ = absolute;
   }
@@ -74,6 +80,7 @@ void Session::OpenDisk(const std::filesystem::path& path) {
     const std::string device = registry.ReadText(RegistryRoot::ClassesRoot, kDevicePathKey, d.valueName);
     if (std::filesystem::path(device) != absolute) continue;
     if (auto refusal = DiskInventory::ScanRefusal(d.number)) throw Failure(*refusal);
+    if (inv.DiskSizeInSectors(d.number) == 0) throw Failure(path.string() + " is empty: it holds no whole sector");
     inv.PickDisk(d.valueName);
     inv.CommitSelection();
     diskNumber_ = d.number;

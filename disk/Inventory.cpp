@@ -9,6 +9,7 @@
 #include <iterator>
 #include <thread>
 
+#include "disk/Device.h"
 #include "disk/SectorReader.h"
 
 namespace ov {
@@ -227,9 +228,9 @@ bool AttachImage(Registry& registry, const std::filesystem::path& image) {
   std::error_code ec;
   const auto absolute = std::filesystem::absolute(image, ec);
   if (ec) return false;
-  int fd = ::open(absolute.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return false;
-  ::close(fd);
+  // Only something that reads as a disk can be attached: a regular file or a
+  // block device, opened read-only.
+  if (!FileDevice::Open(absolute)) return false;
   const auto current = AttachedImages(registry);
   if (std::find(current.begin(), current.end(), absolute) != current.end()) return true;
   const auto root = RegistryRoot::ClassesRoot;

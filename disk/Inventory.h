@@ -138,7 +138,7 @@ std::optional<int> DiskNumberOf(std::string_view itemText);
 
 // Attaching disk images, so they are listed as disks by the describing
 // program. Attaching a path twice keeps one entry. Answers false when the
-// image cannot be opened for reading.
+// path is not a regular file or block device that can be opened for reading.
 bool AttachImage(Registry& registry, const std::filesystem::path& image);
 bool DetachImage(Registry& registry, const std::filesystem::path& image);
 std::vector<std::filesystem::path> AttachedImages(Registry& registry);

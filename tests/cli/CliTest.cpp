@@ -1,0 +1,228 @@
+// End-to-end tests of ovnss-cli on disks from the image builder: exit codes,
+// JSON shapes and saved bytes, held against the builder's manifest.
+
+#include <sys/wait.h>
+
+#include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
+
+#include <algorithm>
+#include <cstdio>
+#include <fstream>
+#include <map>
+#include <sstream>
+
+#include "mkimage/ImageBuilder.h"
+#include "platform/Text.h"
+#include "support/TempDir.h"
+
+namespace ov {
+namespace {
+
+using nlohmann::json;
+
+std::string Quote(const std::string& s) {
+  std::string q = "'";
+  for (char c : s) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
+  return q + "'";
+}
+
+std::string Read(const std::filesystem::path& p) {
+  std::ifstream in(p, std::ios::binary);
+  std::ostringstream ss;
+  ss << in.rdbuf();
+  return ss.str();
+}
+
+struct CliRun {
+  int exit = -1;
+  std::string out, err;
+  json Json() const { return json::parse(out); }
+};
+
+class Cli : public ::testing::Test {
+protected:
+  void Build(const std::string& description) {
+    image = dir / "disk.img";
+    auto built = mkimage::BuildImageFromJson(description, image);
+    ASSERT_TRUE(built.ok()) << built.error;
+    manifest = *built.manifest;
+  }
+  CliRun Exec(const std::string& args) {
+    const auto err = dir / "stderr.txt";
+    const std::string cmd = "cd " + Quote(dir.path().string()) + " && OVNSS_REGISTRY=" +
+                            Quote((dir / "registry.txt").string()) + " " + Quote(OVNSS_TEST_BINARY_DIR "/bin/ovnss-cli") +
+                            " " + args + " 2>" + Quote(err.string()) + " </dev/null";
+    CliRun r;
+    if (FILE* p = ::popen(cmd.c_str(), "r")) {
+      char buf[4096];
+      std::size_t n;
+      while ((n = std::fread(buf, 1, sizeof buf, p)) > 0) r.out.append(buf, n);
+      const int status = ::pclose(p);
+      r.exit = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    }
+    r.err = Read(err);
+    return r;
+  }
+  std::string Disk() const { return "--disk " + Quote(image.string()); }
+
+  test::TempDir dir;
+  std::filesystem::path image;
+  mkimage::Manifest manifest;
+};
+
+constexpr const char* kDisk = R"({
+  "partitions": [ { "type": "nss", "sections": [
+      { "pool": "DATA", "segment": 1, "sectors": "2MiB" },
+      { "pool": "MAIL", "sectors": "1MiB" },
+      { "pool": "DATA", "segment": 0, "sectors": "1MiB" } ] } ],
+  "pools": [
+    { "name": "DATA", "volumes": [ { "name": "VOL1", "items": [
+        { "folder": "Letters", "items": [
+          { "file": "bank.doc", "document": "word", "size": "20KiB" },
+          { "file": "notes.txt", "lines": [ "first", "second" ] },
+          { "folder": "Old", "items": [ { "file": "1999.txt", "text": "old" } ] } ] },
+        { "file": "top.xls", "document": "excel", "size": "9000" },
+        { "file": "caf\u00e9.txt", "text": "menu" } ] },
+      { "name": "VOL2" } ] },
+    { "name": "MAIL", "volumes": [ { "name": "POST", "items": [ { "file": "inbox.txt", "text": "hi" } ] } ] } ]
+})";
+
+TEST_F(Cli, UsageErrorsExitWithTwo) {
+  EXPECT_EQ(Exec("").exit, 2);
+  EXPECT_EQ(Exec("pools").exit, 2);  // --disk is required
+  EXPECT_EQ(Exec("frobnicate").exit, 2);
+  EXPECT_EQ(Exec("pools --disk x --mode sideways").exit, 2);
+  const CliRun help = Exec("--help");
+  EXPECT_EQ(help.exit, 0);
+  EXPECT_NE(help.out.find("recover"), std::string::npos);
+  EXPECT_EQ(Exec("save --help").exit, 0);
+}
+
+TEST_F(Cli, AMissingOrUnreadableDiskIsAReportedError) {
+  const CliRun missing = Exec("pools --disk " + Quote((dir / "nope.img").string()));
+  EXPECT_EQ(missing.exit, 1);
+  EXPECT_NE(missing.err.find("nope.img"), std::string::npos) << missing.err;
+  EXPECT_EQ(missing.err.find('\n'), missing.err.size() - 1) << "one line: " << missing.err;
+  const CliRun folder = Exec("pools --disk " + Quote(dir.path().string()));
+  EXPECT_EQ(folder.exit, 1);
+}
+
+TEST_F(Cli, PoolsAndVolumesMatchTheBuilder) {
+  Build(kDisk);
+  for (const char* mode : {"quick", "advance"}) {
+    const CliRun r = Exec("pools --json --mode " + std::string(mode) + " " + Disk());
+    ASSERT_EQ(r.exit, 0) << r.err;
+    const json pools = r.Json()["pools"];
+    ASSERT_EQ(pools.size(), manifest.pools.size());
+    for (std::size_t i = 0; i < pools.size(); ++i) {
+      EXPECT_EQ(pools[i]["index"], i);
+      EXPECT_EQ(pools[i]["name"], manifest.pools[i].name);
+      EXPECT_EQ(pools[i]["segmentSize"], manifest.pools[i].segmentSize);
+      ASSERT_EQ(pools[i]["segments"].size(), manifest.pools[i].segments.size());
+      for (std::size_t k = 0; k < manifest.pools[i].segments.size(); ++k) {
+        EXPECT_EQ(pools[i]["segments"][k]["start"], manifest.pools[i].segments[k].start);
+      }
+    }
+  }
+  const CliRun v = Exec("volumes --json " + Disk() + " --pool DATA");
+  ASSERT_EQ(v.exit, 0) << v.err;
+  const auto* data = manifest.FindPool("DATA");
+  ASSERT_EQ(v.Json()["volumes"].size(), data->volumes.size());
+  EXPECT_EQ(v.Json()["volumes"][1]["name"], "VOL2");
+  EXPECT_EQ(v.Json()["volumes"][0]["rootSector"], data->volumes[0].rootSector);
+  EXPECT_EQ(Exec("volumes " + Disk() + " --pool NOPE").exit, 1);
+}
+
+TEST_F(Cli, LsListsEveryPlacedFileWithItsPathSizeTimeAndId) {
+  Build(kDisk);
+  const CliRun r = Exec("ls --json --recursive " + Disk() + " --pool DATA --volume VOL1");
+  ASSERT_EQ(r.exit, 0) << r.err;
+  const json j = r.Json();
+  const auto& vol = *manifest.FindVolume("DATA", "VOL1");
+  EXPECT_EQ(j["fileCount"], vol.fileCount);
+  EXPECT_EQ(j["folderCount"], vol.folderCount);
+  std::map<std::string, json> byPath;
+  for (const auto& e : j["entries"]) byPath[e["path"]] = e;
+  for (const auto& f : vol.files) {
+    const std::string path = "\\" + Latin1ToUtf8(f.folder.empty() ? "" : f.folder + "\\") + Latin1ToUtf8(f.name);
+    ASSERT_TRUE(byPath.count(path)) << path;
+    EXPECT_EQ(byPath[path]["size"], f.size);
+    EXPECT_EQ(byPath[path]["time"], f.time);
+    EXPECT_EQ(byPath[path]["id"], f.index);
+  }
+  EXPECT_EQ(byPath["\\Letters"]["type"], "Folder");
+  EXPECT_EQ(byPath["\\Letters\\bank.doc"]["type"], "Microsoft Word File");
+  EXPECT_TRUE(byPath.count("\\caf\xc3\xa9.txt"));  // the 8-bit name shown as UTF-8
+  // Only the folder itself without --recursive; "/" separates too.
+  const CliRun one = Exec("ls --json " + Disk() + " --pool DATA --volume VOL1 /Letters");
+  ASSERT_EQ(one.exit, 0) << one.err;
+  EXPECT_EQ(one.Json()["entries"].size(), 3u);
+  EXPECT_EQ(Exec("ls " + Disk() + " --pool DATA --volume VOL1 /Nothing").exit, 1);
+}
+
+TEST_F(Cli, SaveWritesTheBuildersBytesAndFollowsPathsAndFilters) {
+  Build(kDisk);
+  const CliRun all = Exec("save --json " + Disk() + " --pool DATA --volume VOL1 --dest out");
+  ASSERT_EQ(all.exit, 0) << all.err;
+  const auto& vol = *manifest.FindVolume("DATA", "VOL1");
+  for (const auto& f : vol.files) {
+    std::string folder = Latin1ToUtf8(f.folder);
+    std::replace(folder.begin(), folder.end(), '\\', '/');
+    const auto path = dir / "out" / folder / Latin1ToUtf8(f.name);
+    EXPECT_EQ(Read(path), std::string(f.data.begin(), f.data.end())) << path;
+  }
+  EXPECT_EQ(all.Json()["files"], vol.files.size());
+
+  const CliRun some = Exec("save " + Disk() + " --pool DATA --volume VOL1 --dest some --ext txt Letters '\\top.xls'");
+  ASSERT_EQ(some.exit, 0) << some.err;
+  EXPECT_TRUE(std::filesystem::exists(dir / "some" / "Letters" / "Old" / "1999.txt"));
+  EXPECT_TRUE(std::filesystem::exists(dir / "some" / "Letters" / "notes.txt"));
+  EXPECT_FALSE(std::filesystem::exists(dir / "some" / "Letters" / "bank.doc"));  // filtered
+  EXPECT_FALSE(std::filesystem::exists(dir / "some" / "top.xls"));               // filtered
+
+  // Existing files: kept without a terminal, replaced with yes-to-all.
+  std::ofstream(dir / "out" / "top.xls") << "mine";
+  ASSERT_EQ(Exec("save " + Disk() + " --pool DATA --volume VOL1 --dest out top.xls").exit, 0);
+  EXPECT_EQ(Read(dir / "out" / "top.xls"), "mine");
+  ASSERT_EQ(Exec("save " + Disk() + " --pool DATA --volume VOL1 --dest out --replace yes-to-all top.xls").exit, 0);
+  EXPECT_NE(Read(dir / "out" / "top.xls"), "mine");
+}
+
+TEST_F(Cli, ASaveThatCannotWriteIsAReportedError) {
+  Build(kDisk);
+  std::ofstream(dir / "blocker") << "a file where the destination should be";
+  const CliRun r = Exec("save " + Disk() + " --pool DATA --volume VOL1 --dest blocker/out");
+  EXPECT_EQ(r.exit, 1);
+  EXPECT_NE(r.err.find("Inavlid Path"), std::string::npos) << r.err;
+}
+
+TEST_F(Cli, SaveInfoAndFromGiveTheSameListing) {
+  Build(kDisk);
+  const CliRun saved = Exec("save-info --json " + Disk() + " --pool DATA --volume VOL1 --out case1");
+  ASSERT_EQ(saved.exit, 0) << saved.err;
+  EXPECT_TRUE(std::filesystem::exists(dir / "CASE1.SAV"));
+  const CliRun direct = Exec("ls --json --recursive " + Disk() + " --pool DATA --volume VOL1");
+  const CliRun loaded = Exec("ls --json --recursive " + Disk() + " --from CASE1.SAV");
+  ASSERT_EQ(loaded.exit, 0) << loaded.err;
+  EXPECT_EQ(direct.Json()["entries"], loaded.Json()["entries"]);
+  std::ofstream(dir / "junk.SAV") << "not a recovery information file";
+  EXPECT_EQ(Exec("ls " + Disk() + " --from junk.SAV").exit, 1);
+}
+
+TEST_F(Cli, TreeAndRecoverCoverEveryVolume) {
+  Build(kDisk);
+  const CliRun tree = Exec("tree " + Disk() + " --pool DATA --volume VOL1");
+  ASSERT_EQ(tree.exit, 0) << tree.err;
+  EXPECT_EQ(tree.out, "Root-> Letters\nLetters-> Old\n");
+  const CliRun r = Exec("recover --json " + Disk() + " --dest rec");
+  ASSERT_EQ(r.exit, 0) << r.err;
+  const json s = json::parse(r.out.substr(r.out.rfind("\n{") + 1));
+  EXPECT_EQ(s["pools"], 2);
+  EXPECT_EQ(s["volumes"], 3);
+  EXPECT_EQ(s["files"], 6);
+  EXPECT_EQ(Read(dir / "rec" / "MAIL" / "POST" / "inbox.txt"), "hi");
+}
+
+}  // namespace
+}  // namespace ov
