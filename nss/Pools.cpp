@@ -66,6 +66,20 @@ bool TranslateSector(const PoolInfo& pool, std::uint64_t& sector) {
   return false;
 }
 
+std::optional<SectorRun> TranslateRun(const PoolInfo& pool, std::uint64_t sector) {
+  if (pool.segmentCount == 0) return std::nullopt;
+  if (pool.segmentCount == 1) return SectorRun{sector + pool.segmentStart[0], UINT64_MAX};
+  std::uint64_t base = 0;
+  const std::size_t segments = std::min<std::size_t>(pool.segmentCount, kMaxSegments);
+  for (std::size_t k = 0; k < segments; ++k) {
+    if (sector < base + pool.segmentLength[k]) {
+      return SectorRun{pool.segmentStart[k] + (sector - base), base + pool.segmentLength[k] - sector};
+    }
+    base += pool.segmentLength[k];
+  }
+  return std::nullopt;
+}
+
 bool IsSectionHeader(const std::byte* sector) {
   Bytes b(std::span<const std::byte>(sector, kSectorSize));
   return b.U8(0) == 1 && b.Matches(1, kSectionSignature) && b.U16(kMarkOffset) == kSectionMark;

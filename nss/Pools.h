@@ -15,6 +15,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -41,6 +42,17 @@ struct PoolInfo {
 // Pool-relative sector -> disk sector over one pool's segment map. False when
 // the pool has no segment or the sector lies past its last segment.
 bool TranslateSector(const PoolInfo& pool, std::uint64_t& sector);
+
+// A stretch of consecutive disk sectors that a pool-relative sector starts:
+// the disk sector and how many sectors of the same segment follow it (itself
+// included; unbounded for a one-segment pool).
+struct SectorRun {
+  std::uint64_t diskSector = 0;
+  std::uint64_t sectors = 0;
+};
+// Translates `sector` and tells how far the segment it lies in goes on, so a
+// long read never runs past a segment's end into unrelated disk sectors.
+std::optional<SectorRun> TranslateRun(const PoolInfo& pool, std::uint64_t sector);
 
 // True when the 512 bytes hold a full NetWare section header (the test of the
 // whole-disk search: byte 0 = 1, the signature and the mark).

@@ -1,0 +1,404 @@
+#include "cli/Commands.h"
+
+#include <nlohmann/json.hpp>
+
+#include <cstdio>
+#include <iostream>
+
+#include "nss/FolderListing.h"
+#include "platform/Text.h"
+#include "save/SaveRun.h"
+
+namespace ov::cli {
+
+namespace {
+
+using nlohmann::json;
+
+void Print(const json& j) { std::cout << j.dump(2) << "\n"; }
+
+Mode ParseMode(const std::string& m) {
+  if (m == "quick") return Mode::Quick;
+  if (m == "advance") return Mode::Advance;
+  throw Failure("unknown mode \"" + m + "\" (quick or advance)");
+}
+
+void RequireDisk(const Common& c) {
+  if (c.disk.empty()) throw Failure("--disk is required");
+}
+
+// A path inside the volume: "\A\b.txt" or "/A/b.txt".
+std::vector<std::string> SplitPath(const std::string& path) {
+  std::vector<std::string> parts;
+  std::string part;
+  for (char ch : path) {
+    if (ch == '\\' || ch == '/') {
+      if (!part.empty()) parts.push_back(part);
+      part.clear();
+    } else {
+      part.push_back(ch);
+    }
+  }
+  if (!part.empty()) parts.push_back(part);
+  return parts;
+}
+
+struct Target {
+  ItemHandle folder = kRootItem;  // the folder named, or the folder holding the file
+  const TreeNode* file = nullptr;
+};
+
+Target Resolve(const RecoveryTree& tree, const std::string& path) {
+  Target t;
+  const auto parts = SplitPath(path);
+  for (std::size_t i = 0; i < parts.size(); ++i) {
+    bool found = false;
+    for (ItemHandle child : tree.Item(t.folder).children) {
+      if (Latin1ToUtf8(tree.ItemText(child)) == parts[i]) {
+        t.folder = child;
+        found = true;
+        break;
+      }
+    }
+    if (found) continue;
+    if (i + 1 == parts.size()) {
+      for (auto p : tree.FilesUnder(tree.ItemKey(t.folder))) {
+        if (Latin1ToUtf8(tree.files()[p].name) == parts[i]) {
+          t.file = &tree.files()[p];
+          return t;
+        }
+      }
+    }
+    throw Failure("no such folder or file in the volume: " + path);
+  }
+  return t;
+}
+
+std::string PathOf(const RecoveryTree& tree, ItemHandle folder) {
+  return "\\" + Latin1ToUtf8(tree.ItemPath(folder));
+}
+
+std::string Join(const std::string& folderPath, const std::string& name) {
+  return folderPath == "\\" ? "\\" + name : folderPath + "\\" + name;
+}
+
+}  // namespace
+
+void Configure(Session& s, const Common& c) {
+  if (c.badSectors == "retry-all") {
+    s.prompter.badSectorAnswer = BadSectorChoice::RetryAll;
+  } else if (c.badSectors == "skip-all") {
+    s.prompter.badSectorAnswer = BadSectorChoice::SkipAll;
+  } else if (c.badSectors.empty() || c.badSectors == "ask") {
+    // Asked on a terminal; Retry All without one.
+  } else {
+    throw Failure("unknown --bad-sectors answer \"" + c.badSectors + "\" (ask, retry-all or skip-all)");
+  }
+}
+
+void OpenVolume(Session& s, const Common& c) {
+  RequireDisk(c);
+  if (!c.from.empty()) throw Failure("--from is not available in this build");
+  if (c.pool.empty()) throw Failure("--pool is required");
+  if (c.volume.empty()) throw Failure("--volume is required");
+  s.OpenDisk(c.disk);
+  s.FindPools(ParseMode(c.mode));
+  s.OpenPool(c.pool);
+  s.ScanVolume(c.volume);
+}
+
+int Disks(const Common& c) {
+  Session s;
+  Configure(s, c);
+  DiskInventory& inv = s.Inventory(c.disk.empty() ? std::nullopt : std::optional<std::filesystem::path>(c.disk));
+  json out = {{"disks", json::array()}};
+  for (const auto& d : inv.disks()) {
+    const auto rows = inv.DiskDetails(d.number);
+    json disk = {{"name", d.valueName},
+                 {"number", d.number},
+                 {"path", s.registry.ReadText(RegistryRoot::ClassesRoot, kDevicePathKey, d.valueName)},
+                 {"sectors", inv.DiskSizeInSectors(d.number)},
+                 {"details", rows}};
+    if (auto refusal = DiskInventory::ScanRefusal(d.number)) disk["refused"] = *refusal;
+    out["disks"].push_back(disk);
+    if (!c.json) {
+      std::cout << d.valueName << "\n";
+      for (const auto& row : rows) std::cout << "  " << row << "\n";
+    }
+  }
+  if (c.json) Print(out);
+  return 0;
+}
+
+int Pools(const Common& c) {
+  RequireDisk(c);
+  Session s;
+  Configure(s, c);
+  s.OpenDisk(c.disk);
+  Discovery& d = s.FindPools(ParseMode(c.mode));
+  json out = {{"pools", json::array()}};
+  for (std::size_t i = 0; i < d.pools().pools().size(); ++i) {
+    const PoolInfo& p = d.pools().pools()[i];
+    json segments = json::array();
+    for (std::size_t k = 0; k < std::min<std::size_t>(p.segmentCount, kMaxSegments); ++k) {
+      segments.push_back({{"start", p.segmentStart[k]}, {"length", p.segmentLength[k]}});
+    }
+    out["pools"].push_back(
+        {{"index", i}, {"name", Latin1ToUtf8(p.name)}, {"segmentSize", p.segmentSize}, {"segments", segments}});
+    if (!c.json) {
+      std::cout << i << "  " << Latin1ToUtf8(p.name) << "\n";
+      for (const auto& row : PoolDetails(p)) std::cout << "   " << Latin1ToUtf8(row) << "\n";
+    }
+  }
+  if (c.json) Print(out);
+  if (!c.json && d.pools().pools().empty()) std::cout << "No pools found\n";
+  return s.prompter.errorShown() ? 1 : 0;
+}
+
+int Volumes(const Common& c) {
+  RequireDisk(c);
+  if (c.pool.empty()) throw Failure("--pool is required");
+  Session s;
+  Configure(s, c);
+  s.OpenDisk(c.disk);
+  s.FindPools(ParseMode(c.mode));
+  s.OpenPool(c.pool);
+  json out = {{"volumes", json::array()}};
+  const auto& volumes = s.discovery().volumes();
+  for (std::size_t i = 0; i < volumes.size(); ++i) {
+    out["volumes"].push_back(
+        {{"index", i}, {"name", Latin1ToUtf8(volumes[i].name)}, {"rootSector", volumes[i].rootSector}});
+    if (!c.json) std::cout << i << "  " << Latin1ToUtf8(volumes[i].name) << "\n";
+  }
+  if (c.json) Print(out);
+  return s.prompter.errorShown() ? 1 : 0;
+}
+
+int Ls(const Common& c, const std::string& path, bool recursive) {
+  Session s;
+  Configure(s, c);
+  OpenVolume(s, c);
+  const RecoveryTree& tree = s.tree;
+  const Target t = Resolve(tree, path);
+  json entries = json::array();
+  std::vector<std::vector<std::string>> table;
+  auto addFile = [&](const TreeNode& f, const std::string& folderPath) {
+    const FileType type = FileTypeOf(f.name);
+    entries.push_back({{"path", Join(folderPath, Latin1ToUtf8(f.name))},
+                       {"name", Latin1ToUtf8(f.name)},
+                       {"type", type.text},
+                       {"size", f.size},
+                       {"time", f.time},
+                       {"id", f.index}});
+  };
+  if (t.file) {
+    addFile(*t.file, PathOf(tree, t.folder));
+  } else {
+    // The folder's own rows, then (recursively) every placed folder below it.
+    std::vector<ItemHandle> stack{t.folder};
+    while (!stack.empty()) {
+      const ItemHandle item = stack.back();
+      stack.pop_back();
+      const std::string folderPath = PathOf(tree, item);
+      for (const auto& row : ListFolder(tree, tree.ItemKey(item))) {
+        table.push_back({Join(folderPath, row.name), row.type, row.size, row.date, row.time, row.id});
+      }
+      for (auto p : tree.FoldersUnder(tree.ItemKey(item))) {
+        const TreeNode& f = tree.folders()[p];
+        entries.push_back({{"path", Join(folderPath, Latin1ToUtf8(f.name))},
+                           {"name", Latin1ToUtf8(f.name)},
+                           {"type", "Folder"},
+                           {"size", 0},
+                           {"time", f.time},
+                           {"id", f.treeItem}});
+      }
+      for (auto p : tree.FilesUnder(tree.ItemKey(item))) addFile(tree.files()[p], folderPath);
+      if (!recursive) break;
+      const auto& children = tree.Item(item).children;
+      for (auto it = children.rbegin(); it != children.rend(); ++it) stack.push_back(*it);
+    }
+  }
+  if (c.json) {
+    Print({{"folderCount", tree.folderCount}, {"fileCount", tree.fileCount}, {"entries", entries}});
+  } else {
+    std::printf("%-40s %-26s %12s %-10s %-6s %s\n", "Name", "Type", "Size", "Date", "Time", "ID");
+    if (t.file) {
+      const auto rows = ListFolder(tree, t.file->parentId);
+      for (const auto& row : rows) {
+        if (!row.folder && row.id == std::to_string(t.file->index)) {
+          table.push_back({Join(PathOf(tree, t.folder), row.name), row.type, row.size, row.date, row.time, row.id});
+        }
+      }
+    }
+    for (const auto& r : table) {
+      std::printf("%-40s %-26s %12s %-10s %-6s %s\n", r[0].c_str(), r[1].c_str(), r[2].c_str(), r[3].c_str(),
+                  r[4].c_str(), r[5].c_str());
+    }
+  }
+  return 0;
+}
+
+int Tree(const Common& c) {
+  Session s;
+  Configure(s, c);
+  OpenVolume(s, c);
+  for (const auto& line : FolderStructureLines(s.tree)) std::cout << line << "\n";
+  return 0;
+}
+
+void ConfigureReplace(Session& s, const std::string& replace) {
+  if (replace == "yes-to-all") {
+    s.prompter.replaceAnswer = ReplaceChoice::YesToAll;
+  } else if (replace == "no-to-all") {
+    s.prompter.replaceAnswer = ReplaceChoice::NoToAll;
+  } else if (!replace.empty() && replace != "ask") {
+    throw Failure("unknown --replace answer \"" + replace + "\" (ask, yes-to-all or no-to-all)");
+  }
+}
+
+// The rows that save a whole volume: each placed root folder with its
+// subtree, and the files of the root.
+std::vector<SaveRow> WholeVolume(const RecoveryTree& tree) {
+  std::vector<SaveRow> rows;
+  for (auto p : tree.FoldersUnder(0)) {
+    if (tree.folders()[p].treeItem != kNoItem) rows.push_back({true, true, tree.folders()[p].treeItem, 0});
+  }
+  for (auto p : tree.FilesUnder(0)) rows.push_back({true, false, tree.files()[p].index, tree.files()[p].size});
+  return rows;
+}
+
+// Saves the rows into `dest`; the progress holds what happened.
+void SaveRows(Session& s, const SaveSettings& settings, const std::vector<SaveRow>& rows,
+              const std::filesystem::path& dest, SaveProgress& progress) {
+  SaveProgressBar bar(progress);
+  Extractor extractor(s.disk(), s.discovery().currentPool(), s.tree, settings, s.prompter, progress, bar);
+  SaveRun run(extractor, s.tree, settings, progress, s.prompter);
+  WatchInterrupt(&progress.abortRun);
+  run.Run(SaveSource::List, dest, rows);
+  WatchInterrupt(static_cast<std::atomic<bool>*>(nullptr));
+  bar.Finish();
+}
+
+std::uint32_t Failed(const SaveProgress& p) {
+  return p.Count(SaveOutcome::WriteFailed) + p.Count(SaveOutcome::CreateFailed);
+}
+
+int Save(const Common& c, const std::string& dest, const std::string& ext, const std::string& replace,
+         const std::vector<std::string>& paths) {
+  if (dest.empty()) throw Failure("--dest is required");
+  Session s;
+  Configure(s, c);
+  ConfigureReplace(s, replace);
+  SaveSettings settings;
+  settings.selectionMode = SelectionMode::SaveSelected;
+  std::string entry;
+  for (char ch : ext + ",") {
+    if (ch == ',') {
+      if (!entry.empty()) settings.extensions.push_back(entry);
+      entry.clear();
+    } else {
+      entry.push_back(ch);
+    }
+  }
+  OpenVolume(s, c);
+  const RecoveryTree& tree = s.tree;
+
+  std::vector<SaveRow> rows;
+  for (const auto& path : paths.empty() ? std::vector<std::string>{"\\"} : paths) {
+    const Target t = Resolve(tree, path);
+    if (t.file) {
+      rows.push_back({true, false, t.file->index, t.file->size});
+    } else if (t.folder == kRootItem) {
+      const auto whole = WholeVolume(tree);
+      rows.insert(rows.end(), whole.begin(), whole.end());
+    } else {
+      rows.push_back({true, true, t.folder, 0});
+    }
+  }
+
+  SaveProgress progress;
+  SaveRows(s, settings, rows, dest, progress);
+  const std::uint32_t written = progress.Count(SaveOutcome::Written);
+  const std::uint32_t failed = Failed(progress);
+  if (c.json) {
+    Print({{"files", written},
+           {"bytes", progress.bytesWritten},
+           {"failed", failed},
+           {"skipped", progress.Count(SaveOutcome::Skipped)},
+           {"declined", progress.Count(SaveOutcome::Declined)},
+           {"filtered", progress.Count(SaveOutcome::Filtered)},
+           {"untranslatable", progress.Count(SaveOutcome::Untranslatable)}});
+  } else {
+    std::cout << written << " file(s), " << progress.bytesWritten << " bytes saved to " << dest << "\n";
+  }
+  if (Interrupted()) throw Failure("stopped; the file being written was left as far as it was written");
+  if (failed > 0) throw Failure(std::to_string(failed) + " file(s) could not be written");
+  return s.prompter.errorShown() ? 1 : 0;
+}
+
+int Recover(const Common& c, const std::string& dest, const std::string& replace) {
+  if (dest.empty()) throw Failure("--dest is required");
+  Session s;
+  Configure(s, c);
+  ConfigureReplace(s, replace);
+  s.OpenDisk(c.disk);
+  Discovery& d = s.FindPools(ParseMode(c.mode));
+  const SaveSettings settings;
+  json summary = {{"pools", 0}, {"volumes", 0}, {"folders", 0}, {"files", 0}, {"bytes", 0}, {"failed", 0}};
+  const std::size_t pools = d.pools().poolCount();
+  summary["pools"] = pools;
+  for (std::size_t p = 0; p < pools; ++p) {
+    s.OpenPool(std::to_string(p));
+    const std::string poolName = Latin1ToUtf8(d.currentPool().name);
+    for (std::size_t v = 0; v < d.volumes().size(); ++v) {
+      s.ScanVolume(std::to_string(v));
+      const std::string volumeName = Latin1ToUtf8(d.volumes()[v].name);
+      std::cout << "\n" << poolName << " / " << volumeName << ": " << s.tree.folderCount << " folder(s), "
+                << s.tree.fileCount << " file(s)\n";
+      for (const auto& line : FolderStructureLines(s.tree)) std::cout << "  " << line << "\n";
+      SaveProgress progress;
+      SaveRows(s, settings, WholeVolume(s.tree), std::filesystem::path(dest) / SafeFileName(d.currentPool().name) /
+                                                     SafeFileName(d.volumes()[v].name),
+               progress);
+      summary["volumes"] = summary["volumes"].get<std::uint64_t>() + 1;
+      summary["folders"] = summary["folders"].get<std::uint64_t>() + s.tree.folderCount;
+      summary["files"] = summary["files"].get<std::uint64_t>() + progress.Count(SaveOutcome::Written);
+      summary["bytes"] = summary["bytes"].get<std::uint64_t>() + progress.bytesWritten;
+      summary["failed"] = summary["failed"].get<std::uint64_t>() + Failed(progress);
+      if (Interrupted()) throw Failure("stopped");
+    }
+  }
+  if (c.json) {
+    Print(summary);
+  } else {
+    std::cout << "\nRecovered from " << c.disk << " into " << dest << ": " << summary["pools"] << " pool(s), "
+              << summary["volumes"] << " volume(s), " << summary["folders"] << " folder(s), " << summary["files"]
+              << " file(s), " << summary["bytes"] << " bytes\n";
+  }
+  if (summary["failed"].get<std::uint64_t>() > 0) throw Failure("some files could not be written");
+  return 0;
+}
+
+int Partitions(const Common& c) {
+  RequireDisk(c);
+  Session s;
+  Configure(s, c);
+  s.OpenDisk(c.disk);
+  const std::string name = "Disk" + std::to_string(s.diskNumber());
+  auto number = [&](std::string_view key) {
+    return std::strtoull(s.registry.ReadText(RegistryRoot::ClassesRoot, key, name).c_str(), nullptr, 10);
+  };
+  const DiskGeometry g{number(kCylinderKey), number(kHeadKey), number(kSectorsPerTrackKey)};
+  SearchProgress progress("Searching partitions", g.cylinders);
+  const auto entries = SearchMorePartitions(s.disk(), g, progress, s.prompter);
+  progress.Finish();
+  json out = {{"partitions", json::array()}};
+  for (const auto& e : entries) {
+    out["partitions"].push_back({{"label", e.label}, {"firstSector", e.firstSector}, {"sectorCount", e.sectorCount}});
+    if (!c.json) std::cout << e.label << "  first sector " << e.firstSector << ", " << e.sectorCount << " sectors\n";
+  }
+  if (c.json) Print(out);
+  return 0;
+}
+
+}  // namespace ov::cli

@@ -1,0 +1,42 @@
+#pragma once
+// The commands of ovnss-cli. Each returns the process exit code; reported
+// errors are thrown as Failure.
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "cli/Session.h"
+
+namespace ov::cli {
+
+struct Common {
+  std::string disk;
+  std::string mode = "quick";
+  bool json = false;
+  std::string badSectors;  // ask | retry-all | skip-all; empty = the default
+  std::string pool;
+  std::string volume;
+  std::string from;  // a recovery information file in place of mode, pool and volume
+};
+
+int Disks(const Common& c);
+int Pools(const Common& c);
+int Volumes(const Common& c);
+int Ls(const Common& c, const std::string& path, bool recursive);
+int Tree(const Common& c);
+int Save(const Common& c, const std::string& dest, const std::string& ext, const std::string& replace,
+         const std::vector<std::string>& paths);
+int Partitions(const Common& c);
+// The main job: every pool and volume of the disk (the bundled sample disk
+// by default) listed, its tree printed and everything saved under
+// dest/<pool>/<volume>, then a summary.
+int Recover(const Common& c, const std::string& dest, const std::string& replace);
+
+// Sets up a session for the common options (bad-sector answers).
+void Configure(Session& s, const Common& c);
+// Opens the disk, finds pools, opens the pool, scans the volume (or loads the
+// recovery information file) — the shared way to a volume's tree.
+void OpenVolume(Session& s, const Common& c);
+
+}  // namespace ov::cli

@@ -1,0 +1,133 @@
+#include "cli/Session.h"
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <charconv>
+#include <cstring>
+
+#include "nss/RecordScan.h"
+#include "platform/Text.h"
+
+namespace ov::cli {
+
+namespace {
+
+std::filesystem::path ProgramFolder() {
+  std::error_code ec;
+  auto exe = std::filesystem::read_symlink("/proc/self/exe", ec);
+  return ec ? std::filesystem::current_path() : exe.parent_path();
+}
+
+}  // namespace
+
+std::optional<std::size_t> FindByIndexOrName(const std::vector<std::string>& names, const std::string& wanted) {
+  std::size_t index = 0;
+  auto [p, ec] = std::from_chars(wanted.data(), wanted.data() + wanted.size(), index);
+  if (ec == std::errc() && p == wanted.data() + wanted.size()) {
+    if (index < names.size()) return index;
+    return std::nullopt;
+  }
+  for (std::size_t i = 0; i < names.size(); ++i) {
+    if (Latin1ToUtf8(names[i]) == wanted) return i;
+  }
+  return std::nullopt;
+}
+
+Session::Session()
+    : registry(FileRegistry::DefaultLocation()),
+      folders(KnownFolders::FromEnvironment()),
+      opener(registry),
+      reader(opener, prompter),
+      installPath(ProgramFolder()) {
+  reader.SetOsFamily(DetectOsFamily());
+  reader.SetLibraryFolders({installPath});
+  const std::string installed = registry.ReadText(RegistryRoot::ClassesRoot, kProductKey, "FilePath");
+  if (!installed.empty()) log = std::make_unique<ActivityLog>(installed);
+}
+
+Session::~Session() {
+  if (attached_) DetachImage(registry, *attached_);
+}
+
+DiskInventory& Session::Inventory(const std::optional<std::filesystem::path>& image) {
+  if (image) {
+    const auto before = AttachedImages(registry);
+    const auto absolute = std::filesystem::absolute(*image);
+    const bool known = std::find(before.begin(), before.end(), absolute) != before.end();
+    if (!AttachImage(registry, *image)) {
+      throw Failure("cannot open " + image->string() + " for reading: " + std::strerror(errno));
+    }
+    if (!known) attached_ = absolute;
+  }
+  inventory_ = std::make_unique<DiskInventory>(
+      DiskInventory::Context{registry, runner, prompter, reader, folders, installPath, reader.osFamily(), nullptr});
+  if (inventory_->TakeInventory().endProgram) throw Failure("the disk inventory could not be taken");
+  return *inventory_;
+}
+
+void Session::OpenDisk(const std::filesystem::path& path) {
+  DiskInventory& inv = Inventory(path);
+  const auto absolute = std::filesystem::absolute(path);
+  for (const auto& d : inv.disks()) {
+    const std::string device = registry.ReadText(RegistryRoot::ClassesRoot, kDevicePathKey, d.valueName);
+    if (std::filesystem::path(device) != absolute) continue;
+    if (auto refusal = DiskInventory::ScanRefusal(d.number)) throw Failure(*refusal);
+    inv.PickDisk(d.valueName);
+    inv.CommitSelection();
+    diskNumber_ = d.number;
+    discovery_ = std::make_unique<Discovery>(disk());
+    return;
+  }
+  throw Failure("the disk " + path.string() + " is not in the inventory (is " +
+                OutsideProgram(installPath, "MendWMI.exe").string() + " installed?)");
+}
+
+DiskView Session::disk() { return DiskView{&reader, std::string(DevicePathOf(static_cast<unsigned>(diskNumber_)))}; }
+
+Discovery& Session::FindPools(Mode mode) {
+  if (!discovery_) throw Failure("no disk selected");
+  Discovery& d = *discovery_;
+  if (log) {
+    log->AppendStepBlock("Disk" + std::to_string(diskNumber_), inventory_->currentModel(),
+                         mode == Mode::Quick ? "QUICK" : "Advance");
+  }
+  if (mode == Mode::Quick) {
+    QuickPartitionScan(d.disk(), d.pools());
+    if (log) log->AppendPartitionsFound(d.partitions().size());
+  } else {
+    std::atomic<int> stop{0};
+    WatchInterrupt(&stop);
+    const std::uint64_t total = inventory_->DiskSizeInSectors(diskNumber_);
+    SearchProgress progress("Searching pools", total);
+    FullDiskPoolSearch(d.disk(), d.pools(), total, stop, progress);
+    progress.Finish();
+    WatchInterrupt(static_cast<std::atomic<int>*>(nullptr));
+    if (Interrupted()) throw Failure("stopped");
+  }
+  return d;
+}
+
+void Session::OpenPool(const std::string& pool) {
+  Discovery& d = *discovery_;
+  std::vector<std::string> names;
+  for (const auto& p : d.pools().pools()) names.push_back(p.name);
+  auto index = FindByIndexOrName(names, pool);
+  if (!index) throw Failure("no pool \"" + pool + "\" on this disk (" + std::to_string(names.size()) + " found)");
+  d.PickPool(*index);
+  d.OpenSelectedPool(prompter);
+}
+
+void Session::ScanVolume(const std::string& volume) {
+  Discovery& d = *discovery_;
+  std::vector<std::string> names;
+  for (const auto& v : d.volumes()) names.push_back(v.name);
+  auto index = FindByIndexOrName(names, volume);
+  if (!index) throw Failure("no volume \"" + volume + "\" in this pool (" + std::to_string(names.size()) + " found)");
+  d.PickVolume(*index);
+  ov::ScanVolume(d.disk(), d.currentPool(), d.SelectedVolume()->rootSector, d.pools().compactLayout(), tree,
+                 log.get());
+}
+
+}  // namespace ov::cli

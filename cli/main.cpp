@@ -1,0 +1,135 @@
+// ovnss-cli: the recovery program without a window, for servers, ssh
+// sessions, scripts and disk images.
+//
+//   ovnss-cli <command> [options]
+//
+// Exit codes: 0 success, 1 a reported error (one line on standard error),
+// 2 a usage error.
+
+#include <CLI/CLI.hpp>
+
+#include <iostream>
+
+#include "cli/Commands.h"
+
+namespace {
+
+using ov::cli::Common;
+
+void AddDisk(CLI::App* cmd, Common& c, bool required) {
+  auto* opt = cmd->add_option("--disk", c.disk, "disk image file or block device (opened read-only)");
+  if (required) opt->required();
+}
+void AddMode(CLI::App* cmd, Common& c) {
+  cmd->add_option("--mode", c.mode, "pool discovery: quick (partition table) or advance (full-disk search)")
+      ->check(CLI::IsMember({"quick", "advance"}));
+}
+void AddVolume(CLI::App* cmd, Common& c) {
+  AddDisk(cmd, c, true);
+  AddMode(cmd, c);
+  cmd->add_option("--pool", c.pool, "pool index or name");
+  cmd->add_option("--volume", c.volume, "volume index or name");
+  cmd->add_option("--from", c.from, "recovery information file, in place of --mode, --pool and --volume");
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  CLI::App app{"ovnss-cli: recover files from NetWare NSS pools and volumes on a disk or disk image"};
+  app.require_subcommand(1);
+  app.set_help_all_flag("--help-all", "help for every command");
+  Common c;
+  app.add_flag("--json", c.json, "machine-readable output on standard output");
+  app.add_option("--bad-sectors", c.badSectors, "unreadable sectors: ask, retry-all or skip-all")
+      ->check(CLI::IsMember({"ask", "retry-all", "skip-all"}));
+  // The shared options are also accepted after the command's name.
+  auto shared = [&](CLI::App* cmd) {
+    cmd->add_flag("--json", c.json, "machine-readable output on standard output");
+    cmd->add_option("--bad-sectors", c.badSectors, "unreadable sectors: ask, retry-all or skip-all")
+        ->check(CLI::IsMember({"ask", "retry-all", "skip-all"}));
+  };
+
+  auto* disks = app.add_subcommand("disks", "list the disks with their details");
+  AddDisk(disks, c, false);
+  shared(disks);
+
+  auto* pools = app.add_subcommand("pools", "list the NSS pools of a disk");
+  AddDisk(pools, c, true);
+  AddMode(pools, c);
+  shared(pools);
+
+  auto* volumes = app.add_subcommand("volumes", "list the volumes of a pool");
+  AddDisk(volumes, c, true);
+  AddMode(volumes, c);
+  volumes->add_option("--pool", c.pool, "pool index or name")->required();
+  shared(volumes);
+
+  std::string path = "\\";
+  bool recursive = false;
+  auto* ls = app.add_subcommand("ls", "list a folder of a volume");
+  AddVolume(ls, c);
+  ls->add_flag("--recursive,-r", recursive, "list every folder below PATH too");
+  ls->add_option("path", path, "folder or file in the volume (default \\; / also separates)");
+  shared(ls);
+
+  auto* tree = app.add_subcommand("tree", "print the directory list of a volume");
+  AddVolume(tree, c);
+  shared(tree);
+
+  std::string dest, ext, replace;
+  std::vector<std::string> paths;
+  auto* save = app.add_subcommand("save", "save folders and files of a volume");
+  AddVolume(save, c);
+  save->add_option("--dest", dest, "destination folder")->required();
+  save->add_option("--ext", ext, "save only these extensions, e.g. doc,xls");
+  save->add_option("--replace", replace, "existing files: ask, yes-to-all or no-to-all")
+      ->check(CLI::IsMember({"ask", "yes-to-all", "no-to-all"}));
+  save->add_option("paths", paths, "folders or files to save (default: everything)");
+  shared(save);
+
+  auto* partitions = app.add_subcommand("partitions", "search the disk for ext2 partitions");
+  AddDisk(partitions, c, true);
+  shared(partitions);
+
+  std::string recoverDest = "recovered", recoverReplace;
+  auto* recover = app.add_subcommand(
+      "recover", "the whole job: list every pool and volume, print their trees and save everything");
+  recover->add_option("--disk", c.disk, "disk image file or block device (default: the bundled sample disk)");
+  AddMode(recover, c);
+  recover->add_option("--dest", recoverDest, "destination folder (default: ./recovered)");
+  recover->add_option("--replace", recoverReplace, "existing files: ask, yes-to-all or no-to-all")
+      ->check(CLI::IsMember({"ask", "yes-to-all", "no-to-all"}));
+  shared(recover);
+
+  try {
+    app.parse(argc, argv);
+  } catch (const CLI::ParseError& e) {
+    const int code = app.exit(e);
+    return code == 0 ? 0 : 2;
+  }
+
+  ov::cli::InstallInterruptHandler();
+  try {
+    if (*disks) return ov::cli::Disks(c);
+    if (*pools) return ov::cli::Pools(c);
+    if (*volumes) return ov::cli::Volumes(c);
+    if (*ls) return ov::cli::Ls(c, path, recursive);
+    if (*tree) return ov::cli::Tree(c);
+    if (*save) return ov::cli::Save(c, dest, ext, replace, paths);
+    if (*partitions) return ov::cli::Partitions(c);
+    if (*recover) {
+      if (c.disk.empty()) c.disk = OVNSS_SAMPLE_DISK;
+      return ov::cli::Recover(c, recoverDest, recoverReplace);
+    }
+  } catch (const ov::cli::Failure& e) {
+    std::cerr << "ovnss-cli: " << e.what() << "\n";
+    return 1;
+  } catch (const std::bad_alloc&) {
+    std::cerr << "ovnss-cli: Out Of Memory\n";
+    return 1;
+  } catch (const std::exception& e) {
+    std::cerr << "ovnss-cli: " << e.what() << "\n";
+    return 1;
+  }
+  return 2;
+}

@@ -1,0 +1,234 @@
+#include "save/Extraction.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <cstring>
+#include <vector>
+
+#include "nss/ObjectTree.h"
+#include "platform/Text.h"
+
+namespace ov {
+
+namespace {
+
+// Sectors read and written per run: large runs keep the copy at disk speed;
+// the stop and skip flags are still tested between runs.
+constexpr std::uint32_t kRunSectors = 2048;
+
+std::int64_t Now() {
+  return std::chrono::duration_cast<std::chrono::seconds>(std::chrono::system_clock::now().time_since_epoch()).count();
+}
+
+bool WriteAll(int fd, const std::byte* data, std::size_t size) {
+  while (size > 0) {
+    const ssize_t n = ::write(fd, data, size);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    if (n == 0) return false;
+    data += n;
+    size -= static_cast<std::size_t>(n);
+  }
+  return true;
+}
+
+bool Exists(const std::filesystem::path& p) {
+  struct stat st {};
+  return ::lstat(p.c_str(), &st) == 0;
+}
+
+// Creates (or truncates) a regular file for writing; never follows a
+// symbolic link planted at the target.
+int CreateTarget(const std::filesystem::path& p) {
+  return ::open(p.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0644);
+}
+
+}  // namespace
+
+std::string MinutesSeconds(std::int64_t seconds) {
+  return std::to_string(seconds / 60) + " Min " + std::to_string(seconds % 60) + " Sec";
+}
+
+std::string SafeFileName(std::string_view name) {
+  std::string safe;
+  for (char ch : name) {
+    const auto c = static_cast<unsigned char>(ch);
+    safe.push_back(c == '/' || c < 0x20 || c == 0x7F ? '_' : ch);
+  }
+  if (safe.empty() || safe == ".") return "_";
+  if (safe == "..") return "__";
+  std::string utf8 = Latin1ToUtf8(safe);
+  if (utf8.size() > 255) {
+    std::size_t cut = 255;
+    while (cut > 0 && (static_cast<unsigned char>(utf8[cut]) & 0xC0) == 0x80) --cut;
+    utf8.resize(cut);
+  }
+  return utf8;
+}
+
+Extractor::Extractor(DiskView disk, const PoolInfo& pool, const RecoveryTree& tree, const SaveSettings& settings,
+                     Prompter& prompter, SaveProgress& progress, SaveListener& listener)
+    : clock(Now),
+      disk_(std::move(disk)),
+      pool_(pool),
+      tree_(tree),
+      settings_(settings),
+      prompter_(prompter),
+      progress_(progress),
+      listener_(listener) {}
+
+void Extractor::AskWriteError(const std::filesystem::path& target) {
+  if (prompter_.AskWriteError(target.string()) == WriteErrorChoice::Abort) {
+    progress_.skipFile = false;
+    progress_.abortRun = true;
+  } else {
+    progress_.skipFile = true;
+    progress_.abortRun = false;
+  }
+}
+
+void Extractor::ReportFileStart(const TreeNode& node, const std::filesystem::path& target) {
+  if (progress_.plannedBytes == 0) progress_.plannedBytes = 1;
+  const std::uint64_t planned = progress_.plannedBytes;
+  const auto percent = static_cast<int>(progress_.bytesWritten * 100 / planned);
+  listener_.SetProgress(percent);
+  listener_.SetText(SaveField::ProgressText, std::to_string(percent) + "% Completed");
+  listener_.SetText(SaveField::FilePath, target.string());
+  listener_.SetText(SaveField::FileName, Latin1ToUtf8(node.name));
+  listener_.SetText(SaveField::DataWritten, std::to_string(progress_.bytesWritten / 1024 / 1024) + " MB");
+  const std::uint64_t plannedMb = planned / 1024 / 1024;
+  listener_.SetText(SaveField::DataPlanned, std::to_string(plannedMb == 0 ? 1 : plannedMb) + " MB");
+  ++progress_.filesStarted;
+  listener_.SetText(SaveField::TotalFiles,
+                    std::to_string(progress_.filesStarted) + " / " + std::to_string(progress_.plannedFiles.load()));
+}
+
+void Extractor::ReportCopy(const TreeNode& node, std::uint64_t written) {
+  listener_.SetText(SaveField::CurrentFile, std::to_string(static_cast<std::uint32_t>(written)) + " / " +
+                                                std::to_string(static_cast<std::uint32_t>(node.size)));
+  const std::int64_t elapsed = clock() - progress_.startTime;
+  if (elapsed <= 0) return;
+  const std::uint64_t rate = progress_.bytesWritten / static_cast<std::uint64_t>(elapsed);
+  if (rate == 0) return;
+  const std::uint64_t planned = progress_.plannedBytes;
+  const std::uint64_t left = planned > progress_.bytesWritten ? planned - progress_.bytesWritten : 0;
+  listener_.SetText(SaveField::TimeRemaining, MinutesSeconds(static_cast<std::int64_t>(left / rate)));
+  listener_.SetText(SaveField::TimeElapsed, MinutesSeconds(elapsed));
+}
+
+Extractor::CopyResult Extractor::Copy(const TreeNode& node, int fd, bool honourFlags,
+                                      const std::function<void(std::uint64_t)>& report) {
+  const std::uint64_t totalSectors = std::uint64_t{node.blockCount} * kSectorsPerBlock;
+  const std::uint64_t first = node.firstBlock * kSectorsPerBlock;
+  std::vector<std::byte> buffer(std::size_t{kRunSectors} * kSectorSize);
+  std::uint64_t written = 0;
+  for (std::uint64_t i = 0; i < totalSectors && written < node.size;) {
+    if (honourFlags && (progress_.skipFile || progress_.abortRun)) {
+      progress_.skipFile = false;
+      return CopyResult::Stopped;
+    }
+    // Data past the pool's last segment does not exist on the disk: the file
+    // ends where its run leaves the pool, as when its block count runs out.
+    const auto run = TranslateRun(pool_, first + i);
+    if (!run) break;
+    const std::uint64_t sectorsForRest = (node.size - written + kSectorSize - 1) / kSectorSize;
+    const auto n = static_cast<std::uint32_t>(
+        std::min<std::uint64_t>({kRunSectors, totalSectors - i, sectorsForRest, run->sectors}));
+    // Sectors that stay unreadable are written as zeros, never as stale bytes
+    // of another part of the disk.
+    std::memset(buffer.data(), 0, std::size_t{n} * kSectorSize);
+    disk_.ReadChunks(run->diskSector, 1, n, buffer.data());
+    const std::uint64_t bytes = std::min<std::uint64_t>(std::uint64_t{n} * kSectorSize, node.size - written);
+    if (!WriteAll(fd, buffer.data(), static_cast<std::size_t>(bytes))) return CopyResult::WriteFailed;
+    written += bytes;
+    i += n;
+    if (report) report(written);
+  }
+  return CopyResult::Done;
+}
+
+SaveOutcome Extractor::SaveFile(const std::filesystem::path& folder, std::uint32_t keyLow, std::uint32_t keyHigh) {
+  const SaveOutcome outcome = SaveOne(folder, keyLow, keyHigh);
+  ++progress_.outcomes[static_cast<std::size_t>(outcome)];
+  return outcome;
+}
+
+SaveOutcome Extractor::SaveOne(const std::filesystem::path& folder, std::uint32_t keyLow, std::uint32_t keyHigh) {
+  progress_.skipFile = false;
+  const TreeNode* node = keyHigh == 0 ? tree_.FileByIndex(keyLow) : nullptr;
+  if (!node) return SaveOutcome::NotFound;
+  if (!settings_.Admits(node->name)) return SaveOutcome::Filtered;
+  std::uint64_t firstSector = node->firstBlock * kSectorsPerBlock;
+  if (!TranslateSector(pool_, firstSector)) return SaveOutcome::Untranslatable;
+
+  const std::filesystem::path target = folder / SafeFileName(node->name);
+  if (Exists(target)) {
+    if (progress_.replacePolicy == ReplacePolicy::NoToAll) return SaveOutcome::Declined;
+    if (progress_.replacePolicy != ReplacePolicy::YesToAll) {
+      switch (prompter_.AskReplaceFile(target.string())) {
+        case ReplaceChoice::Yes: progress_.replacePolicy = ReplacePolicy::Yes; break;
+        case ReplaceChoice::YesToAll: progress_.replacePolicy = ReplacePolicy::YesToAll; break;
+        case ReplaceChoice::No: progress_.replacePolicy = ReplacePolicy::No; return SaveOutcome::Declined;
+        case ReplaceChoice::NoToAll: progress_.replacePolicy = ReplacePolicy::NoToAll; return SaveOutcome::Declined;
+      }
+    }
+  }
+
+  const int fd = CreateTarget(target);
+  if (fd < 0) {
+    AskWriteError(target);
+    return SaveOutcome::CreateFailed;
+  }
+  ReportFileStart(*node, target);
+  std::uint64_t counted = 0;
+  const CopyResult result = Copy(*node, fd, true, [&](std::uint64_t written) {
+    progress_.bytesWritten += written - counted;
+    counted = written;
+    ReportCopy(*node, written);
+  });
+  const bool closed = ::close(fd) == 0;
+  if (result == CopyResult::WriteFailed || !closed) {
+    // A short file must never pass for a saved one.
+    ::unlink(target.c_str());
+    AskWriteError(target);
+    return SaveOutcome::WriteFailed;
+  }
+  return result == CopyResult::Stopped ? SaveOutcome::Skipped : SaveOutcome::Written;
+}
+
+bool Extractor::OpenRecoveredFile(std::uint32_t keyLow, std::uint32_t keyHigh, const std::filesystem::path& tempFolder,
+                                  ProcessRunner& runner) {
+  const TreeNode* node = keyHigh == 0 ? tree_.FileByIndex(keyLow) : nullptr;
+  if (!node) return false;
+  std::uint64_t firstSector = node->firstBlock * kSectorsPerBlock;
+  if (!TranslateSector(pool_, firstSector)) return false;
+  const std::filesystem::path target = tempFolder / SafeFileName(node->name);
+  ::unlink(target.c_str());  // an earlier copy is replaced
+  const int fd = CreateTarget(target);
+  if (fd < 0) {
+    AskWriteError(target);
+    return false;
+  }
+  const CopyResult result = Copy(*node, fd, false, nullptr);
+  const bool closed = ::close(fd) == 0;
+  if (result == CopyResult::WriteFailed || !closed) {
+    ::unlink(target.c_str());
+    AskWriteError(target);
+    return false;
+  }
+  if (!runner.ShellOpen(target)) {
+    prompter_.ShowMessage("No program could be started to open this file. It was saved as " + target.string(),
+                          std::string(kProductTitle), MessageIcon::Information);
+    return false;
+  }
+  return true;
+}
+
+}  // namespace ov

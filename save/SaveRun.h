@@ -1,0 +1,77 @@
+#pragma once
+// A save run: the selection of the folder tree (checked folders) or of the
+// file list (rows chosen by the selection mode) written under a destination
+// folder, re-creating the folder structure.
+
+#include <atomic>
+#include <cstdint>
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "save/Extraction.h"
+
+namespace ov {
+
+enum class SaveSource { Tree = 1, List = 2 };
+
+inline constexpr std::string_view kMsgInvalidPathTree = "Inavalid Path";
+inline constexpr std::string_view kMsgInvalidPathList = "Inavlid Path";
+inline constexpr std::string_view kMsgNoFolderSelected = "No folder selected, select folders from left window";
+inline constexpr std::string_view kMsgGoToStep2 = "Go to step 2 and then use this option";
+inline constexpr std::string_view kMsgTerminateCount = "Do you want to terminate this process?";
+
+// One row of the file list as the save run sees it: whether the user selected
+// it, whether it is a folder ("Folder" in its type column), its key (a
+// folder's tree item or a file's index) and the number in its size column.
+struct SaveRow {
+  bool selected = false;
+  bool folder = false;
+  std::uint64_t key = 0;
+  std::uint64_t size = 0;
+};
+
+// Creates every folder of the path, from the first one down; failures are
+// ignored. True when the whole path exists as a folder afterwards.
+bool CreateFolderPath(const std::filesystem::path& path);
+
+// The save button's rule: a tree save needs the wizard at step 2 or later.
+// Answers the message to show, or nothing.
+std::optional<std::string_view> SaveButtonRefusal(int wizardStep);
+
+class SaveRun {
+public:
+  SaveRun(Extractor& extractor, const RecoveryTree& tree, const SaveSettings& settings, SaveProgress& progress,
+          Prompter& prompter);
+
+  // Counts the files and bytes the run plans to write into the progress
+  // (the extension list is not applied). Stops where it stands when `stop`
+  // becomes true; the run then goes on with what was counted.
+  void CalculateSize(SaveSource source, const std::vector<SaveRow>& rows, const std::atomic<bool>& stop);
+
+  // The whole run after the destination was chosen: the size calculation,
+  // then the walk. An empty destination saves nothing.
+  void Run(SaveSource source, const std::filesystem::path& destination, const std::vector<SaveRow>& rows);
+
+  // The walks themselves.
+  void TreeWalk(const std::filesystem::path& destination);
+  void ListWalk(const std::filesystem::path& destination, const std::vector<SaveRow>& rows);
+
+  std::uint32_t folderCounter() const { return folderCounter_; }
+
+private:
+  bool Chosen(const SaveRow& row) const;
+  void SaveSubtree(ItemHandle item, const std::filesystem::path& base, const std::string& name);
+  std::filesystem::path ItemFolder(const std::filesystem::path& destination, ItemHandle item) const;
+
+  Extractor& extractor_;
+  const RecoveryTree& tree_;
+  const SaveSettings& settings_;
+  SaveProgress& progress_;
+  Prompter& prompter_;
+  std::uint32_t folderCounter_ = 0;
+};
+
+}  // namespace ov
