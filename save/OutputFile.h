@@ -5,8 +5,8 @@
 // name (no separators, not "." or ".."), so a name can never lead out of
 // the folder. An existing file of that name is replaced; an existing
 // symbolic link of that name is removed and replaced by a file, never
-// followed. The data is flushed to the device when the file is closed, so a
-// document is on the disk once its file is complete.
+// followed. Closing a file starts writing its data to the device at once,
+// without waiting for the writes to finish.
 //
 // Failures are answered with the operating system's reason, for the caller
 // to report.
@@ -32,8 +32,8 @@ public:
 
   // Writes all of `bytes`; false (with error()) when the write fails.
   bool Write(std::span<const std::byte> bytes);
-  // Flushes and closes; false (with error()) when either fails. Called by
-  // the destructor when not called before.
+  // Starts the data's way to the device and closes; false (with error())
+  // when closing fails. Called by the destructor when not called before.
   bool Close();
   const std::string& error() const { return error_; }
 

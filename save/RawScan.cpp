@@ -119,7 +119,9 @@ private:
     const std::span<const std::byte> window(window_);
     const std::vector<RawHeader> headers = FindRawHeaders(window, windowStart);
     if (!open_ && headers.empty()) return;
-    const RawMarkerSectors markers = finder_.LastMarkers(window, windowStart);
+    // With no document open, no marker before the first header can count.
+    const std::size_t from = open_ ? 0 : static_cast<std::size_t>(headers.front().sector - windowStart) * kSectorSize;
+    const RawMarkerSectors markers = LastRawMarkers(window, windowStart, from);
 
     if (open_) {
       const std::optional<std::uint64_t> firstHeader =
@@ -257,7 +259,6 @@ private:
 
   std::vector<std::byte> window_;
   std::vector<std::byte> piece_;
-  RawMarkerFinder finder_;
   std::unique_ptr<OutputFolder> folder_;
   std::string folderError_;
 

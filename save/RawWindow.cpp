@@ -1,6 +1,7 @@
 #include "save/RawWindow.h"
 
 #include <algorithm>
+#include <cstring>
 
 namespace ov {
 
@@ -14,15 +15,31 @@ std::size_t SearchLimit(std::size_t windowBytes, std::size_t length) {
   return windowBytes > length ? windowBytes - length : 0;
 }
 
+constexpr bool SharesStartWithEarlier(std::size_t record) {
+  for (std::size_t r = 0; r < record; ++r)
+    if (kRawSignatures[r].start == kRawSignatures[record].start) return true;
+  return false;
+}
+
+constexpr std::optional<std::size_t> EarlierSameMarker(std::size_t record) {
+  for (std::size_t r = 0; r < record; ++r)
+    if (kRawSignatures[r].marker == kRawSignatures[record].marker) return r;
+  return std::nullopt;
+}
+
 }  // namespace
 
 std::vector<RawHeader> FindRawHeaders(std::span<const std::byte> window, std::uint64_t windowStart) {
   std::vector<RawHeader> headers;
   for (std::size_t record = 0; record < kRawSignatures.size(); ++record) {
     const std::string_view pattern = kRawSignatures[record].start;
+    // A record whose start pattern an earlier record shares matches at the
+    // same sectors, none of them after the last one listed: it adds nothing.
+    if (SharesStartWithEarlier(record)) continue;
     const std::size_t limit = SearchLimit(window.size(), pattern.size());
+    const auto lead = static_cast<std::byte>(pattern.front());
     for (std::size_t offset = 0; offset < limit; offset += 512) {
-      if (!PatternAt(window, offset, pattern)) continue;
+      if (window[offset] != lead || !PatternAt(window, offset, pattern)) continue;
       const std::uint64_t sector = windowStart + offset / 512;
       if (!headers.empty() && sector <= headers.back().sector) continue;
       if (headers.size() >= kMaxRawHeaders) return headers;
@@ -32,31 +49,30 @@ std::vector<RawHeader> FindRawHeaders(std::span<const std::byte> window, std::ui
   return headers;
 }
 
-RawMarkerFinder::RawMarkerFinder() {
-  searchers_.reserve(kRawSignatures.size());
-  for (const auto& record : kRawSignatures) {
-    const char* first = record.marker.data();
-    const char* last = first + record.marker.size();
-    searchers_.emplace_back(Reverse(last), Reverse(first));
-  }
-}
-
-RawMarkerSectors RawMarkerFinder::LastMarkers(std::span<const std::byte> window, std::uint64_t windowStart) const {
+RawMarkerSectors LastRawMarkers(std::span<const std::byte> window, std::uint64_t windowStart, std::size_t from) {
   RawMarkerSectors found{};
   for (std::size_t record = 0; record < kRawSignatures.size(); ++record) {
-    const std::size_t length = kRawSignatures[record].marker.size();
-    // A match must start below the limit, so it ends within the first
-    // limit + length - 1 bytes; search that stretch from its end.
-    const std::size_t limit = SearchLimit(window.size(), length);
-    if (limit == 0) continue;
-    const char* begin = Chars(window);
-    const char* end = begin + limit + length - 1;
-    const auto [hit, hitEnd] = searchers_[record](Reverse(end), Reverse(begin));
-    if (hit == hitEnd) continue;
-    // The reversed match ends (in reverse order) where the forward match starts.
-    const char* matchStart = hitEnd.base();
-    const auto offset = static_cast<std::size_t>(matchStart - begin);
-    found[record] = windowStart + offset / 512;
+    if (const auto earlier = EarlierSameMarker(record)) {
+      found[record] = found[*earlier];
+      continue;
+    }
+    const std::string_view marker = kRawSignatures[record].marker;
+    // A match must start below the limit, so it lies within the first
+    // limit + length - 1 bytes. The search runs forwards with memmem and
+    // keeps the last match; each byte is passed over once.
+    const std::size_t limit = SearchLimit(window.size(), marker.size());
+    if (from >= limit) continue;
+    const char* const begin = Chars(window);
+    const char* at = begin + from;
+    const char* const end = begin + limit + marker.size() - 1;
+    const char* last = nullptr;
+    while (at < end) {
+      const void* hit = ::memmem(at, static_cast<std::size_t>(end - at), marker.data(), marker.size());
+      if (hit == nullptr) break;
+      last = static_cast<const char*>(hit);
+      at = last + 1;
+    }
+    if (last != nullptr) found[record] = windowStart + static_cast<std::size_t>(last - begin) / 512;
   }
   return found;
 }

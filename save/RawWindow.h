@@ -17,8 +17,6 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
-#include <functional>
-#include <iterator>
 #include <optional>
 #include <span>
 #include <vector>
@@ -58,18 +56,12 @@ std::vector<RawHeader> FindRawHeaders(std::span<const std::byte> window, std::ui
 // byte, or running across into the next window, is not seen.
 using RawMarkerSectors = std::array<std::optional<std::uint64_t>, kRawSignatureCount>;
 
-// Finds the last marker of every record with a substring search run
-// backwards from the window's end, so each window costs one pass per marker
-// however many documents it holds. Build one per scan and reuse it.
-class RawMarkerFinder {
-public:
-  RawMarkerFinder();
-  RawMarkerSectors LastMarkers(std::span<const std::byte> window, std::uint64_t windowStart) const;
-
-private:
-  using Reverse = std::reverse_iterator<const char*>;
-  std::vector<std::boyer_moore_horspool_searcher<Reverse>> searchers_;
-};
+// The last markers of every record, searched from byte `from` of the window
+// on: a match that starts before it is not seen. The scan passes the offset
+// of the window's first header when no document is open, since no marker
+// before it can count for any document. Records that share a marker share
+// one search.
+RawMarkerSectors LastRawMarkers(std::span<const std::byte> window, std::uint64_t windowStart, std::size_t from = 0);
 
 struct RawEnd {
   std::uint64_t sector = 0;  // the document's last sector

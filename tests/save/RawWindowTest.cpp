@@ -21,10 +21,9 @@ protected:
   void Header(std::uint64_t sector, std::size_t record) { Put(sector * 512, kRawSignatures[record].start); }
   void Marker(std::size_t offset, std::size_t record) { Put(offset, kRawSignatures[record].marker); }
   std::vector<RawHeader> Headers() const { return FindRawHeaders(bytes, kBase); }
-  RawMarkerSectors Markers() const { return finder.LastMarkers(bytes, kBase); }
+  RawMarkerSectors Markers(std::size_t from = 0) const { return LastRawMarkers(bytes, kBase, from); }
 
   std::vector<std::byte> bytes = std::vector<std::byte>(kRawWindowBytes);
-  RawMarkerFinder finder;
 };
 
 TEST(RawWindowSizes, EightHundredSectorsInFortyReadsOfTwenty) {
@@ -106,6 +105,21 @@ TEST_F(Window, MarkerTouchingTheWindowsLastByteIsNotSeen) {
   EXPECT_EQ(Markers()[5], std::nullopt);
   Marker(kRawWindowBytes - zip.size() - 1, 5);
   EXPECT_EQ(Markers()[5], kBase + 799);
+}
+
+TEST_F(Window, SearchFromAnOffsetSeesOnlyMatchesStartingThere) {
+  Marker(3 * 512 + 10, 3);
+  EXPECT_EQ(Markers(3 * 512 + 10)[3], kBase + 3);
+  EXPECT_EQ(Markers(3 * 512 + 11)[3], std::nullopt);
+  Marker(5 * 512, 0);
+  Marker(9 * 512, 0);
+  EXPECT_EQ(Markers(6 * 512)[0], kBase + 9);
+  EXPECT_EQ(Markers(kRawWindowBytes)[0], std::nullopt);
+}
+
+TEST_F(Window, RepeatedMarkersGiveTheLast) {
+  for (std::size_t s = 0; s < 800; s += 3) Marker(s * 512 + 1, 5);
+  EXPECT_EQ(Markers()[5], kBase + 798);
 }
 
 TEST_F(Window, MarkerAtTheWindowsFirstByte) {
