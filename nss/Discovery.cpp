@@ -1,12 +1,15 @@
 #include "nss/Discovery.h"
 
+#include "nss/ObjectTree.h"
+
 namespace ov {
 
 bool Discovery::OpenSelectedPool(Prompter& prompter) {
   volumes_.clear();
   if (selectedPool >= pools_.poolCount()) return false;
   currentPool_ = pools_.pools()[selectedPool];
-  volumes_ = OpenPool(disk_, currentPool_, pools_.compactLayout(), prompter);
+  superblockSector_ = currentPool_.segmentStart[0] + kSectorsPerBlock;
+  volumes_ = OpenPool(disk_, currentPool_, pools_.compactLayout(), prompter, &poolRootSector_);
   return true;
 }
 
@@ -15,9 +18,16 @@ const VolumeInfo* Discovery::SelectedVolume() const {
 }
 
 void Discovery::Restore(const PoolInfo& pool, std::vector<VolumeInfo> volumes, std::uint32_t volume) {
+  Restore(pool, std::move(volumes), volume, pool.segmentStart[0] + kSectorsPerBlock, 0);
+}
+
+void Discovery::Restore(const PoolInfo& pool, std::vector<VolumeInfo> volumes, std::uint32_t volume,
+                        std::uint64_t superblockSector, std::uint64_t poolRootSector) {
   currentPool_ = pool;
   volumes_ = std::move(volumes);
   selectedVolume = volume;
+  superblockSector_ = superblockSector;
+  poolRootSector_ = poolRootSector;
 }
 
 ItemList Discovery::PoolTree(std::uint16_t diskNumber) const {

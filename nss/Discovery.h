@@ -35,6 +35,11 @@ public:
   const std::vector<VolumeInfo>& volumes() const { return volumes_; }
   // The pool copied by the last OpenPool: the map every translation uses.
   const PoolInfo& currentPool() const { return currentPool_; }
+  // The open pool's superblock sector (its first segment's start + 8) and the
+  // sector its volume listing started from (0 when it did not start); both
+  // are kept so a saved run can be written back as it was read.
+  std::uint64_t superblockSector() const { return superblockSector_; }
+  std::uint64_t poolRootSector() const { return poolRootSector_; }
 
   std::uint32_t selectedPool = 0;
   std::uint32_t selectedVolume = 0;
@@ -48,6 +53,8 @@ public:
 
   // Restores a pool and volumes read back from a saved run.
   void Restore(const PoolInfo& pool, std::vector<VolumeInfo> volumes, std::uint32_t volume);
+  void Restore(const PoolInfo& pool, std::vector<VolumeInfo> volumes, std::uint32_t volume,
+               std::uint64_t superblockSector, std::uint64_t poolRootSector);
 
   // Pool tree: root "Disk " + disk number; the pools in table order, then the
   // ext2 entries.
@@ -65,6 +72,8 @@ private:
   PoolTable pools_;
   std::vector<PartitionEntry> partitions_;
   PoolInfo currentPool_;
+  std::uint64_t superblockSector_ = 0;
+  std::uint64_t poolRootSector_ = 0;
   std::vector<VolumeInfo> volumes_;
 };
 

@@ -45,8 +45,12 @@ std::optional<VolumeInfo> ReadVolumeRecord(const LeafRecord& rec, const PoolInfo
 
 }  // namespace
 
-std::vector<VolumeInfo> OpenPool(const DiskView& disk, const PoolInfo& pool, bool compactLayout, Prompter& prompter) {
+std::vector<VolumeInfo> OpenPool(const DiskView& disk, const PoolInfo& pool, bool compactLayout, Prompter& prompter,
+                                 std::uint64_t* rootSector) {
   std::vector<VolumeInfo> volumes;
+  std::uint64_t unused = 0;
+  std::uint64_t& startedFrom = rootSector ? *rootSector : unused;
+  startedFrom = 0;
   std::byte sector[kSectorSize];
   std::memset(sector, 0, sizeof sector);
   disk.Read(pool.segmentStart[0] + kSectorsPerBlock, 1, sector);
@@ -57,6 +61,7 @@ std::vector<VolumeInfo> OpenPool(const DiskView& disk, const PoolInfo& pool, boo
     // The compact layout names one volume in the superblock; its root is used
     // as read when it cannot be translated.
     TranslateSector(pool, root);
+    startedFrom = root;
     std::string name = super.LowBytes16(kCompactNameOffset, kCompactNameUnits).value_or(std::string());
     if (!name.empty()) volumes.push_back({std::move(name), root});
     return volumes;
@@ -67,6 +72,7 @@ std::vector<VolumeInfo> OpenPool(const DiskView& disk, const PoolInfo& pool, boo
     return volumes;
   }
   if (!TranslateSector(pool, root)) return volumes;
+  startedFrom = root;
   WalkObjectTree(disk, pool, root, [&](const LeafRecord& rec) {
     if (rec.type != kRecordTypeVolume) return VisitResult::Continue;
     if (volumes.size() >= kMaxVolumes) return VisitResult::SkipRestOfLeaf;

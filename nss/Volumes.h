@@ -34,8 +34,11 @@ struct VolumeInfo {
 // Reads the pool's superblock and lists its volumes. In the normal layout a
 // superblock without its signature shows "Super block information not
 // found" and lists nothing; a root that cannot be translated lists nothing
-// and says nothing.
-std::vector<VolumeInfo> OpenPool(const DiskView& disk, const PoolInfo& pool, bool compactLayout, Prompter& prompter);
+// and says nothing. When `rootSector` is given it receives the disk sector
+// the volume listing started from (the volume directory's root, or in the
+// compact layout the volume's own root), or 0 when the listing did not start.
+std::vector<VolumeInfo> OpenPool(const DiskView& disk, const PoolInfo& pool, bool compactLayout, Prompter& prompter,
+                                 std::uint64_t* rootSector = nullptr);
 
 // The details rows of a pool and of a volume.
 std::vector<std::string> PoolDetails(const PoolInfo& pool);

@@ -135,7 +135,10 @@ INSTANTIATE_TEST_SUITE_P(Kinds, MkimageDocuments,
                                            std::make_tuple("powerpoint", 45000), std::make_tuple("zip", 33000),
                                            std::make_tuple("excel5", 9000), std::make_tuple("word", 100),
                                            std::make_tuple("zip", 10), std::make_tuple("word", 6u << 20),
-                                           std::make_tuple("zip", 700000)));
+                                           std::make_tuple("zip", 700000)),
+                         [](const auto& param) {
+                           return std::string(std::get<0>(param.param)) + "_" + std::to_string(std::get<1>(param.param));
+                         });
 
 TEST(MkimageContent, ZipArchivesAreValidStoredArchives) {
   for (std::uint64_t size : {10u, 3000u, 33000u, 200000u}) {

@@ -16,7 +16,7 @@
 namespace ov::test {
 namespace {
 
-const std::string kTool = std::string(OVNSS_TEST_BINARY_DIR) + "/tools/mkimage/ovnss-mkimage";
+const std::string kTool = std::string(OVNSS_TEST_BINARY_DIR) + "/bin/ovnss-mkimage";
 
 struct Run {
   int code = -1;

@@ -28,7 +28,6 @@ public:
   // Uniform in [low, high] (inclusive).
   std::uint64_t Between(std::uint64_t low, std::uint64_t high);
   bool Chance(unsigned percent) { return Below(100) < percent; }
-  template <class T> const T& Pick(std::span<const T> items) { return items[Below(items.size())]; }
   void Fill(std::span<std::uint8_t> out);
 
 private:

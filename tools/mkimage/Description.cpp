@@ -252,7 +252,8 @@ Item ParseItem(const json& j, const std::string& where, const std::string& label
     item.name = GetString(j, "folder", where);
   } else {
     CheckKeys(j, where, {"file", "time", "id", "parentId", "attributes", "duplicate", "overrun", "extraNames", "text", "lines",
-                         "hex", "path", "document", "content", "size", "seed", "title", "blockCount", "firstBlock", "segment"});
+                         "hex", "path", "document", "content", "size", "seed", "title", "blockCount", "firstBlock", "segment",
+                         "crossSegments"});
     item.name = GetString(j, "file", where);
   }
   std::string here = where + " \"" + item.name + "\"";
@@ -278,6 +279,8 @@ Item ParseItem(const json& j, const std::string& where, const std::string& label
     if (j.contains("blockCount")) item.blockCount = ParseU32(j.at("blockCount"), here + ".blockCount");
     if (j.contains("firstBlock")) item.firstBlock = ParseUint(j.at("firstBlock"), here + ".firstBlock");
     if (j.contains("segment")) item.segment = ParseU32(j.at("segment"), here + ".segment");
+    item.crossSegments = GetBool(j, "crossSegments", here);
+    if (item.crossSegments && !item.firstBlock) Fail(here + ".crossSegments", "needs \"firstBlock\"");
   }
   return item;
 }

@@ -44,6 +44,7 @@ struct Item {
   std::optional<std::uint32_t> blockCount;   // written instead of the true count
   std::optional<std::uint64_t> firstBlock;   // place the data at this pool block
   std::optional<std::uint32_t> segment;      // place the data in this segment
+  bool crossSegments = false;          // data at firstBlock may run on into the next segment
   std::vector<Item> children;          // folders only
 };
 

@@ -513,7 +513,7 @@ void CollectIds(const std::vector<Item>& items, std::set<std::uint64_t>& ids) {
 }
 
 // What a reader's record scan and tree build make of a volume's tree.
-void ScanVolume(const VolumeWork& vw, const PoolLayout& pool, ManifestVolume& mv, const std::string& label) {
+void ScanVolume(const VolumeWork& vw, const PoolLayout& pool, ManifestVolume& mv) {
   std::map<std::uint64_t, std::size_t> folderById;
   for (int b : BreadthFirst(vw.tree)) {
     const auto& blk = vw.tree.blocks[static_cast<std::size_t>(b)];
@@ -581,7 +581,6 @@ void ScanVolume(const VolumeWork& vw, const PoolLayout& pool, ManifestVolume& mv
       }
     }
   }
-  (void)label;
   // Place folders from the root down, as the tree build does.
   std::map<std::uint64_t, std::string> placedPath;  // folder id -> path
   std::function<void(std::uint64_t, const std::string&)> place = [&](std::uint64_t key, const std::string& path) {
@@ -879,9 +878,14 @@ private:
         }
         if (it.firstBlock) {
           auto k = pool.SegmentOf(*it.firstBlock);
-          if (*it.firstBlock + f.trueBlocks > pool.SegmentFirstBlock(k) + pool.SegmentBlocks(k))
+          if (!it.crossSegments && *it.firstBlock + f.trueBlocks > pool.SegmentFirstBlock(k) + pool.SegmentBlocks(k))
             Fail(what + ": its data would cross the end of segment " + std::to_string(k));
-          pool.Mark(*it.firstBlock, f.trueBlocks, what);
+          if (it.crossSegments) {
+            // Block by block: the run's disk sectors are not contiguous.
+            for (std::uint64_t b = 0; b < f.trueBlocks; ++b) pool.Mark(*it.firstBlock + b, 1, what);
+          } else {
+            pool.Mark(*it.firstBlock, f.trueBlocks, what);
+          }
           f.firstBlock = *it.firstBlock;
         } else {
           if (it.segment && *it.segment >= pool.segments.size()) Fail(what + ": pool has no segment " + std::to_string(*it.segment));
@@ -1108,8 +1112,20 @@ private:
       const Volume& vol = *vw.desc;
       std::string label = p.name + "/" + vol.name;
       WriteTree(vw.tree, pool, disk);
-      for (const auto& f : vw.items)
-        if (!f.item->folder && !f.item->data.empty()) disk.WriteSectors(pool.BlockToDisk(f.firstBlock), f.item->data);
+      for (const auto& f : vw.items) {
+        if (f.item->folder || f.item->data.empty()) continue;
+        if (!f.item->crossSegments) {
+          disk.WriteSectors(pool.BlockToDisk(f.firstBlock), f.item->data);
+          continue;
+        }
+        // Each block goes where the segment map puts it.
+        const Bytes& data = f.item->data;
+        for (std::size_t at = 0, b = 0; at < data.size(); at += kBlock, ++b) {
+          const std::size_t n = std::min<std::size_t>(kBlock, data.size() - at);
+          disk.WriteSectors(pool.BlockToDisk(f.firstBlock + b), Bytes(data.begin() + static_cast<std::ptrdiff_t>(at),
+                                                                       data.begin() + static_cast<std::ptrdiff_t>(at + n)));
+        }
+      }
       ManifestVolume mv;
       auto name = MakeName(vol.name, pool.compact ? 20 : 48, "volume");
       mv.name = name.reader;
@@ -1125,8 +1141,8 @@ private:
       }
       if (vol.noRootEntry) manifest_.damage.push_back("volume " + label + ": its record has no root entry");
       if (vol.nameLength) manifest_.damage.push_back("volume " + label + ": its record gives name length " + std::to_string(*vol.nameLength));
-      ScanVolume(vw, pool, mv, label);
-      NoteItemDamage(vw, label, pool);
+      ScanVolume(vw, pool, mv);
+      NoteItemDamage(vw, label);
       for (const auto& f : vw.items) {
         const Item& it = *f.item;
         if (it.folder || !it.document || it.data.empty()) continue;
@@ -1158,7 +1174,7 @@ private:
     poolManifests_[&pool] = std::move(mp);
   }
 
-  void NoteItemDamage(const VolumeWork& vw, const std::string& label, const PoolLayout& pool) {
+  void NoteItemDamage(const VolumeWork& vw, const std::string& label) {
     std::set<std::uint64_t> ids;
     for (const auto& f : vw.items)
       if (f.item->folder) ids.insert(f.id);
@@ -1175,7 +1191,6 @@ private:
       if (it.overrun) manifest_.damage.push_back(what + ": its record length runs past the block end");
       if (it.duplicate) manifest_.damage.push_back(what + ": its record is written in two leaves");
     }
-    (void)pool;
   }
 
   void ResolveUnreadable() {

@@ -1,0 +1,447 @@
+#include "records/RecoveryInfo.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <limits>
+
+#include "disk/Bytes.h"
+
+namespace ov {
+
+namespace {
+
+constexpr std::uint64_t kMaxU16 = std::numeric_limits<std::uint16_t>::max();
+constexpr std::uint64_t kMaxU32 = std::numeric_limits<std::uint32_t>::max();
+// The smallest a record can be in the file: its length field and the fixed fields.
+constexpr std::size_t kSmallestRecord = 4 + kRecordFixedBytes;
+
+const std::string kLoadFailure = "Unable to load the recovery information file: ";
+const std::string kSaveFailure = "Unable to save the recovery information: ";
+
+// Appends little-endian fields and raw texts.
+class Writer {
+public:
+  void U8(std::uint8_t v) { bytes_.push_back(static_cast<std::byte>(v)); }
+  void U16(std::uint16_t v) { Le(v, 2); }
+  void U32(std::uint32_t v) { Le(v, 4); }
+  void U64(std::uint64_t v) { Le(v, 8); }
+  void Text(std::string_view text) {
+    for (char c : text) bytes_.push_back(static_cast<std::byte>(c));
+  }
+  std::vector<std::byte> Take() { return std::move(bytes_); }
+
+private:
+  void Le(std::uint64_t v, int width) {
+    for (int i = 0; i < width; ++i) bytes_.push_back(static_cast<std::byte>((v >> (8 * i)) & 0xFF));
+  }
+  std::vector<std::byte> bytes_;
+};
+
+// Reads fields in order over the whole file. The first field that does not
+// fit records what it was, and every later read fails too.
+class Reader {
+public:
+  explicit Reader(std::span<const std::byte> file) : bytes_(file) {}
+
+  bool Skip(std::size_t n, std::string_view what) {
+    if (!Check(n, what)) return false;
+    pos_ += n;
+    return true;
+  }
+  std::optional<std::uint16_t> U16(std::string_view what) { return Field(&Bytes::U16, 2, what); }
+  std::optional<std::uint32_t> U32(std::string_view what) { return Field(&Bytes::U32, 4, what); }
+  std::optional<std::uint64_t> U64(std::string_view what) { return Field(&Bytes::U64, 8, what); }
+  std::optional<std::string> Text(std::size_t n, std::string_view what) {
+    if (!Check(n, what)) return std::nullopt;
+    std::string text(n, '\0');
+    const auto span = bytes_.span().subspan(pos_, n);
+    std::transform(span.begin(), span.end(), text.begin(), [](std::byte b) { return static_cast<char>(b); });
+    pos_ += n;
+    return text;
+  }
+
+  std::size_t Remaining() const { return bytes_.size() - pos_; }
+  bool Has(std::size_t n) const { return bytes_.Has(pos_, n); }
+  const std::string& problem() const { return problem_; }
+  void Fail(std::string problem) {
+    if (problem_.empty()) problem_ = std::move(problem);
+  }
+
+private:
+  bool Check(std::size_t n, std::string_view what) {
+    if (!problem_.empty()) return false;
+    if (bytes_.Has(pos_, n)) return true;
+    Fail("it ends inside " + std::string(what));
+    return false;
+  }
+  template <typename T>
+  std::optional<T> Field(std::optional<T> (Bytes::*read)(std::size_t) const, std::size_t width,
+                         std::string_view what) {
+    if (!Check(width, what)) return std::nullopt;
+    auto v = (bytes_.*read)(pos_);
+    pos_ += width;
+    return v;
+  }
+
+  Bytes bytes_;
+  std::size_t pos_ = 0;
+  std::string problem_;
+};
+
+void WriteRecord(Writer& out, const TreeNode& node) {
+  out.U32(static_cast<std::uint32_t>(kRecordFixedBytes + node.name.size()));
+  out.U64(node.objectId);
+  out.U64(std::uint64_t{node.indexHigh} << 32 | node.index);
+  out.U64(node.parentId);
+  out.U64(node.firstBlock);
+  out.U32(node.blockCount);
+  out.Text(node.name);
+  out.U32(node.time);
+  out.U64(node.size);
+  out.U8(0);  // reserved
+}
+
+std::string RecordProblem(std::string_view list, const std::vector<TreeNode>& nodes) {
+  if (nodes.size() > kMaxU32) return "the " + std::string(list) + " list is too long for the file";
+  for (std::size_t i = 0; i < nodes.size(); ++i) {
+    if (nodes[i].name.size() > kMaxU32 - kRecordFixedBytes)
+      return "the name of " + std::string(list) + " " + std::to_string(i + 1) + " is too long for the file";
+  }
+  return {};
+}
+
+// What keeps `info` from being written so that it loads back the same, or
+// nothing.
+std::string EncodeProblem(const RecoveryInfo& info) {
+  const PoolInfo& pool = info.pool;
+  if (pool.name.size() > kMaxSavedPoolName)
+    return "the pool name is " + std::to_string(pool.name.size()) + " bytes long (at most " +
+           std::to_string(kMaxSavedPoolName) + ")";
+  if (pool.segmentCount > kMaxSavedSegments)
+    return "the pool has " + std::to_string(pool.segmentCount) + " segments (at most " +
+           std::to_string(kMaxSavedSegments) + ")";
+  for (std::size_t k = 0; k < pool.segmentCount; ++k) {
+    if (pool.segmentStart[k] > kMaxU32)
+      return "segment " + std::to_string(k + 1) + " of the pool starts at sector " +
+             std::to_string(pool.segmentStart[k]) + ", beyond the 32-bit sector numbers of the file";
+  }
+  if (info.superblockSector > kMaxU32)
+    return "the pool's superblock lies at sector " + std::to_string(info.superblockSector) +
+           ", beyond the 32-bit sector numbers of the file";
+  if (info.volumes.size() > kMaxSavedVolumes)
+    return "the pool has " + std::to_string(info.volumes.size()) + " volumes (at most " +
+           std::to_string(kMaxSavedVolumes) + ")";
+  for (std::size_t v = 0; v < info.volumes.size(); ++v) {
+    if (info.volumes[v].name.size() > kMaxSavedVolumeName)
+      return "the name of volume " + std::to_string(v + 1) + " is " + std::to_string(info.volumes[v].name.size()) +
+             " bytes long (at most " + std::to_string(kMaxSavedVolumeName) + ")";
+  }
+  if (auto problem = RecordProblem("folder", info.folders); !problem.empty()) return problem;
+  return RecordProblem("file", info.files);
+}
+
+// One folder or file record; `what` and `number` name it in a problem.
+std::optional<TreeNode> ReadRecord(Reader& in, std::string_view what, std::size_t number) {
+  const std::string name = std::string(what) + " record " + std::to_string(number);
+  auto length = in.U32("the length of " + name);
+  if (!length) return std::nullopt;
+  if (*length < kRecordFixedBytes) {
+    in.Fail(name + " has record length " + std::to_string(*length) + " (at least " +
+            std::to_string(kRecordFixedBytes) + ")");
+    return std::nullopt;
+  }
+  if (!in.Has(*length)) {
+    in.Fail(name + " runs past the end of the file");
+    return std::nullopt;
+  }
+  // The whole record is inside the file now, so the reads below cannot fail.
+  TreeNode node;
+  node.objectId = in.U64(name).value_or(0);
+  const std::uint64_t index = in.U64(name).value_or(0);
+  node.index = static_cast<std::uint32_t>(index);  // the high half is always 0
+  node.parentId = in.U64(name).value_or(0);
+  node.firstBlock = in.U64(name).value_or(0);
+  node.blockCount = in.U32(name).value_or(0);
+  node.name = in.Text(*length - kRecordFixedBytes, name).value_or(std::string());
+  node.time = in.U32(name).value_or(0);
+  node.size = in.U64(name).value_or(0);
+  in.Skip(1, name);  // reserved
+  if (!in.problem().empty()) return std::nullopt;
+  return node;
+}
+
+std::optional<std::vector<TreeNode>> ReadRecords(Reader& in, std::string_view what) {
+  auto count = in.U32("the " + std::string(what) + " count");
+  if (!count) return std::nullopt;
+  std::vector<TreeNode> nodes;
+  // Never trust a count for memory: no more records than the rest of the
+  // file could hold.
+  nodes.reserve(std::min<std::size_t>(*count, in.Remaining() / kSmallestRecord));
+  for (std::uint32_t i = 0; i < *count; ++i) {
+    auto node = ReadRecord(in, what, std::size_t{i} + 1);
+    if (!node) return std::nullopt;
+    nodes.push_back(std::move(*node));
+  }
+  return nodes;
+}
+
+std::optional<RecoveryInfo> Decode(Reader& in) {
+  RecoveryInfo info;
+  if (!in.Skip(kRecoveryInfoHeaderSize, "the header")) return std::nullopt;
+  auto selected = in.U32("the selected volume");
+  if (!selected) return std::nullopt;
+  info.selectedVolume = *selected;
+
+  auto nameLength = in.U32("the pool name length");
+  if (!nameLength) return std::nullopt;
+  if (*nameLength > kMaxSavedPoolName) {
+    in.Fail("the pool name is " + std::to_string(*nameLength) + " bytes long (at most " +
+            std::to_string(kMaxSavedPoolName) + ")");
+    return std::nullopt;
+  }
+  auto poolName = in.Text(*nameLength, "the pool name");
+  auto segmentSize = in.U32("the segment size");
+  auto segmentCount = in.U32("the segment count");
+  if (!segmentCount) return std::nullopt;
+  if (*segmentCount > kMaxSavedSegments) {
+    in.Fail("the segment count is " + std::to_string(*segmentCount) + " (at most " +
+            std::to_string(kMaxSavedSegments) + ")");
+    return std::nullopt;
+  }
+  info.pool.name = *poolName;
+  info.pool.segmentSize = *segmentSize;
+  info.pool.segmentCount = *segmentCount;
+  for (std::uint32_t k = 0; k < *segmentCount; ++k) {
+    auto start = in.U32("the segment starts");
+    if (!start) return std::nullopt;
+    info.pool.segmentStart[k] = *start;
+  }
+  for (std::uint32_t k = 0; k < *segmentCount; ++k) {
+    auto length = in.U32("the segment lengths");
+    if (!length) return std::nullopt;
+    info.pool.segmentLength[k] = *length;
+  }
+  auto superblock = in.U32("the superblock sector");
+  auto root = in.U64("the pool root sector");
+  auto volumeCount = in.U16("the volume count");
+  if (!volumeCount) return std::nullopt;
+  if (*volumeCount > kMaxSavedVolumes) {
+    in.Fail("the volume count is " + std::to_string(*volumeCount) + " (at most " +
+            std::to_string(kMaxSavedVolumes) + ")");
+    return std::nullopt;
+  }
+  info.superblockSector = *superblock;
+  info.poolRootSector = *root;
+  info.volumes.resize(*volumeCount);
+  for (std::size_t v = 0; v < info.volumes.size(); ++v) {
+    const std::string name = "the name of volume " + std::to_string(v + 1);
+    auto length = in.U16(name);
+    if (!length) return std::nullopt;
+    if (*length > kMaxSavedVolumeName) {
+      in.Fail(name + " is " + std::to_string(*length) + " bytes long (at most " +
+              std::to_string(kMaxSavedVolumeName) + ")");
+      return std::nullopt;
+    }
+    auto text = in.Text(*length, name);
+    if (!text) return std::nullopt;
+    info.volumes[v].name = std::move(*text);
+  }
+  for (std::size_t v = 0; v < info.volumes.size(); ++v) {
+    auto sector = in.U64("the root sector of volume " + std::to_string(v + 1));
+    if (!sector) return std::nullopt;
+    info.volumes[v].rootSector = *sector;
+  }
+
+  auto folders = ReadRecords(in, "folder");
+  if (!folders) return std::nullopt;
+  info.folders = std::move(*folders);
+  auto files = ReadRecords(in, "file");
+  if (!files) return std::nullopt;
+  info.files = std::move(*files);
+  // Bytes after the last file record are not part of the format and are left alone.
+  return info;
+}
+
+// An open file descriptor, closed when the object goes.
+class Fd {
+public:
+  explicit Fd(int fd) : fd_(fd) {}
+  ~Fd() {
+    if (fd_ >= 0) ::close(fd_);
+  }
+  Fd(const Fd&) = delete;
+  Fd& operator=(const Fd&) = delete;
+  int get() const { return fd_; }
+  bool Close() {
+    const int fd = fd_;
+    fd_ = -1;
+    return ::close(fd) == 0;
+  }
+
+private:
+  int fd_;
+};
+
+bool WriteAll(int fd, std::span<const std::byte> bytes) {
+  while (!bytes.empty()) {
+    const ssize_t n = ::write(fd, bytes.data(), bytes.size());
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    if (n == 0) return false;
+    bytes = bytes.subspan(static_cast<std::size_t>(n));
+  }
+  return true;
+}
+
+std::optional<std::vector<std::byte>> ReadAll(int fd) {
+  std::vector<std::byte> bytes;
+  std::byte chunk[65536];
+  for (;;) {
+    const ssize_t n = ::read(fd, chunk, sizeof chunk);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return std::nullopt;
+    }
+    if (n == 0) return bytes;
+    bytes.insert(bytes.end(), chunk, chunk + n);
+  }
+}
+
+RecoveryInfoResult Fail(Prompter& prompter, RecoveryInfoStatus status, std::string message) {
+  prompter.ShowMessage(message, std::string(kProductTitle), MessageIcon::Error);
+  RecoveryInfoResult result;
+  result.status = status;
+  result.message = std::move(message);
+  return result;
+}
+
+}  // namespace
+
+RecoveryInfo CaptureRecoveryInfo(const Discovery& discovery, const RecoveryTree& tree) {
+  RecoveryInfo info;
+  info.selectedVolume = discovery.selectedVolume;
+  info.pool = discovery.currentPool();
+  info.superblockSector = discovery.superblockSector();
+  info.poolRootSector = discovery.poolRootSector();
+  info.volumes = discovery.volumes();
+  info.folders = tree.folders();
+  info.files = tree.files();
+  return info;
+}
+
+EncodedRecoveryInfo EncodeRecoveryInfo(const RecoveryInfo& info) {
+  EncodedRecoveryInfo encoded;
+  encoded.problem = EncodeProblem(info);
+  if (!encoded.problem.empty()) return encoded;
+
+  Writer out;
+  const PoolInfo& pool = info.pool;
+  out.Text(kRecoveryInfoHeader);
+  out.U32(info.selectedVolume);
+  out.U32(static_cast<std::uint32_t>(pool.name.size()));
+  out.Text(pool.name);
+  out.U32(pool.segmentSize);
+  out.U32(pool.segmentCount);
+  for (std::size_t k = 0; k < pool.segmentCount; ++k) out.U32(static_cast<std::uint32_t>(pool.segmentStart[k]));
+  for (std::size_t k = 0; k < pool.segmentCount; ++k) out.U32(pool.segmentLength[k]);
+  out.U32(static_cast<std::uint32_t>(info.superblockSector));
+  out.U64(info.poolRootSector);
+  out.U16(static_cast<std::uint16_t>(info.volumes.size()));
+  for (const auto& volume : info.volumes) {
+    out.U16(static_cast<std::uint16_t>(volume.name.size()));
+    out.Text(volume.name);
+  }
+  for (const auto& volume : info.volumes) out.U64(volume.rootSector);
+  out.U32(static_cast<std::uint32_t>(info.folders.size()));
+  for (const auto& node : info.folders) WriteRecord(out, node);
+  out.U32(static_cast<std::uint32_t>(info.files.size()));
+  for (const auto& node : info.files) WriteRecord(out, node);
+  encoded.bytes = out.Take();
+  return encoded;
+}
+
+DecodedRecoveryInfo DecodeRecoveryInfo(std::span<const std::byte> file) {
+  Reader in(file);
+  DecodedRecoveryInfo decoded;
+  decoded.info = Decode(in);
+  if (!decoded.info) decoded.problem = in.problem().empty() ? "it cannot be read" : in.problem();
+  return decoded;
+}
+
+void ApplyRecoveryInfo(const RecoveryInfo& info, Discovery& discovery, RecoveryTree& tree) {
+  discovery.Restore(info.pool, info.volumes, info.selectedVolume, info.superblockSector, info.poolRootSector);
+  tree.ReleaseTree();
+  for (const auto& node : info.folders)
+    tree.AddFolderNode(node.name, node.objectId, node.parentId, node.index, node.time);
+  tree.folderCount = static_cast<std::uint32_t>(info.folders.size());
+  for (const auto& node : info.files)
+    tree.AddFileNode(node.name, node.objectId, node.parentId, node.index, node.firstBlock, node.blockCount,
+                     node.size, node.time);
+  tree.fileCount = static_cast<std::uint32_t>(info.files.size());
+  tree.BuildFolderTree();
+}
+
+std::string RecoveryInfoPath(std::string_view chosen) {
+  const std::size_t slash = chosen.find_last_of("/\\");
+  const std::size_t nameStart = slash == std::string_view::npos ? 0 : slash + 1;
+  std::string path(chosen);
+  std::transform(path.begin() + static_cast<std::ptrdiff_t>(nameStart), path.end(),
+                 path.begin() + static_cast<std::ptrdiff_t>(nameStart), [](char c) {
+                   return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
+                 });
+  const std::string_view name = std::string_view(path).substr(nameStart);
+  if (!name.ends_with("SAV")) path += kRecoveryInfoExtension;
+  return path;
+}
+
+RecoveryInfoResult SaveRecoveryInfo(std::string_view chosenPath, const Discovery& discovery,
+                                    const RecoveryTree& tree, Prompter& prompter) {
+  const std::string path = RecoveryInfoPath(chosenPath);
+  // Encode first: what does not fit is refused before an existing file is truncated.
+  EncodedRecoveryInfo encoded = EncodeRecoveryInfo(CaptureRecoveryInfo(discovery, tree));
+  if (!encoded.problem.empty())
+    return Fail(prompter, RecoveryInfoStatus::DoesNotFit, kSaveFailure + encoded.problem + ".");
+
+  Fd fd(::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666));
+  if (fd.get() < 0) return Fail(prompter, RecoveryInfoStatus::CannotOpen, std::string(kMsgUnableToOpenFile));
+  const bool written = WriteAll(fd.get(), encoded.bytes);
+  if (!fd.Close() || !written) {
+    // A partial file would only be refused when loaded; do not leave one behind.
+    ::unlink(path.c_str());
+    return Fail(prompter, RecoveryInfoStatus::CannotWrite, std::string(kMsgUnableToWriteFile));
+  }
+  RecoveryInfoResult result;
+  result.path = path;
+  return result;
+}
+
+RecoveryInfoResult LoadRecoveryInfo(const std::string& path, Discovery& discovery, RecoveryTree& tree,
+                                    Prompter& prompter) {
+  // Opened for reading and updating: a file that may not be written is not
+  // loaded. Permission checks do not bind a privileged user, so a file
+  // without any write permission bit counts as read-only too.
+  Fd fd(::open(path.c_str(), O_RDWR | O_CLOEXEC));
+  struct stat st {};
+  if (fd.get() < 0 || ::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode) || (st.st_mode & 0222) == 0)
+    return Fail(prompter, RecoveryInfoStatus::CannotOpen, std::string(kMsgUnableToOpenFile));
+  auto bytes = ReadAll(fd.get());
+  fd.Close();
+  if (!bytes) return Fail(prompter, RecoveryInfoStatus::CannotOpen, std::string(kMsgUnableToOpenFile));
+
+  DecodedRecoveryInfo decoded = DecodeRecoveryInfo(*bytes);
+  if (!decoded.info)
+    return Fail(prompter, RecoveryInfoStatus::Damaged, kLoadFailure + decoded.problem + ". Nothing was loaded.");
+  ApplyRecoveryInfo(*decoded.info, discovery, tree);
+  RecoveryInfoResult result;
+  result.path = path;
+  result.rootRows = ListFolder(tree, 0);  // key 0: the volume root
+  return result;
+}
+
+}  // namespace ov
