@@ -1,0 +1,296 @@
+#include "save/RawScan.h"
+
+#include <algorithm>
+#include <cstring>
+#include <memory>
+#include <optional>
+#include <span>
+
+#include "save/OutputFile.h"
+#include "save/RawWindow.h"
+
+namespace ov {
+
+namespace {
+
+// The window's 40 reads go to the reader in groups, each one device read
+// when readable; between groups the stop flag is tested, so a stop is seen
+// within 160 sectors even on a disk whose reads are slow.
+constexpr std::uint32_t kReadsPerGroup = 8;
+static_assert(kRawReadsPerWindow % kReadsPerGroup == 0);
+
+constexpr std::size_t kPieceBytes = std::size_t{kRawReadSectors} * kSectorSize;
+
+// However a scan ended, the form returns to idle: progress hidden with
+// "0 % Completed", status cleared, counter rows deleted (the counters go with
+// the scan). Files written stay.
+void ReportIdle(RawScanListener& listener) {
+  listener.OnProgress(0, PercentCompletedText(0));
+  listener.OnProgressVisible(false);
+  listener.OnStatus("");
+  listener.OnResultsCleared();
+}
+
+class Scanner {
+public:
+  Scanner(const DiskView& disk, const RawScanRequest& request, RawRange range, RawScanListener& listener,
+          std::atomic<bool>& stop)
+      : disk_(disk), request_(request), range_(range), listener_(listener), stop_(stop),
+        window_(kRawWindowBytes), piece_(kPieceBytes) {
+    std::string error;
+    folder_ = OutputFolder::Open(request.destination, &error);
+    if (!folder_) folderError_ = error.empty() ? "cannot open the folder" : error;
+  }
+
+  RawScanResult Run() {
+    listener_.OnProgressVisible(true);
+    std::uint64_t cursor = range_.start;
+    while (cursor < range_.end) {
+      if (StopRequested()) break;
+      listener_.OnStatus(SearchingSectorText(cursor));
+      const std::uint64_t windowStart = cursor;
+      if (!ReadWindow(windowStart)) break;
+      cursor += kRawWindowSectors;
+      ProcessWindow(windowStart);
+      if (stopped_) break;
+      const std::uint64_t percent = cursor * 100 / range_.end;
+      if (percent > shownPercent_) {
+        shownPercent_ = percent;
+        const int shown = static_cast<int>(std::min<std::uint64_t>(percent, 100));
+        listener_.OnProgress(shown, PercentCompletedText(shown));
+      }
+      if (percent >= 100) break;
+    }
+    result_.end = stopped_ ? RawScanEnd::Stopped : RawScanEnd::Completed;
+    result_.documentsFound = ordinal_;
+    result_.recovered = counters_;
+    ReportIdle(listener_);
+    return std::move(result_);
+  }
+
+private:
+  struct OpenDocument {
+    std::uint64_t start;
+    RawFileKind headerKind;
+  };
+
+  bool StopRequested() {
+    if (stop_.load()) stopped_ = true;
+    return stopped_;
+  }
+
+  // How many of `count` sectors from `first` lie on the disk; all of them
+  // when the disk's size is unknown.
+  std::uint64_t OnDisk(std::uint64_t first, std::uint64_t count) const {
+    if (request_.diskSectors == 0) return count;
+    if (first >= request_.diskSectors) return 0;
+    return std::min(count, request_.diskSectors - first);
+  }
+
+  // Reads `count` sectors at `first` into `buffer` as one read of the
+  // reader; sectors past the disk's end are zeros.
+  void ReadClipped(std::uint64_t first, std::uint32_t count, std::byte* buffer) {
+    const auto readable = static_cast<std::uint32_t>(OnDisk(first, count));
+    if (readable > 0) disk_.Read(first, readable, buffer);
+    std::memset(buffer + std::size_t{readable} * kSectorSize, 0, std::size_t{count - readable} * kSectorSize);
+  }
+
+  // The window's 40 reads of 20 sectors. False when stopped first.
+  bool ReadWindow(std::uint64_t windowStart) {
+    for (std::uint32_t group = 0; group < kRawReadsPerWindow; group += kReadsPerGroup) {
+      if (StopRequested()) return false;
+      const std::uint64_t first = windowStart + std::uint64_t{group} * kRawReadSectors;
+      std::byte* buffer = window_.data() + std::size_t{group} * kPieceBytes;
+      const std::uint64_t whole = OnDisk(first, std::uint64_t{kReadsPerGroup} * kRawReadSectors) / kRawReadSectors;
+      if (whole > 0) disk_.ReadChunks(first, kRawReadSectors, static_cast<std::uint32_t>(whole), buffer);
+      for (auto read = static_cast<std::uint32_t>(whole); read < kReadsPerGroup; ++read) {
+        ReadClipped(first + std::uint64_t{read} * kRawReadSectors, kRawReadSectors, buffer + read * kPieceBytes);
+      }
+    }
+    return true;
+  }
+
+  // Every header of the window once, in ascending order, after the document
+  // still open from earlier windows. A document ends at its end search's
+  // end; failing that, at the sector before the next header, since a
+  // document never runs into the next one; failing that (it is the window's
+  // last header), it stays open into the following windows.
+  void ProcessWindow(std::uint64_t windowStart) {
+    const std::span<const std::byte> window(window_);
+    const std::vector<RawHeader> headers = FindRawHeaders(window, windowStart);
+    if (!open_ && headers.empty()) return;
+    // With no document open, no marker before the first header can count.
+    const std::size_t from = open_ ? 0 : static_cast<std::size_t>(headers.front().sector - windowStart) * kSectorSize;
+    const RawMarkerSectors markers = LastRawMarkers(window, windowStart, from);
+
+    if (open_) {
+      const std::optional<std::uint64_t> firstHeader =
+          headers.empty() ? std::nullopt : std::optional<std::uint64_t>(headers.front().sector);
+      const OpenDocument open = *open_;
+      if (const auto end = FindRawEnd(markers, open.start, false, firstHeader, lastEnd_)) {
+        open_.reset();
+        Found(open.start, end->sector, kRawSignatures[end->record].markerKind, windowStart);
+      } else if (firstHeader) {
+        open_.reset();
+        Found(open.start, *firstHeader - 1, open.headerKind, windowStart);
+      } else {
+        return;
+      }
+    }
+
+    for (std::size_t i = 0; i < headers.size() && !stopped_; ++i) {
+      const std::uint64_t start = headers[i].sector;
+      const RawFileKind headerKind = kRawSignatures[headers[i].record].markerKind;
+      const std::optional<std::uint64_t> next =
+          i + 1 < headers.size() ? std::optional<std::uint64_t>(headers[i + 1].sector) : std::nullopt;
+      if (const auto end = FindRawEnd(markers, start, true, next, lastEnd_)) {
+        Found(start, end->sector, kRawSignatures[end->record].markerKind, windowStart);
+      } else if (next) {
+        Found(start, *next - 1, headerKind, windowStart);
+      } else {
+        open_ = OpenDocument{start, headerKind};
+      }
+    }
+  }
+
+  // The document's first bytes for the content probes: from the window when
+  // they lie in it, else read from the disk.
+  std::optional<RawFileKind> Probe(std::uint64_t start, std::uint64_t windowStart) {
+    constexpr std::uint32_t kProbeSectors = kProbeBytes / kSectorSize;
+    if (start >= windowStart && start - windowStart + kProbeSectors <= kRawWindowSectors) {
+      const std::size_t offset = static_cast<std::size_t>(start - windowStart) * kSectorSize;
+      return ProbeContent(std::span<const std::byte>(window_).subspan(offset, kProbeBytes));
+    }
+    std::vector<std::byte> head(kProbeBytes);
+    ReadClipped(start, kProbeSectors, head.data());
+    return ProbeContent(head);
+  }
+
+  void Found(std::uint64_t start, std::uint64_t end, RawFileKind kind, std::uint64_t windowStart) {
+    if (StopRequested()) return;
+    if (const auto probed = Probe(start, windowStart)) kind = *probed;
+    lastEnd_ = end;
+    RawDocument document;
+    document.ordinal = ++ordinal_;
+    document.kind = kind;
+    document.startSector = start;
+    document.endSector = end;
+    if (!request_.form.IsTicked(kind)) {
+      document.outcome = RawDocumentOutcome::NotTicked;
+      listener_.OnDocument(document);
+      return;
+    }
+    if (!rowsLaidOut_) LayOutRows();
+    const std::size_t k = KindIndex(kind);
+    ++counters_[k];
+    listener_.OnResultRowChanged(rows_[k], RawCounterRowText(kind, counters_[k]));
+    Write(document);
+    if (document.outcome == RawDocumentOutcome::Stopped) stopped_ = true;
+    if (document.outcome == RawDocumentOutcome::CreateFailed || document.outcome == RawDocumentOutcome::WriteFailed) {
+      result_.failures.push_back(document);
+    }
+    listener_.OnDocument(document);
+  }
+
+  // One counter row per ticked kind, in kind order, from row 0.
+  void LayOutRows() {
+    listener_.OnResultsCleared();
+    std::size_t row = 0;
+    for (const auto& info : kRawKinds) {
+      if (!request_.form.IsTicked(info.kind)) continue;
+      rows_[KindIndex(info.kind)] = row;
+      listener_.OnResultRowInserted(row, RawCounterRowText(info.kind, 0));
+      ++row;
+    }
+    rowsLaidOut_ = true;
+  }
+
+  // Copies sectors start..end (inclusive) in pieces of at most 20 sectors.
+  // Kinds other than Zip stop before the piece that would take the bytes
+  // written after the first piece beyond the size limit.
+  void Write(RawDocument& document) {
+    const std::string name = RawOutputName(document.kind, document.ordinal);
+    document.file = request_.destination / name;
+    std::unique_ptr<OutputFile> file;
+    if (folder_) file = folder_->Create(name, &document.error);
+    else document.error = folderError_;
+    if (!file) {
+      document.outcome = RawDocumentOutcome::CreateFailed;
+      return;
+    }
+    const bool limited = document.kind != RawFileKind::Zip;
+    document.outcome = RawDocumentOutcome::Written;
+    std::uint64_t afterFirst = 0;
+    bool first = true;
+    for (std::uint64_t at = document.startSector; at <= document.endSector;) {
+      const auto count = static_cast<std::uint32_t>(std::min<std::uint64_t>(kRawReadSectors, document.endSector - at + 1));
+      const std::size_t bytes = std::size_t{count} * kSectorSize;
+      if (limited && !first && afterFirst + bytes > kRawSizeLimitBytes) {
+        document.outcome = RawDocumentOutcome::Truncated;
+        break;
+      }
+      if (StopRequested()) {
+        document.outcome = RawDocumentOutcome::Stopped;
+        break;
+      }
+      ReadClipped(at, count, piece_.data());
+      if (!file->Write(std::span<const std::byte>(piece_).first(bytes))) {
+        document.outcome = RawDocumentOutcome::WriteFailed;
+        document.error = file->error();
+        file->Close();
+        return;
+      }
+      document.bytesWritten += bytes;
+      if (!first) afterFirst += bytes;
+      first = false;
+      at += count;
+    }
+    if (!file->Close() && document.outcome != RawDocumentOutcome::Stopped) {
+      document.outcome = RawDocumentOutcome::WriteFailed;
+      document.error = file->error();
+    }
+  }
+
+  const DiskView& disk_;
+  const RawScanRequest& request_;
+  const RawRange range_;
+  RawScanListener& listener_;
+  std::atomic<bool>& stop_;
+
+  std::vector<std::byte> window_;
+  std::vector<std::byte> piece_;
+  std::unique_ptr<OutputFolder> folder_;
+  std::string folderError_;
+
+  std::optional<OpenDocument> open_;
+  std::uint64_t lastEnd_ = 0;
+  std::uint64_t ordinal_ = 0;
+  std::array<std::uint64_t, kRawKindCount> counters_{};
+  std::array<std::size_t, kRawKindCount> rows_{};
+  bool rowsLaidOut_ = false;
+  std::uint64_t shownPercent_ = 0;
+  bool stopped_ = false;
+  RawScanResult result_;
+};
+
+}  // namespace
+
+std::string SearchingSectorText(std::uint64_t sector) { return " Searching Sector :- " + std::to_string(sector); }
+
+std::string PercentCompletedText(int percent) { return std::to_string(percent) + " % Completed"; }
+
+RawScanResult RawScan(const DiskView& disk, const RawScanRequest& request, Prompter& prompter,
+                      RawScanListener& listener, std::atomic<bool>& stop) {
+  stop.store(false);
+  RawScanResult result;
+  if (const auto range = RawScanRange(request.form, request.diskSectors, prompter)) {
+    result = Scanner(disk, request, *range, listener, stop).Run();
+  } else {
+    result.end = RawScanEnd::InvalidRange;
+    ReportIdle(listener);
+  }
+  stop.store(false);
+  return result;
+}
+
+}  // namespace ov
