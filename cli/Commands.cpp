@@ -8,6 +8,7 @@
 #include "nss/FolderListing.h"
 #include "platform/Text.h"
 #include "records/RecoveryInfo.h"
+#include "save/RawScan.h"
 #include "save/SaveRun.h"
 
 namespace ov::cli {
@@ -384,6 +385,92 @@ int Recover(const Common& c, const std::string& dest, const std::string& replace
               << " file(s), " << summary["bytes"] << " bytes\n";
   }
   if (summary["failed"].get<std::uint64_t>() > 0) throw Failure("some files could not be written");
+  return 0;
+}
+
+namespace {
+
+constexpr const char* kKindNames[] = {"Word", "Excel", "PowerPoint", "Zip"};
+constexpr const char* kKindOptions[] = {"word", "excel", "powerpoint", "zip"};
+
+// Raw scan progress as a bar, and the documents it dealt with.
+struct CarveListener : RawScanListener {
+  explicit CarveListener(std::uint64_t sectors) : bar("Carving"), total(sectors) {}
+  void OnProgress(int percent, const std::string&) override {
+    bar.Update(total * static_cast<std::uint64_t>(percent) / 100, total, false);
+  }
+  void OnDocument(const RawDocument& d) override { documents.push_back(d); }
+  ProgressBar bar;
+  std::uint64_t total;
+  std::vector<RawDocument> documents;
+};
+
+}  // namespace
+
+int Carve(const Common& c, const std::string& dest, const std::string& kinds, const std::string& start,
+          const std::string& end) {
+  RequireDisk(c);
+  if (dest.empty()) throw Failure("--dest is required");
+  Session s;
+  Configure(s, c);
+  s.OpenDisk(c.disk);
+  RawScanRequest request;
+  request.diskSectors = s.Inventory().DiskSizeInSectors(s.diskNumber());
+  request.destination = dest;
+  std::string word;
+  for (char ch : (kinds.empty() ? std::string("word,excel,powerpoint,zip") : kinds) + ",") {
+    if (ch != ',') {
+      word.push_back(ch);
+      continue;
+    }
+    if (word.empty()) continue;
+    bool known = false;
+    for (std::size_t k = 0; k < kRawKindCount; ++k) {
+      if (word == kKindOptions[k]) request.form.ticked[k] = known = true;
+    }
+    if (!known) throw Failure("unknown kind \"" + word + "\" (word, excel, powerpoint or zip)");
+    word.clear();
+  }
+  if (!start.empty() || !end.empty()) {
+    request.form.entireDisk = false;
+    request.form.startField = start.empty() ? "0" : start;
+    request.form.endField = end.empty() ? std::to_string(request.diskSectors) : end;
+  }
+  // The checks show their own messages on standard error.
+  if (CheckRawForm(request.form, request.diskSectors, s.prompter) != RawFormCheck::Ok) throw Failure("");
+  if (CheckRawDestination(dest, s.prompter) != RawDestinationCheck::Ready) throw Failure("");
+
+  CarveListener listener(request.diskSectors);
+  std::atomic<bool> stop{false};
+  WatchInterrupt(&stop);
+  const RawScanResult result = RawScan(s.disk(), request, s.prompter, listener, stop);
+  WatchInterrupt(static_cast<std::atomic<bool>*>(nullptr));
+  listener.bar.Finish();
+
+  json documents = json::array();
+  for (const auto& d : listener.documents) {
+    if (d.outcome != RawDocumentOutcome::Written && d.outcome != RawDocumentOutcome::Truncated) continue;
+    documents.push_back({{"name", d.file.filename().string()},
+                         {"kind", kKindNames[KindIndex(d.kind)]},
+                         {"start", d.startSector},
+                         {"end", d.endSector}});
+    if (!c.json) {
+      std::cout << d.file.filename().string() << "  " << kKindNames[KindIndex(d.kind)] << "  sectors " << d.startSector
+                << " - " << d.endSector << (d.outcome == RawDocumentOutcome::Truncated ? "  (cut at 5 MiB)" : "")
+                << "\n";
+    }
+  }
+  if (c.json) {
+    Print({{"documents", documents}});
+  } else {
+    for (std::size_t k = 0; k < kRawKindCount; ++k) {
+      if (request.form.ticked[k]) std::cout << RawCounterRowText(static_cast<RawFileKind>(k), result.recovered[k]) << "\n";
+    }
+  }
+  for (const auto& f : result.failures) std::cerr << "cannot write " << f.file.string() << ": " << f.error << "\n";
+  if (result.end == RawScanEnd::Stopped) throw Failure("stopped");
+  if (result.end == RawScanEnd::InvalidRange) throw Failure("");
+  if (!result.failures.empty()) throw Failure(std::to_string(result.failures.size()) + " document(s) could not be written");
   return 0;
 }
 

@@ -91,6 +91,15 @@ int main(int argc, char** argv) {
   AddDisk(partitions, c, true);
   shared(partitions);
 
+  std::string carveDest, carveKinds, carveStart, carveEnd;
+  auto* carve = app.add_subcommand("carve", "search the disk for Word, Excel, PowerPoint and Zip documents");
+  AddDisk(carve, c, true);
+  carve->add_option("--dest", carveDest, "folder for the documents (DOC1.DOC, ...)")->required();
+  carve->add_option("--kinds", carveKinds, "kinds to write: word,excel,powerpoint,zip (default: all)");
+  carve->add_option("--start", carveStart, "first sector of the range (default 0)");
+  carve->add_option("--end", carveEnd, "end of the range, not included (default: the disk's end)");
+  shared(carve);
+
   std::string infoOut;
   auto* saveInfo = app.add_subcommand("save-info", "write a volume's findings to a recovery information file");
   AddDisk(saveInfo, c, true);
@@ -127,12 +136,14 @@ int main(int argc, char** argv) {
     if (*save) return ov::cli::Save(c, dest, ext, replace, paths);
     if (*partitions) return ov::cli::Partitions(c);
     if (*saveInfo) return ov::cli::SaveInfo(c, infoOut);
+    if (*carve) return ov::cli::Carve(c, carveDest, carveKinds, carveStart, carveEnd);
     if (*recover) {
       if (c.disk.empty()) c.disk = OVNSS_SAMPLE_DISK;
       return ov::cli::Recover(c, recoverDest, recoverReplace);
     }
   } catch (const ov::cli::Failure& e) {
-    std::cerr << "ovnss-cli: " << e.what() << "\n";
+    // An empty failure was already reported by the program's own message.
+    if (*e.what()) std::cerr << "ovnss-cli: " << e.what() << "\n";
     return 1;
   } catch (const std::bad_alloc&) {
     std::cerr << "ovnss-cli: Out Of Memory\n";

@@ -224,5 +224,28 @@ TEST_F(Cli, TreeAndRecoverCoverEveryVolume) {
   EXPECT_EQ(Read(dir / "rec" / "MAIL" / "POST" / "inbox.txt"), "hi");
 }
 
+TEST_F(Cli, CarveWritesTheDocumentsOfTheRange) {
+  // The Zip lies in a window of its own: a Zip header after a compound
+  // header in the same window is not taken by the scan's header rule.
+  Build(R"({ "size": "4MiB", "documentsAt": 1600, "documents": [
+      { "kind": "word", "size": "12KiB" }, { "kind": "excel", "size": "9KiB" }, { "kind": "zip", "size": "3000", "at": 2400 } ] })");
+  const CliRun r = Exec("carve --json " + Disk() + " --dest raw --kinds word,zip --start 800 --end 8000");
+  ASSERT_EQ(r.exit, 0) << r.err;
+  const json docs = r.Json()["documents"];
+  ASSERT_EQ(docs.size(), 2u);
+  EXPECT_EQ(docs[0]["name"], "DOC1.DOC");
+  EXPECT_EQ(docs[0]["kind"], "Word");
+  EXPECT_EQ(docs[0]["start"], manifest.documents[0].firstSector);
+  EXPECT_EQ(docs[0]["end"], manifest.documents[0].markerSector);
+  EXPECT_EQ(docs[1]["name"], "ZIP3.ZIP");
+  EXPECT_EQ(docs[1]["start"], 2400);
+  EXPECT_FALSE(std::filesystem::exists(dir / "raw" / "XLS2.XLS"));  // found, not ticked
+  EXPECT_EQ(std::filesystem::file_size(dir / "raw" / "DOC1.DOC"),
+            (manifest.documents[0].markerSector - manifest.documents[0].firstSector + 1) * 512);
+  const CliRun bad = Exec("carve " + Disk() + " --dest raw --start 9 --end 3");
+  EXPECT_EQ(bad.exit, 1);
+  EXPECT_EQ(bad.err, "Start sector should be less than End sector\n");
+}
+
 }  // namespace
 }  // namespace ov
