@@ -1,0 +1,133 @@
+// The record scan against reading the same blocks, on a volume of many
+// files.
+//
+// ReadTreeBlocks walks the volume's object tree and only reads its blocks;
+// ScanTreeAndList decodes every record, builds the folder tree and lists the
+// largest folder. Both read the disk image named by $OVNSS_BENCH_SCAN_IMAGE
+// (core-bench.sh builds it) through the same reader, its first pool's first
+// volume. ScanTreeAndList also reports the heap bytes the tree holds per
+// node, names and indexes included.
+
+#include <malloc.h>
+
+#include <benchmark/benchmark.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <memory>
+#include <string>
+
+#include "disk/DiskView.h"
+#include "disk/SectorReader.h"
+#include "nss/Discovery.h"
+#include "nss/FolderListing.h"
+#include "nss/ObjectTree.h"
+#include "nss/RecordScan.h"
+#include "platform/Prompter.h"
+
+namespace {
+
+class QuietPrompter : public ov::Prompter {
+public:
+  ov::BadSectorChoice AskBadSector() override { return ov::BadSectorChoice::SkipAll; }
+  ov::ReplaceChoice AskReplaceFile(const std::string&) override { return ov::ReplaceChoice::YesToAll; }
+  ov::WriteErrorChoice AskWriteError(const std::string&) override { return ov::WriteErrorChoice::Skip; }
+  bool AskYesNo(const std::string&, const std::string&) override { return false; }
+  void ShowMessage(const std::string&, const std::string&, ov::MessageIcon) override {}
+};
+
+class ImageOpener : public ov::DeviceOpener {
+public:
+  explicit ImageOpener(std::filesystem::path image) : image_(std::move(image)) {}
+  std::unique_ptr<ov::Device> Open(std::string_view) override { return ov::FileDevice::Open(image_); }
+
+private:
+  std::filesystem::path image_;
+};
+
+// The first volume of the first pool of the image, opened once.
+struct Volume {
+  QuietPrompter prompter;
+  std::unique_ptr<ImageOpener> opener;
+  std::unique_ptr<ov::SectorReader> reader;
+  std::unique_ptr<ov::Discovery> discovery;
+  ov::DiskView disk;
+  bool ok = false;
+
+  Volume() {
+    const char* image = std::getenv("OVNSS_BENCH_SCAN_IMAGE");
+    if (image == nullptr || !std::filesystem::exists(image)) return;
+    opener = std::make_unique<ImageOpener>(image);
+    reader = std::make_unique<ov::SectorReader>(*opener, prompter);
+    disk = ov::DiskView{reader.get(), std::string(ov::kDevicePathTable[0])};
+    discovery = std::make_unique<ov::Discovery>(disk);
+    ov::QuickPartitionScan(disk, discovery->pools());
+    discovery->OpenSelectedPool(prompter);
+    ok = discovery->SelectedVolume() != nullptr;
+  }
+  std::uint64_t root() const { return discovery->SelectedVolume()->rootSector; }
+};
+
+Volume& TheVolume() {
+  static Volume v;
+  return v;
+}
+
+void ReadTreeBlocks(benchmark::State& state) {
+  Volume& v = TheVolume();
+  if (!v.ok) {
+    state.SkipWithError("set OVNSS_BENCH_SCAN_IMAGE to a disk image with a volume");
+    return;
+  }
+  std::size_t records = 0;
+  for (auto _ : state) {
+    records = 0;
+    ov::WalkObjectTree(v.disk, v.discovery->currentPool(), v.root(), [&](const ov::LeafRecord&) {
+      ++records;
+      return ov::VisitResult::Continue;
+    });
+  }
+  state.counters["records"] = static_cast<double>(records);
+}
+BENCHMARK(ReadTreeBlocks)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+void ScanTreeAndList(benchmark::State& state) {
+  Volume& v = TheVolume();
+  if (!v.ok) {
+    state.SkipWithError("set OVNSS_BENCH_SCAN_IMAGE to a disk image with a volume");
+    return;
+  }
+  double bytesPerNode = 0;
+  std::size_t nodes = 0, largest = 0;
+  for (auto _ : state) {
+    state.PauseTiming();
+    auto tree = std::make_unique<ov::RecoveryTree>();
+    const std::size_t before = mallinfo2().uordblks;
+    state.ResumeTiming();
+    ov::ScanVolume(v.disk, v.discovery->currentPool(), v.root(), v.discovery->pools().compactLayout(), *tree,
+                   nullptr);
+    // The largest folder, listed.
+    std::uint64_t key = 0;
+    std::size_t most = tree->FilesUnder(0).size() + tree->FoldersUnder(0).size();
+    for (const auto& f : tree->folders()) {
+      const std::size_t n = tree->FilesUnder(f.objectId).size() + tree->FoldersUnder(f.objectId).size();
+      if (n > most) {
+        most = n;
+        key = f.objectId;
+      }
+    }
+    benchmark::DoNotOptimize(ov::ListFolder(*tree, key));
+    state.PauseTiming();
+    nodes = tree->folders().size() + tree->files().size();
+    largest = most;
+    bytesPerNode = static_cast<double>(mallinfo2().uordblks - before) / static_cast<double>(nodes);
+    tree.reset();
+    state.ResumeTiming();
+  }
+  state.counters["nodes"] = static_cast<double>(nodes);
+  state.counters["largestFolder"] = static_cast<double>(largest);
+  state.counters["bytesPerNode"] = bytesPerNode;
+}
+BENCHMARK(ScanTreeAndList)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+}  // namespace

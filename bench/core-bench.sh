@@ -1,0 +1,75 @@
+#!/usr/bin/env bash
+# Measures the disk-speed parts of the program against plain copies of the
+# same bytes, each pair in one run with the page cache warm:
+#   1. the full-disk pool search (ovnss-cli pools --mode advance) of a 2 GiB
+#      image against cat image > /dev/null;
+#   2. the record scan, tree build and listing of the largest folder of a
+#      volume of 200,000 files and 20,000 folders against only reading the
+#      same tree blocks (Google Benchmark, bench/ScanBench.cpp), and the heap
+#      bytes per node;
+#   3. saving about 1 GiB of files (ovnss-cli save) against dd bs=1M copying
+#      1 GiB of the same image to the same file system.
+# Prints each as a ratio.
+#
+# Usage: bench/core-bench.sh [build-dir] [work-dir]
+set -euo pipefail
+
+src=$(cd "$(dirname "$0")/.." && pwd)
+build=${1:-$src/build-bench}
+work=${2:-$(mktemp -d)}
+mkdir -p "$work"
+trap 'rm -rf "$work"/out "$work"/dd.bin' EXIT
+
+"$src/scripts/bootstrap"
+cmake -S "$src" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DOVNSS_BUILD_BENCH=ON \
+  -DOVNSS_BUILD_TESTS=OFF -DCMAKE_CXX_FLAGS=-Wno-error=restrict >/dev/null
+cmake --build "$build" --target ovnss_bench ovnss-cli ovnss-mkimage ovnss-mendwmi >/dev/null
+bin=$build/bin
+export OVNSS_REGISTRY=$work/registry.txt
+
+best_of_three() {
+  local best="" t
+  for _ in 1 2 3; do
+    t=$( { TIMEFORMAT=%R; time "$@" >/dev/null 2>&1; } 2>&1 )
+    if [ -z "$best" ] || awk "BEGIN{exit !($t < $best)}"; then best=$t; fi
+  done
+  echo "$best"
+}
+ratio() { awk "BEGIN{printf \"%.2f\", $1 / $2}"; }
+
+# 1. Full-disk pool search.
+[ -f "$work/search.img" ] || "$bin/ovnss-mkimage" -q "$src/bench/search-image.json" -o "$work/search.img"
+cat "$work/search.img" >/dev/null
+cat_s=$(best_of_three cat "$work/search.img")
+search_s=$(best_of_three "$bin/ovnss-cli" pools --mode advance --disk "$work/search.img")
+pools=$("$bin/ovnss-cli" pools --json --mode advance --disk "$work/search.img" | grep -c '"name"')
+echo "full-disk search: cat ${cat_s}s, search ${search_s}s, ${pools} pools found;" \
+  "search throughput = $(ratio "$cat_s" "$search_s") x cat's"
+
+# 2. Record scan.
+[ -f "$work/scan.img" ] || "$bin/ovnss-mkimage" -q "$src/bench/scan-image.json" -o "$work/scan.img"
+cat "$work/scan.img" >/dev/null
+OVNSS_BENCH_SCAN_IMAGE=$work/scan.img "$bin/ovnss_bench" --benchmark_filter='ReadTreeBlocks|ScanTreeAndList' \
+  --benchmark_repetitions=3 --benchmark_report_aggregates_only=true --benchmark_format=console 2>/dev/null |
+  tee "$work/scan.txt" | grep -E '_median|^-|Benchmark' || true
+read_ms=$(awk '/ReadTreeBlocks_median/ {print $2}' "$work/scan.txt")
+scan_ms=$(awk '/ScanTreeAndList_median/ {print $2}' "$work/scan.txt")
+echo "record scan: read only ${read_ms} ms, scan + tree + listing ${scan_ms} ms;" \
+  "scan time = $(ratio "$scan_ms" "$read_ms") x reading the blocks"
+
+# 3. Saving files.
+if [ ! -f "$work/extract.img" ]; then
+  items=""
+  for i in $(seq -w 1 16); do
+    items="$items${items:+,}{\"file\": \"f$i.bin\", \"size\": \"64MiB\", \"content\": \"random\", \"seed\": $i}"
+  done
+  printf '{ "partitions": [ { "type": "nss", "start": 2048, "sections": [ { "pool": "DATA", "sectors": "1100MiB" } ] } ],
+    "pools": [ { "name": "DATA", "volumes": [ { "name": "BIG", "items": [ %s ] } ] } ] }\n' "$items" >"$work/extract.json"
+  "$bin/ovnss-mkimage" -q "$work/extract.json" -o "$work/extract.img"
+fi
+cat "$work/extract.img" >/dev/null
+save_once() { rm -rf "$work/out"; "$bin/ovnss-cli" save --disk "$work/extract.img" --pool DATA --volume BIG --dest "$work/out"; }
+dd_once() { rm -f "$work/dd.bin"; dd if="$work/extract.img" of="$work/dd.bin" bs=1M skip=2 count=1024 status=none; }
+dd_s=$(best_of_three dd_once)
+save_s=$(best_of_three save_once)
+echo "saving 1 GiB: dd ${dd_s}s, save ${save_s}s; save throughput = $(ratio "$dd_s" "$save_s") x dd's"
