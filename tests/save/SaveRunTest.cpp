@@ -1,0 +1,159 @@
+#include "save/SaveRun.h"
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <set>
+#include <sstream>
+
+#include "nss/Discovery.h"
+#include "nss/FolderListing.h"
+#include "nss/RecordScan.h"
+#include "support/TestDisk.h"
+
+namespace ov {
+namespace {
+
+using test::TestDisk;
+
+// Root
+//   Docs            a.txt, b.doc
+//     Old           c.txt
+//   Mail            m.txt
+// top.txt
+constexpr const char* kVolume = R"({ "partitions": [ { "type": "nss", "sections": [ { "pool": "P", "sectors": "2MiB" } ] } ],
+  "pools": [ { "name": "P", "volumes": [ { "name": "V", "items": [
+    { "folder": "Docs", "items": [ { "file": "a.txt", "text": "a" }, { "file": "b.doc", "text": "b" },
+                                   { "folder": "Old", "items": [ { "file": "c.txt", "text": "c" } ] } ] },
+    { "folder": "Mail", "items": [ { "file": "m.txt", "text": "m" } ] },
+    { "file": "top.txt", "text": "t" } ] } ] } ] })";
+
+struct RunFixture : ::testing::Test {
+  RunFixture() : disk(kVolume), discovery(disk.view()) {
+    QuickPartitionScan(disk.view(), discovery.pools());
+    discovery.OpenSelectedPool(disk.prompter);
+    ScanVolume(disk.view(), discovery.currentPool(), discovery.volumes()[0].rootSector, false, tree, nullptr);
+    extractor = std::make_unique<Extractor>(disk.view(), discovery.currentPool(), tree, settings, disk.prompter,
+                                            progress, listener);
+    run = std::make_unique<SaveRun>(*extractor, tree, settings, progress, disk.prompter);
+  }
+  ItemHandle Item(const std::string& name) const {
+    for (const auto& f : tree.folders()) {
+      if (f.name == name) return f.treeItem;
+    }
+    return kNoItem;
+  }
+  // The rows of the root listing, with `selected` per row by name.
+  std::vector<SaveRow> RootRows(const std::set<std::string>& selected) const {
+    std::vector<SaveRow> rows;
+    for (const auto& row : ListFolder(tree, 0)) {
+      rows.push_back({selected.count(row.name) > 0, row.folder, std::stoull(row.id),
+                      std::stoull(row.size)});
+    }
+    return rows;
+  }
+  std::set<std::string> Written() const {
+    std::set<std::string> files;
+    if (!std::filesystem::exists(out.path())) return files;
+    for (const auto& e : std::filesystem::recursive_directory_iterator(out.path())) {
+      if (e.is_regular_file()) files.insert(std::filesystem::relative(e.path(), out.path()).string());
+    }
+    return files;
+  }
+
+  TestDisk disk;
+  Discovery discovery;
+  RecoveryTree tree;
+  SaveSettings settings;
+  SaveProgress progress;
+  SaveListener listener;
+  std::unique_ptr<Extractor> extractor;
+  std::unique_ptr<SaveRun> run;
+  test::TempDir out;
+};
+
+TEST_F(RunFixture, TreeWalkSavesCheckedFoldersFilesFirstButNotRootFiles) {
+  tree.ClickCheck(kRootItem);
+  run->Run(SaveSource::Tree, out.path(), {});
+  EXPECT_EQ(Written(), (std::set<std::string>{"Docs/a.txt", "Docs/b.doc", "Docs/Old/c.txt", "Mail/m.txt"}));
+  EXPECT_EQ(run->folderCounter(), 3u);
+  EXPECT_EQ(progress.plannedFiles.load(), 5u);  // every selected file counts, the root's too
+  EXPECT_TRUE(disk.prompter.Asked().empty());
+}
+
+TEST_F(RunFixture, TreeWalkFollowsPartialChecks) {
+  tree.ClickCheck(Item("Old"));
+  run->Run(SaveSource::Tree, out.path(), {});
+  EXPECT_EQ(Written(), std::set<std::string>{"Docs/Old/c.txt"});  // Docs is only partly checked
+  EXPECT_TRUE(std::filesystem::is_directory(out / "Docs"));
+}
+
+TEST_F(RunFixture, TreeWalkWithNothingBelowRootSaysNoFolderSelected) {
+  run->Run(SaveSource::Tree, out.path(), {});
+  EXPECT_TRUE(Written().empty());
+  EXPECT_EQ(disk.prompter.Messages(), std::vector<std::string>{"No folder selected, select folders from left window"});
+}
+
+TEST_F(RunFixture, AnUnusableDestinationIsAnInvalidPath) {
+  std::ofstream(out / "file") << "x";
+  tree.ClickCheck(kRootItem);
+  run->Run(SaveSource::Tree, out / "file" / "dest", {});
+  run->Run(SaveSource::List, out / "file" / "dest", RootRows({"top.txt"}));
+  EXPECT_EQ(disk.prompter.Messages(), (std::vector<std::string>{"Inavalid Path", "Inavlid Path"}));
+}
+
+TEST_F(RunFixture, AnEmptyDestinationSavesNothingAndSaysNothing) {
+  tree.ClickCheck(kRootItem);
+  run->Run(SaveSource::Tree, "", {});
+  EXPECT_TRUE(disk.prompter.Asked().empty());
+  EXPECT_EQ(progress.plannedFiles.load(), 0u);
+}
+
+TEST_F(RunFixture, ListWalkFolderRowsBringTheirWholeSubtreeTickedOrNot) {
+  run->Run(SaveSource::List, out.path(), RootRows({"Docs", "top.txt"}));
+  EXPECT_EQ(Written(), (std::set<std::string>{"Docs/a.txt", "Docs/b.doc", "Docs/Old/c.txt", "top.txt"}));
+  EXPECT_EQ(progress.plannedFiles.load(), 4u);
+  EXPECT_EQ(progress.Count(SaveOutcome::Written), 4u);
+}
+
+TEST_F(RunFixture, SelectionModesChooseTheRows) {
+  settings.selectionMode = SelectionMode::InvertSelection;
+  run->Run(SaveSource::List, out.path(), RootRows({"Docs", "Mail", "top.txt"}));
+  EXPECT_TRUE(Written().empty());
+  EXPECT_TRUE(disk.prompter.Asked().empty());
+  settings.selectionMode = SelectionMode::SaveAll;
+  run->Run(SaveSource::List, out.path(), RootRows({}));
+  EXPECT_EQ(Written().size(), 5u);
+}
+
+TEST_F(RunFixture, StopEndsTheRunBeforeTheNextFile) {
+  struct Stopper : SaveListener {
+    SaveProgress* progress = nullptr;
+    void SetText(SaveField f, const std::string&) override {
+      if (f == SaveField::FileName) progress->abortRun = true;
+    }
+  } stopper;
+  stopper.progress = &progress;
+  Extractor e(disk.view(), discovery.currentPool(), tree, settings, disk.prompter, progress, stopper);
+  SaveRun stopping(e, tree, settings, progress, disk.prompter);
+  tree.ClickCheck(kRootItem);
+  stopping.Run(SaveSource::Tree, out.path(), {});
+  EXPECT_EQ(progress.Count(SaveOutcome::Skipped), 1u);
+  EXPECT_EQ(Written().size(), 1u);  // the first file, as far as it was written
+  EXPECT_FALSE(std::filesystem::exists(out / "Mail"));
+  EXPECT_FALSE(progress.abortRun.load());  // cleared when the run ends
+}
+
+TEST_F(RunFixture, TheSizeCalculationStopsWhereItStands) {
+  std::atomic<bool> stop{true};
+  tree.ClickCheck(kRootItem);
+  run->CalculateSize(SaveSource::Tree, {}, stop);
+  EXPECT_EQ(progress.plannedFiles.load(), 0u);
+  std::atomic<bool> go{false};
+  run->CalculateSize(SaveSource::List, RootRows({"Docs"}), go);
+  EXPECT_EQ(progress.plannedFiles.load(), 3u);
+  EXPECT_EQ(progress.plannedBytes.load(), 3u);
+}
+
+}  // namespace
+}  // namespace ov
