@@ -8,6 +8,8 @@
 
 #include <benchmark/benchmark.h>
 
+#include "BenchSupport.h"
+
 #include <atomic>
 #include <cstdlib>
 #include <filesystem>
@@ -25,24 +27,8 @@
 
 namespace {
 
-// Answers every question without a person: unreadable sectors are skipped.
-class QuietPrompter : public ov::Prompter {
-public:
-  ov::BadSectorChoice AskBadSector() override { return ov::BadSectorChoice::SkipAll; }
-  ov::ReplaceChoice AskReplaceFile(const std::string&) override { return ov::ReplaceChoice::YesToAll; }
-  ov::WriteErrorChoice AskWriteError(const std::string&) override { return ov::WriteErrorChoice::Skip; }
-  bool AskYesNo(const std::string&, const std::string&) override { return false; }
-  void ShowMessage(const std::string&, const std::string&, ov::MessageIcon) override {}
-};
-
-class ImageOpener : public ov::DeviceOpener {
-public:
-  explicit ImageOpener(std::filesystem::path image) : image_(std::move(image)) {}
-  std::unique_ptr<ov::Device> Open(std::string_view) override { return ov::FileDevice::Open(image_); }
-
-private:
-  std::filesystem::path image_;
-};
+using ov::bench::ImageOpener;
+using ov::bench::QuietPrompter;
 
 void RawScanImage(benchmark::State& state) {
   const char* image = std::getenv("OVNSS_BENCH_IMAGE");

@@ -12,6 +12,8 @@
 
 #include <benchmark/benchmark.h>
 
+#include "BenchSupport.h"
+
 #include <cstdlib>
 #include <filesystem>
 #include <memory>
@@ -27,23 +29,8 @@
 
 namespace {
 
-class QuietPrompter : public ov::Prompter {
-public:
-  ov::BadSectorChoice AskBadSector() override { return ov::BadSectorChoice::SkipAll; }
-  ov::ReplaceChoice AskReplaceFile(const std::string&) override { return ov::ReplaceChoice::YesToAll; }
-  ov::WriteErrorChoice AskWriteError(const std::string&) override { return ov::WriteErrorChoice::Skip; }
-  bool AskYesNo(const std::string&, const std::string&) override { return false; }
-  void ShowMessage(const std::string&, const std::string&, ov::MessageIcon) override {}
-};
-
-class ImageOpener : public ov::DeviceOpener {
-public:
-  explicit ImageOpener(std::filesystem::path image) : image_(std::move(image)) {}
-  std::unique_ptr<ov::Device> Open(std::string_view) override { return ov::FileDevice::Open(image_); }
-
-private:
-  std::filesystem::path image_;
-};
+using ov::bench::ImageOpener;
+using ov::bench::QuietPrompter;
 
 // The first volume of the first pool of the image, opened once.
 struct Volume {

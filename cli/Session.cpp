@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <charconv>
 #include <cstring>
+#include <ctime>
 
 #include "nss/RecordScan.h"
 #include "platform/Text.h"
@@ -44,7 +45,11 @@ Session::Session()
   reader.SetOsFamily(DetectOsFamily());
   reader.SetLibraryFolders({installPath});
   const std::string installed = registry.ReadText(RegistryRoot::ClassesRoot, kProductKey, "FilePath");
-  if (!installed.empty()) log = std::make_unique<ActivityLog>(installed);
+  if (!installed.empty()) {
+    // An installed program logs every run, as the window does.
+    log = std::make_unique<ActivityLog>(installed);
+    log->AppendStartBlock(std::time(nullptr));
+  }
 }
 
 Session::~Session() {

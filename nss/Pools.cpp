@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <functional>
 #include <unordered_set>
 
 #include "disk/Bytes.h"
@@ -22,12 +23,17 @@ struct Section {
   std::uint64_t next = 0;    // link at 188
 };
 
-struct Descriptor {
+}  // namespace
+
+// The segment descriptor at e + 5.
+struct SegmentDescriptor {
   bool multiSegment = false;  // 'G', 'P', 'N' at 1, 5, 14
   std::uint32_t count = 0;
   std::uint32_t index = 0;
   std::uint32_t length = 0;
 };
+
+namespace {
 
 Section ParseSection(const Bytes& b) {
   Section s;
@@ -37,8 +43,8 @@ Section ParseSection(const Bytes& b) {
   return s;
 }
 
-Descriptor ParseDescriptor(const Bytes& b) {
-  Descriptor d;
+SegmentDescriptor ParseDescriptor(const Bytes& b) {
+  SegmentDescriptor d;
   d.multiSegment = b.U8(1) == 'G' && b.U8(5) == 'P' && b.U8(14) == 'N';
   d.count = b.U32(20).value_or(0);
   d.index = b.U32(32).value_or(0);
@@ -105,73 +111,78 @@ std::uint32_t PoolTable::FindDataOffset(std::uint64_t e) {
   return kDefaultDataOffset;
 }
 
-bool PoolTable::CollectSegments(PoolInfo& pool, const std::string& name, std::uint64_t start, std::uint32_t count) {
+// One marked section of a chain, as the builders see it.
+struct PoolTable::SectionView {
+  std::uint64_t e = 0;
+  std::string name;
+  std::uint32_t segmentSize = 0;
+  SegmentDescriptor descriptor;
+};
+
+void PoolTable::WalkSections(std::uint64_t start, const std::function<bool(const SectionView&)>& visit) {
   std::byte header[kSectorSize], nameSector[kSectorSize], descriptor[kSectorSize];
-  std::uint32_t counted = 0;
   std::unordered_set<std::uint64_t> visited;
   // A chain that comes back to a section it already visited ends there, as
   // at a link of 0.
   for (std::uint64_t e = start; visited.insert(e).second;) {
     ReadSector(e, header);
     const Section s = ParseSection(Bytes(header));
-    if (!s.header) break;
+    if (!s.header) return;
     if (s.marked) {
       ReadSector(e + kNameSector, nameSector);
       ReadSector(e + kDescriptorSector, descriptor);
-      const Descriptor d = ParseDescriptor(Bytes(descriptor));
       const Bytes n(nameSector);
-      if (d.multiSegment && d.index < kMaxSegments && n.LowBytes16(40, 15) == name) {
-        pool.segmentLength[d.index] = d.length;
-        pool.segmentStart[d.index] = e + FindDataOffset(e);
-        pool.name = name;
-        pool.segmentCount = d.count;
-        pool.segmentSize = n.U32(32).value_or(0);
-        if (++counted == count) return true;
-      }
+      const SectionView view{e, n.LowBytes16(40, 15).value_or(std::string()), n.U32(32).value_or(0),
+                             ParseDescriptor(Bytes(descriptor))};
+      if (!visit(view)) return;
     }
-    if (s.next == 0) break;
+    if (s.next == 0) return;
     e = s.next;
   }
-  return false;
+}
+
+bool PoolTable::CollectSegments(PoolInfo& pool, const std::string& name, std::uint64_t start, std::uint32_t count) {
+  std::uint32_t counted = 0;
+  bool complete = false;
+  WalkSections(start, [&](const SectionView& v) {
+    const SegmentDescriptor& d = v.descriptor;
+    if (!d.multiSegment || d.index >= kMaxSegments || v.name != name) return true;
+    pool.segmentLength[d.index] = d.length;
+    pool.segmentStart[d.index] = v.e + FindDataOffset(v.e);
+    pool.name = name;
+    pool.segmentCount = d.count;
+    pool.segmentSize = v.segmentSize;
+    complete = ++counted == count;
+    return !complete;
+  });
+  return complete;
 }
 
 std::size_t PoolTable::WalkChain(std::uint64_t start, bool dedupe) {
   const std::size_t before = pools_.size();
-  std::byte header[kSectorSize], nameSector[kSectorSize], descriptor[kSectorSize];
-  std::unordered_set<std::uint64_t> visited;
   auto counts = [&](const PoolInfo& pool) {
     if (!dedupe) return true;
     return std::none_of(pools_.begin(), pools_.end(),
                         [&](const PoolInfo& p) { return p.segmentStart[0] == pool.segmentStart[0]; });
   };
-  for (std::uint64_t e = start; visited.insert(e).second;) {
-    ReadSector(e, header);
-    const Section s = ParseSection(Bytes(header));
-    if (!s.header) break;
-    if (s.marked) {
-      ReadSector(e + kNameSector, nameSector);
-      ReadSector(e + kDescriptorSector, descriptor);
-      const Bytes n(nameSector);
-      const Descriptor d = ParseDescriptor(Bytes(descriptor));
-      const std::string name = n.LowBytes16(40, 15).value_or(std::string());
-      PoolInfo pool;
-      bool made = false;
-      if (d.multiSegment) {
-        // Only the first segment of a pool makes the pool; the others are
-        // gathered by the walk that CollectSegments makes.
-        if (d.index == 0 && d.count < kMaxSegments) made = CollectSegments(pool, name, start, d.count);
-      } else {
-        pool.name = name;
-        pool.segmentCount = 1;
-        pool.segmentSize = n.U32(32).value_or(0);
-        pool.segmentStart[0] = e + FindDataOffset(e);
-        made = true;
-      }
-      if (made && counts(pool)) pools_.push_back(std::move(pool));
+  WalkSections(start, [&](const SectionView& v) {
+    const SegmentDescriptor& d = v.descriptor;
+    PoolInfo pool;
+    bool made = false;
+    if (d.multiSegment) {
+      // Only the first segment of a pool makes the pool; the others are
+      // gathered by the walk that CollectSegments makes.
+      if (d.index == 0 && d.count < kMaxSegments) made = CollectSegments(pool, v.name, start, d.count);
+    } else {
+      pool.name = v.name;
+      pool.segmentCount = 1;
+      pool.segmentSize = v.segmentSize;
+      pool.segmentStart[0] = v.e + FindDataOffset(v.e);
+      made = true;
     }
-    if (pools_.size() >= kMaxPools || s.next == 0) break;
-    e = s.next;
-  }
+    if (made && counts(pool)) pools_.push_back(std::move(pool));
+    return pools_.size() < kMaxPools;
+  });
   return pools_.size() - before;
 }
 

@@ -15,6 +15,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -86,6 +87,10 @@ public:
   bool CollectSegments(PoolInfo& pool, const std::string& name, std::uint64_t start, std::uint32_t count);
 
 private:
+  struct SectionView;
+  // Calls `visit` for every section of the chain from `start` that carries
+  // the mark, in chain order, until it answers false or the chain ends.
+  void WalkSections(std::uint64_t start, const std::function<bool(const SectionView&)>& visit);
   // The walk over one chain; `dedupe` drops pools already in the table.
   std::size_t WalkChain(std::uint64_t start, bool dedupe);
   bool ReadSector(std::uint64_t sector, std::byte* buffer);

@@ -15,6 +15,7 @@
 #include "mkimage/ImageBuilder.h"
 #include "platform/Text.h"
 #include "support/TempDir.h"
+#include "support/Files.h"
 
 namespace ov {
 namespace {
@@ -27,12 +28,7 @@ std::string Quote(const std::string& s) {
   return q + "'";
 }
 
-std::string Read(const std::filesystem::path& p) {
-  std::ifstream in(p, std::ios::binary);
-  std::ostringstream ss;
-  ss << in.rdbuf();
-  return ss.str();
-}
+using test::ReadFile;
 
 struct CliRun {
   int exit = -1;
@@ -61,7 +57,7 @@ protected:
       const int status = ::pclose(p);
       r.exit = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     }
-    r.err = Read(err);
+    r.err = ReadFile(err);
     return r;
   }
   std::string Disk() const { return "--disk " + Quote(image.string()); }
@@ -170,7 +166,7 @@ TEST_F(Cli, SaveWritesTheBuildersBytesAndFollowsPathsAndFilters) {
     std::string folder = Latin1ToUtf8(f.folder);
     std::replace(folder.begin(), folder.end(), '\\', '/');
     const auto path = dir / "out" / folder / Latin1ToUtf8(f.name);
-    EXPECT_EQ(Read(path), std::string(f.data.begin(), f.data.end())) << path;
+    EXPECT_EQ(ReadFile(path), std::string(f.data.begin(), f.data.end())) << path;
   }
   EXPECT_EQ(all.Json()["files"], vol.files.size());
 
@@ -184,9 +180,9 @@ TEST_F(Cli, SaveWritesTheBuildersBytesAndFollowsPathsAndFilters) {
   // Existing files: kept without a terminal, replaced with yes-to-all.
   std::ofstream(dir / "out" / "top.xls") << "mine";
   ASSERT_EQ(Exec("save " + Disk() + " --pool DATA --volume VOL1 --dest out top.xls").exit, 0);
-  EXPECT_EQ(Read(dir / "out" / "top.xls"), "mine");
+  EXPECT_EQ(ReadFile(dir / "out" / "top.xls"), "mine");
   ASSERT_EQ(Exec("save " + Disk() + " --pool DATA --volume VOL1 --dest out --replace yes-to-all top.xls").exit, 0);
-  EXPECT_NE(Read(dir / "out" / "top.xls"), "mine");
+  EXPECT_NE(ReadFile(dir / "out" / "top.xls"), "mine");
 }
 
 TEST_F(Cli, ASaveThatCannotWriteIsAReportedError) {
@@ -221,7 +217,7 @@ TEST_F(Cli, TreeAndRecoverCoverEveryVolume) {
   EXPECT_EQ(s["pools"], 2);
   EXPECT_EQ(s["volumes"], 3);
   EXPECT_EQ(s["files"], 6);
-  EXPECT_EQ(Read(dir / "rec" / "MAIL" / "POST" / "inbox.txt"), "hi");
+  EXPECT_EQ(ReadFile(dir / "rec" / "MAIL" / "POST" / "inbox.txt"), "hi");
 }
 
 TEST_F(Cli, CarveWritesTheDocumentsOfTheRange) {

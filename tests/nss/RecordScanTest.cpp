@@ -9,6 +9,7 @@
 #include "nss/FolderListing.h"
 #include "records/ActivityLog.h"
 #include "support/TestDisk.h"
+#include "support/Files.h"
 
 namespace ov {
 namespace {
@@ -54,12 +55,7 @@ void ScanAndCompare(TestDisk& disk, RecoveryTree& tree, std::size_t v = 0, Activ
   }
 }
 
-std::string Read(const std::filesystem::path& p) {
-  std::ifstream in(p, std::ios::binary);
-  std::ostringstream ss;
-  ss << in.rdbuf();
-  return ss.str();
-}
+using test::ReadFile;
 
 TEST(ScanVolume, ThreeFoldersAndTwoFilesInOneLeafGiveTheirCountsAndLogLines) {
   TestDisk disk(R"({ "partitions": [ { "type": "nss", "sections": [ { "pool": "P", "sectors": "1MiB" } ] } ],
@@ -72,7 +68,7 @@ TEST(ScanVolume, ThreeFoldersAndTwoFilesInOneLeafGiveTheirCountsAndLogLines) {
   ScanAndCompare(disk, tree, 0, &log);
   EXPECT_EQ(tree.folderCount, 3u);
   EXPECT_EQ(tree.fileCount, 2u);
-  EXPECT_EQ(Read(disk.dir() / "ActivityLog.txt"), "\r\nNo of Folders Found : 3\r\nNo of Files Found : 2");
+  EXPECT_EQ(ReadFile(disk.dir() / "ActivityLog.txt"), "\r\nNo of Folders Found : 3\r\nNo of Files Found : 2");
   EXPECT_EQ(disk.manifest().pools[0].volumes[0].treeBlocks, 1u);  // the root is the only leaf
 }
 

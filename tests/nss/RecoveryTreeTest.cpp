@@ -8,6 +8,7 @@
 #include "nss/FolderListing.h"
 #include "support/ScopedEnv.h"
 #include "support/TempDir.h"
+#include "support/Files.h"
 
 namespace ov {
 namespace {
@@ -140,17 +141,7 @@ TEST(FileTypes, FollowTheTableOrderAndItsCaseSensitiveForms) {
   EXPECT_EQ(FileTypeOf("h").text, "File");
 }
 
-struct Utc {
-  Utc() : env(std::make_unique<test::ScopedEnv>()) {
-    env->Set("TZ", "UTC");
-    tzset();
-  }
-  ~Utc() {
-    env.reset();
-    tzset();
-  }
-  std::unique_ptr<test::ScopedEnv> env;
-};
+using Utc = test::ScopedUtc;
 
 TEST(ListFolder, ListsFoldersThenFilesWithTheirColumns) {
   Utc utc;
@@ -181,12 +172,7 @@ TEST(ListFolder, ListsFoldersThenFilesWithTheirColumns) {
   EXPECT_EQ(t.currentFolderItem, 1u);
 }
 
-std::string Read(const std::filesystem::path& p) {
-  std::ifstream in(p, std::ios::binary);
-  std::ostringstream ss;
-  ss << in.rdbuf();
-  return ss.str();
-}
+using test::ReadFile;
 
 TEST(TreeDumps, WriteOneLinePerParentChildPair) {
   test::TempDir dir;
@@ -196,8 +182,8 @@ TEST(TreeDumps, WriteOneLinePerParentChildPair) {
   t.BuildFolderTree();
   ASSERT_TRUE(DumpTreeView(t, dir / "view.txt"));
   ASSERT_TRUE(DumpTreePrint(t, dir / "print.dat"));
-  EXPECT_EQ(Read(dir / "view.txt"), "Root-> A\r\nA-> B\r\n");
-  EXPECT_EQ(Read(dir / "print.dat"), "Root-> A\xE6" "A-> B\xE6");
+  EXPECT_EQ(ReadFile(dir / "view.txt"), "Root-> A\r\nA-> B\r\n");
+  EXPECT_EQ(ReadFile(dir / "print.dat"), "Root-> A\xE6" "A-> B\xE6");
   EXPECT_FALSE(DumpTreeView(t, dir / "view.txt" / "not-a-folder"));
 }
 

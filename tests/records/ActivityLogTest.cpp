@@ -9,29 +9,14 @@
 
 #include "support/ScopedEnv.h"
 #include "support/TempDir.h"
+#include "support/Files.h"
 
 namespace ov {
 namespace {
 
-std::string Read(const std::filesystem::path& p) {
-  std::ifstream in(p, std::ios::binary);
-  std::ostringstream ss;
-  ss << in.rdbuf();
-  return ss.str();
-}
+using test::ReadFile;
 
-// Local time is UTC for the life of the object.
-struct Utc {
-  Utc() : env(std::make_unique<test::ScopedEnv>()) {
-    env->Set("TZ", "UTC");
-    tzset();
-  }
-  ~Utc() {
-    env.reset();
-    tzset();
-  }
-  std::unique_ptr<test::ScopedEnv> env;
-};
+using Utc = test::ScopedUtc;
 
 std::time_t At(int year, int month, int day, int hour, int minute) {
   std::tm t{};
@@ -58,7 +43,7 @@ TEST(ActivityLog, AFirstQuickRunReadsAsDocumented) {
   EXPECT_TRUE(log.AppendStepBlock("Disk0", "MODEL-X", "QUICK"));
   EXPECT_TRUE(log.AppendPartitionsFound(0));
   EXPECT_TRUE(log.AppendScanCounts(12, 340));
-  EXPECT_EQ(Read(dir / "ActivityLog.txt"),
+  EXPECT_EQ(ReadFile(dir / "ActivityLog.txt"),
             "\r\n-----------------------Start--------------------------\r\nOrlindavestrum For NSS\r\n"
             "Version 11.06.07\r\n9:05 - Monday, January 07, 2008\r\n\r\nSelected Disk : 0\r\n"
             "Model Number : MODEL-X\r\nSelected Mode : QUICK\r\nTotal Partitions Found : 0\r\n"
@@ -73,7 +58,7 @@ TEST(ActivityLog, RestartsAFileLargerThanFiveMebibytes) {
   EXPECT_TRUE(log.AppendLog("x"));
   EXPECT_EQ(std::filesystem::file_size(file), kActivityLogLimit + 1);  // at the limit: appended
   EXPECT_TRUE(log.AppendLog("new"));
-  EXPECT_EQ(Read(file), "new");  // over the limit: started afresh
+  EXPECT_EQ(ReadFile(file), "new");  // over the limit: started afresh
 }
 
 TEST(ActivityLog, FailsQuietlyWithoutAPathOrAWritableFolder) {

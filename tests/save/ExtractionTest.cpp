@@ -13,6 +13,7 @@
 #include "save/SaveRun.h"
 #include "support/FakeProcessRunner.h"
 #include "support/TestDisk.h"
+#include "support/Files.h"
 
 namespace ov {
 namespace {
@@ -20,12 +21,7 @@ namespace {
 using test::QuestionKind;
 using test::TestDisk;
 
-std::string Read(const std::filesystem::path& p) {
-  std::ifstream in(p, std::ios::binary);
-  std::ostringstream ss;
-  ss << in.rdbuf();
-  return ss.str();
-}
+using test::ReadFile;
 
 std::string Bytes(const mkimage::ManifestFile& f) {
   return std::string(reinterpret_cast<const char*>(f.data.data()), f.data.size());
@@ -90,7 +86,7 @@ TEST(SaveFile, WritesExactlyTheFilesBytesAndReadsOnlyTheSectorsItNeeds) {
   ASSERT_TRUE(s.extractor);
   test::TempDir out;
   EXPECT_EQ(s.Save("thousand.txt", out.path()), SaveOutcome::Written);
-  EXPECT_EQ(Read(out / "thousand.txt"), Bytes(*mkimage::FindFile(s.volume(), "", "thousand.txt")));
+  EXPECT_EQ(ReadFile(out / "thousand.txt"), Bytes(*mkimage::FindFile(s.volume(), "", "thousand.txt")));
   const std::uint64_t first = mkimage::FindFile(s.volume(), "", "thousand.txt")->diskSector;
   std::uint64_t sectorsRead = 0;
   for (const auto& call : s.disk.device()->calls()) {
@@ -106,7 +102,7 @@ TEST(SaveFile, FilesOfEveryPlaceComeOutByteForByte) {
   test::TempDir out;
   for (const auto& f : s.volume().files) {
     EXPECT_EQ(s.extractor->SaveFile(out.path(), f.index, 0), SaveOutcome::Written) << f.name;
-    EXPECT_EQ(Read(out / SafeFileName(f.name)), Bytes(f)) << f.name;
+    EXPECT_EQ(ReadFile(out / SafeFileName(f.name)), Bytes(f)) << f.name;
   }
 }
 
@@ -121,7 +117,7 @@ TEST(SaveFile, DataCrossingASegmentBoundaryIsReadFromBothSegments) {
   ASSERT_TRUE(s.extractor);
   test::TempDir out;
   EXPECT_EQ(s.Save("across.bin", out.path()), SaveOutcome::Written);
-  EXPECT_EQ(Read(out / "across.bin"), Bytes(s.volume().files[0]));
+  EXPECT_EQ(ReadFile(out / "across.bin"), Bytes(s.volume().files[0]));
 }
 
 TEST(SaveFile, TheExtensionFilterUsesTheLastDotOrTheWholeNameIgnoringCase) {
@@ -149,7 +145,7 @@ TEST(SaveFile, AHostileNameStaysInsideTheDestination) {
   const auto dest = root / "dest";
   std::filesystem::create_directories(dest);
   EXPECT_EQ(s.Save("../../x", dest), SaveOutcome::Written);
-  EXPECT_EQ(Read(dest / ".._.._x"), "hostile");
+  EXPECT_EQ(ReadFile(dest / ".._.._x"), "hostile");
   EXPECT_FALSE(std::filesystem::exists(root / "x"));
 }
 
@@ -162,7 +158,7 @@ TEST(SaveFile, ReplaceAnswersAndTheirPolicies) {
   EXPECT_EQ(s.Save("txt", out.path()), SaveOutcome::Declined);
   EXPECT_EQ(s.Save("txt", out.path()), SaveOutcome::Declined);
   EXPECT_EQ(s.Save("readme", out.path()), SaveOutcome::Declined);  // No to All: no question
-  EXPECT_EQ(Read(out / "txt"), "old");
+  EXPECT_EQ(ReadFile(out / "txt"), "old");
   ASSERT_EQ(s.disk.prompter.Asked(QuestionKind::ReplaceFile).size(), 2u);
   EXPECT_EQ(s.disk.prompter.Asked(QuestionKind::ReplaceFile)[0].text, (out / "txt").string());
 
@@ -170,7 +166,7 @@ TEST(SaveFile, ReplaceAnswersAndTheirPolicies) {
   s.disk.prompter.replaceAnswers = {ReplaceChoice::YesToAll};
   EXPECT_EQ(s.Save("txt", out.path()), SaveOutcome::Written);
   EXPECT_EQ(s.Save("readme", out.path()), SaveOutcome::Written);  // Yes to All: no question
-  EXPECT_EQ(Read(out / "readme"), "no dot");
+  EXPECT_EQ(ReadFile(out / "readme"), "no dot");
   EXPECT_EQ(s.disk.prompter.Asked(QuestionKind::ReplaceFile).size(), 3u);
 }
 
@@ -203,7 +199,7 @@ TEST(SaveFile, SkipInTheMiddleLeavesThePartialFileAndTheNextFileGoesOn) {
   const auto partial = std::filesystem::file_size(out / "big.bin");
   EXPECT_GT(partial, 0u);
   EXPECT_LT(partial, 3u * 1024 * 1024);
-  EXPECT_EQ(Read(out / "big.bin"), Bytes(*mkimage::FindFile(s.volume(), "", "big.bin")).substr(0, partial));
+  EXPECT_EQ(ReadFile(out / "big.bin"), Bytes(*mkimage::FindFile(s.volume(), "", "big.bin")).substr(0, partial));
   s.listener.onText = nullptr;
   EXPECT_FALSE(s.progress.skipFile.load());
   EXPECT_EQ(s.Save("txt", out.path()), SaveOutcome::Written);
@@ -243,7 +239,7 @@ TEST(OpenRecoveredFile, CopiesToTheTemporaryFolderAndOpensIt) {
   test::TempDir temp;
   test::FakeProcessRunner runner;
   EXPECT_TRUE(s.extractor->OpenRecoveredFile(s.File("readme").index, 0, temp.path(), runner));
-  EXPECT_EQ(Read(temp / "readme"), "no dot");
+  EXPECT_EQ(ReadFile(temp / "readme"), "no dot");
   ASSERT_EQ(runner.Calls(test::ProcessCallKind::ShellOpen).size(), 1u);
   EXPECT_EQ(runner.Calls(test::ProcessCallKind::ShellOpen)[0].program, temp / "readme");
   runner.shellOpenResult = false;
