@@ -14,6 +14,7 @@
 
 #include "BenchSupport.h"
 
+#include <atomic>
 #include <cstdlib>
 #include <filesystem>
 #include <memory>
@@ -24,6 +25,7 @@
 #include "nss/Discovery.h"
 #include "nss/FolderListing.h"
 #include "nss/ObjectTree.h"
+#include "nss/PartitionScan.h"
 #include "nss/RecordScan.h"
 #include "platform/Prompter.h"
 
@@ -116,5 +118,31 @@ void ScanTreeAndList(benchmark::State& state) {
   state.counters["bytesPerNode"] = bytesPerNode;
 }
 BENCHMARK(ScanTreeAndList)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// The full-disk pool search over the image named by
+// $OVNSS_BENCH_SEARCH_IMAGE, read through the same reader as the program.
+void FullDiskSearch(benchmark::State& state) {
+  const char* image = std::getenv("OVNSS_BENCH_SEARCH_IMAGE");
+  if (image == nullptr || !std::filesystem::exists(image)) {
+    state.SkipWithError("set OVNSS_BENCH_SEARCH_IMAGE to a disk image");
+    return;
+  }
+  QuietPrompter prompter;
+  ImageOpener opener(image);
+  ov::SectorReader reader(opener, prompter);
+  const ov::DiskView disk{&reader, std::string(ov::kDevicePathTable[0])};
+  const std::uint64_t sectors = std::filesystem::file_size(image) / ov::kSectorSize;
+  std::size_t pools = 0;
+  for (auto _ : state) {
+    ov::PoolTable table(disk);
+    std::atomic<int> stop{0};
+    ov::SearchListener quiet;
+    ov::FullDiskPoolSearch(disk, table, sectors, stop, quiet);
+    pools = table.poolCount();
+  }
+  state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * sectors * ov::kSectorSize));
+  state.counters["pools"] = static_cast<double>(pools);
+}
+BENCHMARK(FullDiskSearch)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 }  // namespace

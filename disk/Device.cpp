@@ -45,17 +45,14 @@ FileDevice::~FileDevice() { ::close(fd_); }
 
 int FileDevice::OpenFlags() const { return ::fcntl(fd_, F_GETFL); }
 
-bool FileDevice::Read(std::uint64_t first, std::uint32_t count, std::byte* buffer) {
+bool FileDevice::ReadUnguarded(std::uint64_t first, std::uint32_t count, std::byte* buffer) {
   if (count == 0) return true;
   if (first >= sectorCount_ || count > sectorCount_ - first) return false;
-  // Read into a scratch buffer and copy only a complete run: a read that
-  // fails half-way must leave the caller's buffer as it was.
   const std::size_t want = std::size_t{count} * kSectorSize;
-  if (scratch_.size() < want) scratch_.resize(want);
   std::size_t done = 0;
   const off_t base = static_cast<off_t>(first * kSectorSize);
   while (done < want) {
-    ssize_t n = ::pread(fd_, scratch_.data() + done, want - done, base + static_cast<off_t>(done));
+    ssize_t n = ::pread(fd_, buffer + done, want - done, base + static_cast<off_t>(done));
     if (n < 0) {
       if (errno == EINTR) continue;
       return false;
@@ -63,6 +60,16 @@ bool FileDevice::Read(std::uint64_t first, std::uint32_t count, std::byte* buffe
     if (n == 0) return false;
     done += static_cast<std::size_t>(n);
   }
+  return true;
+}
+
+bool FileDevice::Read(std::uint64_t first, std::uint32_t count, std::byte* buffer) {
+  if (count == 0) return true;
+  // Read into a scratch buffer and copy only a complete run: a read that
+  // fails half-way must leave the caller's buffer as it was.
+  const std::size_t want = std::size_t{count} * kSectorSize;
+  if (scratch_.size() < want) scratch_.resize(want);
+  if (!ReadUnguarded(first, count, scratch_.data())) return false;
   std::memcpy(buffer, scratch_.data(), want);
   return true;
 }

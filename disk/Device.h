@@ -33,6 +33,11 @@ public:
   virtual bool Read(std::uint64_t first, std::uint32_t count, std::byte* buffer) = 0;
   // The size of the source in whole sectors.
   virtual std::uint64_t SectorCount() const = 0;
+  // As Read, but a failed read may leave any bytes in the buffer. Lets a
+  // source skip the copy that keeps the buffer intact on failure.
+  virtual bool ReadUnguarded(std::uint64_t first, std::uint32_t count, std::byte* buffer) {
+    return Read(first, count, buffer);
+  }
 };
 
 // An image file or a block device, opened read-only (O_RDONLY | O_CLOEXEC) and
@@ -46,6 +51,7 @@ public:
   FileDevice& operator=(const FileDevice&) = delete;
 
   bool Read(std::uint64_t first, std::uint32_t count, std::byte* buffer) override;
+  bool ReadUnguarded(std::uint64_t first, std::uint32_t count, std::byte* buffer) override;
   std::uint64_t SectorCount() const override { return sectorCount_; }
   const std::filesystem::path& path() const { return path_; }
   // The open flags, so a test can prove the source is never writable.

@@ -102,7 +102,9 @@ int WriteDiskDescriptions(Registry& registry, const std::vector<DescribedDisk>& 
 int DescribeDisks(Registry& registry, const std::filesystem::path& sysBlock, const std::filesystem::path& devDir) {
   auto disks = ListBlockDevices(sysBlock, devDir);
   for (const auto& image : AttachedImages(registry)) disks.push_back(DescribeImage(image));
-  return WriteDiskDescriptions(registry, disks);
+  int written = 0;
+  registry.Batch([&](Registry& r) { written = WriteDiskDescriptions(r, disks); });
+  return written;
 }
 
 }  // namespace ov

@@ -88,10 +88,12 @@ InventoryResult DiskInventory::ListDisks() { return ctx_.osFamily == 'F' ? ListD
 InventoryResult DiskInventory::TakeInventoryNt() {
   Registry& reg = ctx_.registry;
   const auto root = RegistryRoot::ClassesRoot;
-  for (std::string_view key : kStaleKeys) reg.DeleteKey(root, key);
-  if (reg.KeyExists(root, "OV WINDOWS")) {
-    for (int i = 0; i < kMaxDisks; ++i) reg.DeleteValue(root, "OV WINDOWS", DiskValue(i));
-  }
+  reg.Batch([&](Registry& r) {
+    for (std::string_view key : kStaleKeys) r.DeleteKey(root, key);
+    if (r.KeyExists(root, "OV WINDOWS")) {
+      for (int i = 0; i < kMaxDisks; ++i) r.DeleteValue(root, "OV WINDOWS", DiskValue(i));
+    }
+  });
   if (!reg.CreateKey(root, "OV WINDOWS")) return {true, 1};
   InventoryResult r = ListDisksNt();
   if (r.endProgram || !disks_.empty()) return r;
@@ -104,9 +106,11 @@ InventoryResult DiskInventory::ListDisksNt() {
   const auto root = RegistryRoot::ClassesRoot;
   disks_.clear();
   if (!reg.CreateKey(root, kDisksKey)) return {};
-  for (std::string_view key : kDescribedKeys) {
-    if (!reg.CreateKey(root, key)) return {true, 1};
-  }
+  bool created = true;
+  reg.Batch([&](Registry& r) {
+    for (std::string_view key : kDescribedKeys) created = r.CreateKey(root, key) && created;
+  });
+  if (!created) return {true, 1};
   const auto program = OutsideProgram(ctx_.installPath, "MendWmi.exe");
   std::error_code ec;
   if (!std::filesystem::exists(program, ec)) return {};

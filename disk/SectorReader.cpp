@@ -86,6 +86,15 @@ std::uint32_t SectorReader::ReadChunks(std::string_view devicePath, std::uint64_
   return whole;
 }
 
+bool SectorReader::ReadStretch(std::string_view devicePath, std::uint64_t first, std::uint32_t count,
+                               std::byte* buffer) {
+  std::lock_guard lock(mutex_);
+  // The library path has no unguarded read; its callers take the chunked one.
+  if (osFamily_ == 'F') return false;
+  Device* dev = DeviceFor(floppySource_ ? kFloppyDevicePath : devicePath);
+  return dev && dev->ReadUnguarded(first, count, buffer);
+}
+
 Device* SectorReader::DeviceFor(std::string_view path) {
   if (!device_ || openPath_ != path) {
     device_ = opener_.Open(path);

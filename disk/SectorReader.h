@@ -99,6 +99,12 @@ public:
   std::uint32_t ReadChunks(std::string_view devicePath, std::uint64_t first, std::uint32_t chunkSectors,
                            std::uint32_t chunks, std::byte* buffer);
 
+  // Reads `count` sectors straight into `buffer`, without the bad-sector
+  // step and without keeping the buffer intact on failure: true when the
+  // whole run was read. Scanners that zero or re-read what failed use it to
+  // read at the speed of the disk; on false they fall back to ReadChunks.
+  bool ReadStretch(std::string_view devicePath, std::uint64_t first, std::uint32_t count, std::byte* buffer);
+
   // The operating-system family, 'N' or 'F'.
   void SetOsFamily(char family) { osFamily_ = family; }
   char osFamily() const { return osFamily_; }

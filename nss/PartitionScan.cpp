@@ -14,8 +14,9 @@ constexpr std::size_t kEntryOffset = 446;
 constexpr std::size_t kEntrySize = 16;
 constexpr std::uint32_t kRunSectors = 8;       // one block per logical read
 constexpr std::uint32_t kReportEvery = 88;     // logical reads between status updates
-// Runs read per device call; the results equal testing every 8-sector run.
-constexpr std::uint32_t kRunsPerRead = 256;
+// Runs read per device call (128 KiB, small enough to stay in the cache
+// while it is tested); the results equal testing every 8-sector run.
+constexpr std::uint32_t kRunsPerRead = 32;
 
 }  // namespace
 
@@ -48,13 +49,27 @@ void FullDiskPoolSearch(const DiskView& disk, PoolTable& pools, std::uint64_t to
   std::uint32_t reads = 0;
   std::uint64_t s = 0;
   while (s < totalSectors && stop.load() != 1) {
-    // Read as many whole runs as fit before the end of the disk (the last run
-    // may reach past it, as a run of 8 always does).
+    // Up to kRunsPerRead runs. The last run of a disk whose size is not a
+    // multiple of 8 sectors is cut at the disk's end: sectors that do not
+    // exist read as zeros instead of raising the bad-sector question.
     const std::uint64_t runsLeft = (totalSectors - s + kRunSectors - 1) / kRunSectors;
     const auto runs = static_cast<std::uint32_t>(std::min<std::uint64_t>(runsLeft, kRunsPerRead));
-    // Unreadable runs read as zeros: stale bytes are never taken for headers.
-    std::memset(buffer.data(), 0, std::size_t{runs} * kRunSectors * kSectorSize);
-    disk.ReadChunks(s, kRunSectors, runs, buffer.data());
+    const auto sectors = static_cast<std::uint32_t>(std::min<std::uint64_t>(std::uint64_t{runs} * kRunSectors,
+                                                                            totalSectors - s));
+    const std::uint32_t wholeRuns = sectors / kRunSectors;
+    const std::uint32_t tail = sectors % kRunSectors;
+    // Straight into the buffer when the whole stretch reads; otherwise run by
+    // run with the bad-sector step, unreadable runs reading as zeros so that
+    // stale bytes are never taken for headers.
+    if (tail != 0) std::memset(buffer.data() + std::size_t{sectors} * kSectorSize, 0, (kRunSectors - tail) * kSectorSize);
+    if (!disk.ReadStretch(s, sectors, buffer.data())) {
+      std::memset(buffer.data(), 0, std::size_t{sectors} * kSectorSize);
+      disk.ReadChunks(s, kRunSectors, wholeRuns, buffer.data());
+      if (tail != 0) {
+        disk.ReadChunks(s + std::uint64_t{wholeRuns} * kRunSectors, tail, 1,
+                        buffer.data() + std::size_t{wholeRuns} * kRunSectors * kSectorSize);
+      }
+    }
     for (std::uint32_t run = 0; run < runs; ++run, s += kRunSectors) {
       if (run > 0 && stop.load() == 1) break;
       if (++reads == kReportEvery) {

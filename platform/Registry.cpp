@@ -427,6 +427,13 @@ bool FileRegistry::Change(const std::function<bool(RegistryStore&)>& change) {
   return Save();
 }
 
+bool FileRegistry::Batch(const std::function<void(Registry&)>& changes) {
+  return Change([&](RegistryStore& store) {
+    changes(store);
+    return true;
+  });
+}
+
 bool FileRegistry::KeyExists(RegistryRoot root, std::string_view path) {
   Load();
   return store_.KeyExists(root, path);

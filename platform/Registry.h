@@ -49,6 +49,14 @@ public:
   // Names of the values of a key, in the order they were first set.
   virtual std::vector<std::string> ValueNames(RegistryRoot root, std::string_view path) = 0;
 
+  // Runs several changes as one: a file-backed store reads its file once,
+  // applies them all and replaces the file once. False when the changes
+  // could not be stored.
+  virtual bool Batch(const std::function<void(Registry&)>& changes) {
+    changes(*this);
+    return true;
+  }
+
   // The read rule used everywhere: a missing key or value is the empty text.
   std::string ReadText(RegistryRoot root, std::string_view path, std::string_view name) {
     return QueryValue(root, path, name).value_or(std::string());
@@ -130,6 +138,7 @@ public:
                 std::string_view text) override;
   bool DeleteValue(RegistryRoot root, std::string_view path, std::string_view name) override;
   std::vector<std::string> ValueNames(RegistryRoot root, std::string_view path) override;
+  bool Batch(const std::function<void(Registry&)>& changes) override;
 
   const std::filesystem::path& file() const { return file_; }
 

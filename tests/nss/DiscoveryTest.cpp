@@ -180,6 +180,33 @@ TEST(FullDiskPoolSearch, FindsAHeaderInTheLastRunOfTheDisk) {
   EXPECT_EQ(pools.poolCount(), 1u);
 }
 
+TEST(FullDiskPoolSearch, SectorsPastTheEndOfTheDiskAreNotAskedAbout) {
+  // 1953 sectors: the last 8-sector run has one sector on the disk.
+  TestDisk disk(R"({ "size": "999936B",
+    "partitions": [ { "type": "nss", "start": 64, "sections": [ { "pool": "P", "sectors": 256 } ] } ], "pools": [ { "name": "P" } ] })");
+  ASSERT_TRUE(disk.ok());
+  ASSERT_EQ(disk.manifest().diskSectors, 1953u);
+  PoolTable pools(disk.view());
+  std::atomic<int> stop{0};
+  SearchListener quiet;
+  FullDiskPoolSearch(disk.view(), pools, disk.manifest().diskSectors, stop, quiet);
+  EXPECT_EQ(pools.poolCount(), 1u);
+  EXPECT_TRUE(disk.prompter.Asked().empty());
+}
+
+TEST(FullDiskPoolSearch, UnreadableRunsAreAskedAboutOnceEachAndReadAsZeros) {
+  TestDisk disk(R"({ "partitions": [ { "type": "nss", "sections": [
+      { "pool": "A", "sectors": "1MiB" }, { "pool": "B", "sectors": "1MiB" } ] } ],
+    "pools": [ { "name": "A" }, { "name": "B" } ], "unreadable": [ 3000, 3100 ] })");
+  disk.prompter.badSectorAnswers = {BadSectorChoice::Skip, BadSectorChoice::Skip};
+  PoolTable pools(disk.view());
+  std::atomic<int> stop{0};
+  SearchListener quiet;
+  FullDiskPoolSearch(disk.view(), pools, disk.manifest().diskSectors, stop, quiet);
+  EXPECT_EQ(pools.poolCount(), 2u);
+  EXPECT_EQ(disk.prompter.Asked().size(), 2u);  // one question per failing 8-sector run
+}
+
 TEST(FullDiskPoolSearch, AStoppedSearchResetsTheFlag) {
   TestDisk disk(kTwoPools);
   PoolTable pools(disk.view());
