@@ -141,10 +141,13 @@ Extractor::CopyResult Extractor::Copy(const TreeNode& node, int fd, bool honourF
     const std::uint64_t sectorsForRest = (node.size - written + kSectorSize - 1) / kSectorSize;
     const auto n = static_cast<std::uint32_t>(
         std::min<std::uint64_t>({kRunSectors, totalSectors - i, sectorsForRest, run->sectors}));
-    // Sectors that stay unreadable are written as zeros, never as stale bytes
-    // of another part of the disk.
-    std::memset(buffer.data(), 0, std::size_t{n} * kSectorSize);
-    disk_.ReadChunks(run->diskSector, 1, n, buffer.data());
+    // Straight into the buffer when the whole run reads; otherwise sector by
+    // sector with the bad-sector step, sectors that stay unreadable written
+    // as zeros, never as stale bytes of another part of the disk.
+    if (!disk_.ReadStretch(run->diskSector, n, buffer.data())) {
+      std::memset(buffer.data(), 0, std::size_t{n} * kSectorSize);
+      disk_.ReadChunks(run->diskSector, 1, n, buffer.data());
+    }
     const std::uint64_t bytes = std::min<std::uint64_t>(std::uint64_t{n} * kSectorSize, node.size - written);
     if (!WriteAll(fd, buffer.data(), static_cast<std::size_t>(bytes))) return CopyResult::WriteFailed;
     written += bytes;
