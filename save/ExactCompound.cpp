@@ -123,11 +123,11 @@ public:
         return Unmeasurable("the FAT points outside its range");
       highest = i;
     }
+    if (!highest) return Unmeasurable("no sector is in use");
     for (const std::uint32_t at : fatAt)
       if (fat_[at] != kFatMark) return Unmeasurable("a FAT sector is not marked as one");
     for (const std::uint32_t at : difatAt)
       if (fat_[at] != kDifatMark) return Unmeasurable("a DIFAT sector is not marked as one");
-    if (!highest) return Unmeasurable("no sector is in use");
 
     ExactMeasure m;
     m.length = (*highest + 2) * sectorBytes_;

@@ -81,6 +81,7 @@ public:
       ++directoryEntries;
       signature = U32(at);
     }
+    if (!signature) return Unmeasurable("the central directory runs past the end of the disk");
     const std::uint64_t directorySize = at - directoryStart;
     if (directoryEntries == 0) return Unmeasurable("no central directory follows the entries");
     if (signature == kDigitalSignature) {

@@ -183,14 +183,14 @@ private:
     for (const ExactCandidate& candidate : FindExactCandidates(window, windowStart)) {
       if (StopRequested()) return windowEnd;
       if (candidate.sector < resume_) continue;  // part of a document already found
-      const auto head = window.subspan(static_cast<std::size_t>(candidate.sector - windowStart) * kSectorSize);
-      ExactMeasure measure = MeasureCandidate(*exactBytes_, candidate.sector * kSectorSize, candidate.format);
-      const bool signatureHeader = IsSignatureHeader(head);
-      if (measure.verdict == ExactVerdict::Unmeasurable && !signatureHeader) continue;  // no header at all
-
-      // The next header ends the document waiting for its end.
+      // The next candidate ends the document waiting for its end.
       if (open_) EndOpenDocument(lastMarkers(), candidate.sector, windowStart);
       if (stopped_) return windowEnd;
+
+      const auto head = window.subspan(static_cast<std::size_t>(candidate.sector - windowStart) * kSectorSize);
+      ExactMeasure measure = MeasureCandidate(*exactBytes_, candidate.sector * kSectorSize, candidate.format);
+      // A header only the exact mode knows, with nothing behind it.
+      if (measure.verdict == ExactVerdict::Unmeasurable && !IsSignatureHeader(head)) continue;
 
       if (measure.verdict == ExactVerdict::Unmeasurable) {
         std::size_t record = 0;
