@@ -89,8 +89,9 @@ bool DiskExactBytes::Read(std::uint64_t offset, std::span<std::byte> out) {
 std::vector<ExactCandidate> FindExactCandidates(std::span<const std::byte> window, std::uint64_t windowStart) {
   std::vector<ExactCandidate> found;
   for (std::size_t offset = 0; offset < window.size(); offset += kSectorBytes) {
+    const auto lead = static_cast<char>(window[offset]);
     for (std::size_t f = 0; f < kExactFormats.size(); ++f) {
-      if (PatternAt(window, offset, kExactFormats[f].header)) {
+      if (lead == kExactFormats[f].header.front() && PatternAt(window, offset, kExactFormats[f].header)) {
         found.push_back({windowStart + offset / kSectorBytes, f});
         break;
       }
