@@ -408,7 +408,7 @@ struct CarveListener : RawScanListener {
 }  // namespace
 
 int Carve(const Common& c, const std::string& dest, const std::string& kinds, const std::string& start,
-          const std::string& end) {
+          const std::string& end, bool exact) {
   RequireDisk(c);
   if (dest.empty()) throw Failure("--dest is required");
   Session s;
@@ -417,6 +417,7 @@ int Carve(const Common& c, const std::string& dest, const std::string& kinds, co
   RawScanRequest request;
   request.diskSectors = s.Inventory().DiskSizeInSectors(s.diskNumber());
   request.destination = dest;
+  request.exact = exact;
   std::string word;
   for (char ch : (kinds.empty() ? std::string("word,excel,powerpoint,zip") : kinds) + ",") {
     if (ch != ',') {
@@ -449,23 +450,38 @@ int Carve(const Common& c, const std::string& dest, const std::string& kinds, co
 
   json documents = json::array();
   for (const auto& d : listener.documents) {
-    if (d.outcome != RawDocumentOutcome::Written && d.outcome != RawDocumentOutcome::Truncated) continue;
-    documents.push_back({{"name", d.file.filename().string()},
-                         {"kind", kKindNames[KindIndex(d.kind)]},
-                         {"start", d.startSector},
-                         {"end", d.endSector}});
+    if (d.outcome != RawDocumentOutcome::Written && d.outcome != RawDocumentOutcome::Truncated &&
+        d.outcome != RawDocumentOutcome::CutAtDiskEnd)
+      continue;
+    json entry = {{"name", d.file.filename().string()},
+                  {"kind", kKindNames[KindIndex(d.kind)]},
+                  {"start", d.startSector},
+                  {"end", d.endSector},
+                  {"size", d.bytesWritten}};
+    if (exact) {
+      entry["exact"] = d.exact;
+      if (d.outcome == RawDocumentOutcome::CutAtDiskEnd) entry["cut"] = true;
+      if (!d.fallback.empty()) entry["fallback"] = d.fallback;
+    }
+    documents.push_back(std::move(entry));
     if (!c.json) {
       std::cout << d.file.filename().string() << "  " << kKindNames[KindIndex(d.kind)] << "  sectors " << d.startSector
-                << " - " << d.endSector << (d.outcome == RawDocumentOutcome::Truncated ? "  (cut at 5 MiB)" : "")
+                << " - " << d.endSector << "  " << d.bytesWritten << " bytes"
+                << (d.outcome == RawDocumentOutcome::Truncated ? "  (cut at 5 MiB)" : "")
+                << (d.outcome == RawDocumentOutcome::CutAtDiskEnd ? "  (cut at the end of the disk)" : "")
+                << (d.fallback.empty() ? "" : "  (length unknown, " + d.fallback + ": ended by the signature rules)")
                 << "\n";
     }
   }
   if (c.json) {
-    Print({{"documents", documents}});
+    json summary = {{"documents", documents}};
+    if (exact) summary["fallbacks"] = result.fallbacks;
+    Print(summary);
   } else {
     for (std::size_t k = 0; k < kRawKindCount; ++k) {
       if (request.form.ticked[k]) std::cout << RawCounterRowText(static_cast<RawFileKind>(k), result.recovered[k]) << "\n";
     }
+    if (exact) std::cout << "Documents ended by the signature rules (length unknown): " << result.fallbacks << "\n";
   }
   for (const auto& f : result.failures) std::cerr << "cannot write " << f.file.string() << ": " << f.error << "\n";
   if (result.end == RawScanEnd::Stopped) throw Failure("stopped");

@@ -28,9 +28,10 @@ int Tree(const Common& c);
 int Save(const Common& c, const std::string& dest, const std::string& ext, const std::string& replace,
          const std::vector<std::string>& paths);
 int Partitions(const Common& c);
-// Runs the raw signature scan into `dest`.
+// Runs the raw signature scan into `dest`; `exact` measures compound
+// documents and Zip archives and writes them byte for byte.
 int Carve(const Common& c, const std::string& dest, const std::string& kinds, const std::string& start,
-          const std::string& end);
+          const std::string& end, bool exact = false);
 // Writes the scan's findings to a recovery information file.
 int SaveInfo(const Common& c, const std::string& out);
 // The main job: every pool and volume of the disk (the bundled sample disk

@@ -98,6 +98,9 @@ int main(int argc, char** argv) {
   carve->add_option("--kinds", carveKinds, "kinds to write: word,excel,powerpoint,zip (default: all)");
   carve->add_option("--start", carveStart, "first sector of the range (default 0)");
   carve->add_option("--end", carveEnd, "end of the range, not included (default: the disk's end)");
+  bool carveExact = false;
+  carve->add_flag("--exact", carveExact,
+                  "measure compound documents and Zip archives from their structure and write them byte for byte");
   shared(carve);
 
   std::string infoOut;
@@ -136,7 +139,7 @@ int main(int argc, char** argv) {
     if (*save) return ov::cli::Save(c, dest, ext, replace, paths);
     if (*partitions) return ov::cli::Partitions(c);
     if (*saveInfo) return ov::cli::SaveInfo(c, infoOut);
-    if (*carve) return ov::cli::Carve(c, carveDest, carveKinds, carveStart, carveEnd);
+    if (*carve) return ov::cli::Carve(c, carveDest, carveKinds, carveStart, carveEnd, carveExact);
     if (*recover) {
       if (c.disk.empty()) c.disk = OVNSS_SAMPLE_DISK;
       return ov::cli::Recover(c, recoverDest, recoverReplace);

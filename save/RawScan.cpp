@@ -6,6 +6,7 @@
 #include <optional>
 #include <span>
 
+#include "save/ExactCarve.h"
 #include "save/OutputFile.h"
 #include "save/RawWindow.h"
 
@@ -40,6 +41,10 @@ public:
     std::string error;
     folder_ = OutputFolder::Open(request.destination, &error);
     if (!folder_) folderError_ = error.empty() ? "cannot open the folder" : error;
+    if (request.exact) {
+      exactBytes_ = std::make_unique<DiskExactBytes>(disk, request.diskSectors);
+      copy_.resize(std::size_t{kReadsPerGroup} * kPieceBytes);
+    }
   }
 
   RawScanResult Run() {
@@ -50,8 +55,12 @@ public:
       listener_.OnStatus(SearchingSectorText(cursor));
       const std::uint64_t windowStart = cursor;
       if (!ReadWindow(windowStart)) break;
-      cursor += kRawWindowSectors;
-      ProcessWindow(windowStart);
+      if (request_.exact) {
+        cursor = ProcessWindowExact(windowStart);
+      } else {
+        cursor += kRawWindowSectors;
+        ProcessWindow(windowStart);
+      }
       if (stopped_) break;
       const std::uint64_t percent = cursor * 100 / range_.end;
       if (percent > shownPercent_) {
@@ -72,6 +81,7 @@ private:
   struct OpenDocument {
     std::uint64_t start;
     RawFileKind headerKind;
+    std::string fallback;  // exact mode: why its length is not known
   };
 
   bool StopRequested() {
@@ -95,17 +105,22 @@ private:
     std::memset(buffer + std::size_t{readable} * kSectorSize, 0, std::size_t{count - readable} * kSectorSize);
   }
 
+  // `reads` reads of 20 sectors from `first`, in one device read where
+  // they lie on the disk.
+  void ReadPieces(std::uint64_t first, std::uint32_t reads, std::byte* buffer) {
+    const std::uint64_t whole = OnDisk(first, std::uint64_t{reads} * kRawReadSectors) / kRawReadSectors;
+    if (whole > 0) disk_.ReadChunks(first, kRawReadSectors, static_cast<std::uint32_t>(whole), buffer);
+    for (auto read = static_cast<std::uint32_t>(whole); read < reads; ++read) {
+      ReadClipped(first + std::uint64_t{read} * kRawReadSectors, kRawReadSectors, buffer + read * kPieceBytes);
+    }
+  }
+
   // The window's 40 reads of 20 sectors. False when stopped first.
   bool ReadWindow(std::uint64_t windowStart) {
     for (std::uint32_t group = 0; group < kRawReadsPerWindow; group += kReadsPerGroup) {
       if (StopRequested()) return false;
-      const std::uint64_t first = windowStart + std::uint64_t{group} * kRawReadSectors;
-      std::byte* buffer = window_.data() + std::size_t{group} * kPieceBytes;
-      const std::uint64_t whole = OnDisk(first, std::uint64_t{kReadsPerGroup} * kRawReadSectors) / kRawReadSectors;
-      if (whole > 0) disk_.ReadChunks(first, kRawReadSectors, static_cast<std::uint32_t>(whole), buffer);
-      for (auto read = static_cast<std::uint32_t>(whole); read < kReadsPerGroup; ++read) {
-        ReadClipped(first + std::uint64_t{read} * kRawReadSectors, kRawReadSectors, buffer + read * kPieceBytes);
-      }
+      ReadPieces(windowStart + std::uint64_t{group} * kRawReadSectors, kReadsPerGroup,
+                 window_.data() + std::size_t{group} * kPieceBytes);
     }
     return true;
   }
@@ -148,8 +163,78 @@ private:
       } else if (next) {
         Found(start, *next - 1, headerKind, windowStart);
       } else {
-        open_ = OpenDocument{start, headerKind};
+        open_ = OpenDocument{start, headerKind, {}};
       }
+    }
+  }
+
+  // Exact mode: the window's candidates in ascending order; answers where
+  // the next window starts (past this one when a document found here runs
+  // on beyond it).
+  std::uint64_t ProcessWindowExact(std::uint64_t windowStart) {
+    const std::span<const std::byte> window(window_);
+    const std::uint64_t windowEnd = windowStart + kRawWindowSectors;
+    std::optional<RawMarkerSectors> markers;  // searched only when a document waits for its end
+    auto lastMarkers = [&]() -> const RawMarkerSectors& {
+      if (!markers) markers = LastRawMarkers(window, windowStart);
+      return *markers;
+    };
+
+    for (const ExactCandidate& candidate : FindExactCandidates(window, windowStart)) {
+      if (StopRequested()) return windowEnd;
+      if (candidate.sector < resume_) continue;  // part of a document already found
+      // The next candidate ends the document waiting for its end.
+      if (open_) EndOpenDocument(lastMarkers(), candidate.sector, windowStart);
+      if (stopped_) return windowEnd;
+
+      const auto head = window.subspan(static_cast<std::size_t>(candidate.sector - windowStart) * kSectorSize);
+      ExactMeasure measure = MeasureCandidate(*exactBytes_, candidate.sector * kSectorSize, candidate.format);
+      // A header only the exact mode knows, with nothing behind it.
+      if (measure.verdict == ExactVerdict::Unmeasurable && !IsSignatureHeader(head)) continue;
+
+      if (measure.verdict == ExactVerdict::Unmeasurable) {
+        std::size_t record = 0;
+        while (!PatternAt(head, 0, kRawSignatures[record].start)) ++record;
+        open_ = OpenDocument{candidate.sector, kRawSignatures[record].markerKind, std::move(measure.reason)};
+        openedIn_ = windowStart;
+        continue;
+      }
+      // A compound document of no recovered kind is not written, and the
+      // documents inside it may be.
+      if (measure.verdict != ExactVerdict::Measured) continue;
+      const std::uint64_t endByte = candidate.sector * kSectorSize + measure.length;
+      RawDocument document;
+      document.kind = measure.kind;
+      document.startSector = candidate.sector;
+      document.endSector = (endByte - 1) / kSectorSize;
+      document.exact = true;
+      document.size = measure.length;
+      cut_ = measure.cut;
+      Deliver(document);
+      if (stopped_) return windowEnd;
+      // A document written holds whatever lies inside it; one of a kind not
+      // ticked is not written, and the documents inside it may be.
+      if (!request_.form.IsTicked(document.kind)) continue;
+      lastEnd_ = document.endSector;
+      resume_ = (endByte + kSectorSize - 1) / kSectorSize;
+      if (resume_ > windowEnd) return resume_;
+    }
+    if (open_) EndOpenDocument(lastMarkers(), std::nullopt, windowStart);
+    return windowEnd;
+  }
+
+  // Ends the document waiting for its end by the signature rules: at its
+  // marker in this window, or before `nextHeader`; else it waits on.
+  void EndOpenDocument(const RawMarkerSectors& markers, std::optional<std::uint64_t> nextHeader,
+                       std::uint64_t windowStart) {
+    OpenDocument open = *open_;
+    const bool startedHere = openedIn_ == windowStart;
+    if (const auto end = FindRawEnd(markers, open.start, startedHere, nextHeader, lastEnd_)) {
+      open_.reset();
+      Found(open.start, end->sector, kRawSignatures[end->record].markerKind, windowStart, std::move(open.fallback));
+    } else if (nextHeader) {
+      open_.reset();
+      Found(open.start, *nextHeader - 1, open.headerKind, windowStart, std::move(open.fallback));
     }
   }
 
@@ -166,15 +251,24 @@ private:
     return ProbeContent(head);
   }
 
-  void Found(std::uint64_t start, std::uint64_t end, RawFileKind kind, std::uint64_t windowStart) {
+  void Found(std::uint64_t start, std::uint64_t end, RawFileKind kind, std::uint64_t windowStart,
+             std::string fallback = {}) {
     if (StopRequested()) return;
     if (const auto probed = Probe(start, windowStart)) kind = *probed;
     lastEnd_ = end;
     RawDocument document;
-    document.ordinal = ++ordinal_;
     document.kind = kind;
     document.startSector = start;
     document.endSector = end;
+    document.fallback = std::move(fallback);
+    Deliver(document);
+  }
+
+  // Gives the document its ordinal and, when its kind is ticked, counts it,
+  // writes it and reports it.
+  void Deliver(RawDocument& document) {
+    document.ordinal = ++ordinal_;
+    const RawFileKind kind = document.kind;
     if (!request_.form.IsTicked(kind)) {
       document.outcome = RawDocumentOutcome::NotTicked;
       listener_.OnDocument(document);
@@ -184,7 +278,12 @@ private:
     const std::size_t k = KindIndex(kind);
     ++counters_[k];
     listener_.OnResultRowChanged(rows_[k], RawCounterRowText(kind, counters_[k]));
-    Write(document);
+    if (document.exact) {
+      WriteExact(document);
+    } else {
+      Write(document);
+    }
+    if (!document.fallback.empty()) ++result_.fallbacks;
     if (document.outcome == RawDocumentOutcome::Stopped) stopped_ = true;
     if (document.outcome == RawDocumentOutcome::CreateFailed || document.outcome == RawDocumentOutcome::WriteFailed) {
       result_.failures.push_back(document);
@@ -251,6 +350,44 @@ private:
     }
   }
 
+  // Exact mode: writes the document's `size` bytes from its first sector,
+  // read in groups of 20-sector pieces with the stop flag tested before
+  // each group.
+  void WriteExact(RawDocument& document) {
+    const std::string name = RawOutputName(document.kind, document.ordinal);
+    document.file = request_.destination / name;
+    std::unique_ptr<OutputFile> file;
+    if (folder_) file = folder_->Create(name, &document.error);
+    else document.error = folderError_;
+    if (!file) {
+      document.outcome = RawDocumentOutcome::CreateFailed;
+      return;
+    }
+    document.outcome = cut_ ? RawDocumentOutcome::CutAtDiskEnd : RawDocumentOutcome::Written;
+    constexpr std::uint64_t kGroupBytes = std::uint64_t{kReadsPerGroup} * kPieceBytes;
+    for (std::uint64_t done = 0; done < document.size;) {
+      if (StopRequested()) {
+        document.outcome = RawDocumentOutcome::Stopped;
+        break;
+      }
+      const std::uint64_t bytes = std::min(kGroupBytes, document.size - done);
+      const auto reads = static_cast<std::uint32_t>((bytes + kPieceBytes - 1) / kPieceBytes);
+      ReadPieces(document.startSector + done / kSectorSize, reads, copy_.data());
+      if (!file->Write(std::span<const std::byte>(copy_).first(static_cast<std::size_t>(bytes)))) {
+        document.outcome = RawDocumentOutcome::WriteFailed;
+        document.error = file->error();
+        file->Close();
+        return;
+      }
+      document.bytesWritten += bytes;
+      done += bytes;
+    }
+    if (!file->Close() && document.outcome != RawDocumentOutcome::Stopped) {
+      document.outcome = RawDocumentOutcome::WriteFailed;
+      document.error = file->error();
+    }
+  }
+
   const DiskView& disk_;
   const RawScanRequest& request_;
   const RawRange range_;
@@ -259,10 +396,15 @@ private:
 
   std::vector<std::byte> window_;
   std::vector<std::byte> piece_;
+  std::vector<std::byte> copy_;  // exact mode: a group of pieces being copied
   std::unique_ptr<OutputFolder> folder_;
   std::string folderError_;
 
   std::optional<OpenDocument> open_;
+  std::uint64_t openedIn_ = 0;  // exact mode: the window the open document started in
+  std::unique_ptr<DiskExactBytes> exactBytes_;
+  std::uint64_t resume_ = 0;  // exact mode: the first sector after the last document found
+  bool cut_ = false;          // exact mode: the document being written is cut by the disk's end
   std::uint64_t lastEnd_ = 0;
   std::uint64_t ordinal_ = 0;
   std::array<std::uint64_t, kRawKindCount> counters_{};

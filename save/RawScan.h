@@ -30,6 +30,27 @@
 // of the disk are never read: they are taken as zeros, where reading them
 // would only fail and raise the bad-sector question for sectors that do not
 // exist. An unreadable sector keeps whatever the window held before.
+//
+// Exact mode (RawScanRequest::exact, off by default): every sector of the
+// window that starts with a compound-document header, a Zip local header
+// (whatever its version byte) or the Excel 5 text is a candidate, in
+// ascending order. A compound document or Zip archive is measured from its
+// own structure (save/ExactCarve.h) and written byte for byte: its file
+// holds exactly its length, with no size limit, cut only by the end of the
+// disk. Its kind comes from its structure; a compound document of no
+// recovered kind is not written. A candidate that lies inside a document
+// of a ticked kind (an embedded archive or document) is part of it and is
+// not written again: the scan goes on after the document, and the next
+// window starts there when the document ends past this one. Documents
+// inside one that is not written (a kind not ticked, no recovered kind)
+// are candidates of their own.
+// A candidate whose length cannot be established falls back to the
+// signature rules: it is ended by a marker or before the next candidate,
+// exactly as the default scan ends a document, and the result counts it. A
+// Zip local header that cannot be measured and that the signature rules do
+// not know (version byte other than 0A) is no document at all. Naming,
+// counters, ticks, range, destination, stop and progress are those of the
+// default scan.
 
 #include <array>
 #include <atomic>
@@ -58,6 +79,7 @@ enum class RawDocumentOutcome {
   NotTicked,     // its kind is not ticked: counted in the ordinal only
   Written,       // the whole document was written
   Truncated,     // written up to the size limit
+  CutAtDiskEnd,  // exact mode: written up to the end of the disk, where the document is cut off
   CreateFailed,  // the file could not be created; the document is skipped
   WriteFailed,   // a write failed; the file was closed where it stood
   Stopped,       // the scan was stopped while the document was being copied
@@ -73,6 +95,12 @@ struct RawDocument {
   std::filesystem::path file;  // the output file; empty when not ticked
   std::uint64_t bytesWritten = 0;
   std::string error;  // the system's reason for CreateFailed / WriteFailed
+  // Exact mode: its length came from its structure; `size` is that length.
+  bool exact = false;
+  std::uint64_t size = 0;
+  // Exact mode: why its length could not be established, when the signature
+  // rules ended it instead; empty otherwise.
+  std::string fallback;
 };
 
 // What a running scan reports. Calls come from the scanning thread.
@@ -99,6 +127,7 @@ struct RawScanRequest {
   RawScanForm form;                   // kinds and range as the form holds them
   std::uint64_t diskSectors = 0;      // the disk's size from the inventory; 0 when unknown
   std::filesystem::path destination;  // the folder checked by CheckRawDestination
+  bool exact = false;                 // exact mode (see the top of this file)
 };
 
 enum class RawScanEnd {
@@ -112,6 +141,7 @@ struct RawScanResult {
   std::uint64_t documentsFound = 0;                   // the last ordinal given
   std::array<std::uint64_t, kRawKindCount> recovered{};  // counters before they were reset
   std::vector<RawDocument> failures;                  // documents that could not be written whole
+  std::uint64_t fallbacks = 0;  // exact mode: documents of ticked kinds that the signature rules ended
 };
 
 // Runs a raw scan to its end. See the notes at the top of this file.

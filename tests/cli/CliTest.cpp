@@ -243,5 +243,34 @@ TEST_F(Cli, CarveWritesTheDocumentsOfTheRange) {
   EXPECT_EQ(bad.err, "Start sector should be less than End sector\n");
 }
 
+TEST_F(Cli, CarveExactWritesDocumentsByteForByteAndCountsFallbacks) {
+  Build(R"({ "size": "4MiB", "documents": [
+      { "kind": "word", "size": "40KiB", "at": 800 }, { "kind": "zip", "size": "3000", "at": 900 },
+      { "kind": "excel5", "size": "6000", "at": 1000 } ] })");
+  const CliRun r = Exec("carve --json --exact " + Disk() + " --dest raw");
+  ASSERT_EQ(r.exit, 0) << r.err;
+  const json out = r.Json();
+  const json docs = out["documents"];
+  ASSERT_EQ(docs.size(), 3u);
+  for (std::size_t i = 0; i < 2; ++i) {
+    const auto& placed = manifest.documents[i];
+    EXPECT_EQ(docs[i]["exact"], true) << i;
+    EXPECT_EQ(docs[i]["size"], placed.size) << i;
+    EXPECT_EQ(docs[i]["end"], placed.firstSector + (placed.size - 1) / 512) << i;
+    const std::string bytes = Read(dir / "raw" / docs[i]["name"].get<std::string>());
+    EXPECT_EQ(bytes.size(), placed.size) << i;
+  }
+  EXPECT_EQ(docs[0]["name"], "DOC1.DOC");
+  EXPECT_EQ(docs[1]["name"], "ZIP2.ZIP");
+  EXPECT_EQ(docs[2]["name"], "XLS3.XLS");
+  EXPECT_EQ(docs[2]["exact"], false);
+  EXPECT_EQ(docs[2]["fallback"], "no structure gives its length");
+  EXPECT_EQ(out["fallbacks"], 1);
+
+  const CliRun text = Exec("carve --exact " + Disk() + " --dest raw2");
+  ASSERT_EQ(text.exit, 0) << text.err;
+  EXPECT_NE(text.out.find("Documents ended by the signature rules (length unknown): 1\n"), std::string::npos) << text.out;
+}
+
 }  // namespace
 }  // namespace ov

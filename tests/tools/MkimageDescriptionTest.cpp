@@ -3,7 +3,11 @@
 
 #include <gtest/gtest.h>
 
+#include <fstream>
 #include <set>
+#include <span>
+
+#include "mkimage/Content.h"
 
 #include "mkimage/Description.h"
 #include "tools/MkimageFixture.h"
@@ -129,6 +133,42 @@ TEST(MkimageDescription, LayoutErrorsFromTheBuilder) {
   EXPECT_EQ(BuildErrorOf(R"({ "partitions": [ { "type": "nss", "sections": [ { "pool": "P", "sectors": 256 } ] } ],
                              "pools": [ { "name": "P", "volumes": [ { "name": "V", "items": [ { "file": "big", "size": "1MiB" } ] } ] } ] })"),
             "file P/V/big: no room for 256 contiguous blocks in pool P");
+}
+
+TEST(MkimageDescription, DocumentsGivenAsBytesArePlacedAsTheyAre) {
+  test::TempDir dir;
+  const std::string bytes = "PK\x03\x04\x14 given by path";
+  std::ofstream(dir / "a.zip", std::ios::binary) << bytes;
+  test::BuiltImage img(R"({ "size": "1MiB", "documents": [
+      { "kind": "word", "hex": "D0 CF 11 E0:A1 B1 1A E1 00 01", "at": 100 },
+      { "kind": "zip", "path": ")" + (dir / "a.zip").string() + R"(", "at": 300 } ] })");
+  ASSERT_TRUE(img.ok()) << img.error();
+  const auto& docs = img.manifest().documents;
+  ASSERT_EQ(docs.size(), 2u);
+  EXPECT_EQ(docs[0].firstSector, 100u);
+  EXPECT_EQ(docs[0].size, 10u);
+  EXPECT_EQ(docs[0].sectors, 1u);
+  EXPECT_EQ(docs[1].size, bytes.size());
+  EXPECT_EQ(docs[1].sha256, Sha256Hex(std::span(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size())));
+
+  std::ifstream in(img.image(), std::ios::binary);
+  std::string sector(512, '\0');
+  in.seekg(100 * 512);
+  in.read(sector.data(), 512);
+  EXPECT_EQ(sector.substr(0, 11), std::string("\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1\x00\x01\x00", 11));
+  in.seekg(300 * 512);
+  in.read(sector.data(), 512);
+  EXPECT_EQ(sector.substr(0, bytes.size() + 1), bytes + std::string(1, '\0'));
+}
+
+TEST(MkimageDescription, DocumentsGivenAsBytesTakeNoGeneratorKeys) {
+  EXPECT_EQ(ErrorOf(R"({ "documents": [ { "kind": "zip", "hex": "50 4B", "size": 100 } ] })"),
+            "documents[0].size: goes only with a generated document, not with \"hex\" or \"path\"");
+  EXPECT_EQ(ErrorOf(R"({ "documents": [ { "kind": "zip", "hex": "", "at": 10 } ] })"), "documents[0]: the document is empty");
+  EXPECT_EQ(ErrorOf(R"({ "documents": [ { "kind": "zip", "hex": "50", "path": "x" } ] })"),
+            "documents[0]: give only one of \"text\", \"lines\", \"hex\", \"path\", \"document\", \"content\"");
+  EXPECT_NE(ErrorOf(R"({ "documents": [ { "kind": "zip", "path": "/no/such/file" } ] })").find("cannot read"),
+            std::string::npos);
 }
 
 }  // namespace

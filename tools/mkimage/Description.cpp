@@ -546,10 +546,20 @@ Description Parse(const json& j, const std::filesystem::path& baseDir) {
     for (std::size_t i = 0; i < j.at("documents").size(); ++i) {
       const auto& e = j.at("documents")[i];
       std::string here = "documents[" + std::to_string(i) + "]";
-      CheckKeys(e, here, {"kind", "size", "at", "seed", "title"});
+      CheckKeys(e, here, {"kind", "size", "at", "seed", "title", "hex", "path"});
       Document doc;
       if (!ParseDocumentKind(GetString(e, "kind", here), doc.kind)) Fail(here + ".kind", "must be word, excel, excel5, powerpoint or zip");
       if (e.contains("at")) doc.at = ParseSectors(e.at("at"), here + ".at");
+      if (e.contains("hex") || e.contains("path")) {
+        // Bytes given as they are, for documents a generator does not make.
+        for (const char* k : {"size", "seed", "title"})
+          if (e.contains(k)) Fail(here + "." + k, "goes only with a generated document, not with \"hex\" or \"path\"");
+        std::optional<DocumentKind> unused;
+        doc.data = ParseFileData(e, here, here, "", ctx, unused);
+        if (doc.data.empty()) Fail(here, "the document is empty");
+        d.documents.push_back(std::move(doc));
+        continue;
+      }
       auto size = e.contains("size") ? ParseBytes(e.at("size"), here + ".size") : 12000;
       auto seed = e.contains("seed") ? ParseUint(e.at("seed"), here + ".seed") : DeriveSeed(d.seed, here);
       std::string title = e.contains("title") ? GetString(e, "title", here) : std::string("Document ") + std::to_string(i + 1);
