@@ -43,7 +43,7 @@ ratio() { awk "BEGIN{printf \"%.2f\", $1 / $2}"; }
 cat "$work/search.img" >/dev/null
 cat_s=$(best_of_three cat "$work/search.img")
 search_ms=$(OVNSS_BENCH_SEARCH_IMAGE=$work/search.img "$bin/ovnss_bench" --benchmark_filter=FullDiskSearch \
-  --benchmark_repetitions=3 --benchmark_report_aggregates_only=true 2>/dev/null | awk '/_median/ {print $2}')
+  --benchmark_repetitions=3 --benchmark_report_aggregates_only=true 2>/dev/null | awk '$1 ~ /_median$/ {print $2}')
 search_s=$(awk "BEGIN{print $search_ms / 1000}")
 command_s=$(best_of_three "$bin/ovnss-cli" pools --mode advance --disk "$work/search.img")
 pools=$("$bin/ovnss-cli" pools --json --mode advance --disk "$work/search.img" | grep -c '"name"')
@@ -56,8 +56,8 @@ cat "$work/scan.img" >/dev/null
 OVNSS_BENCH_SCAN_IMAGE=$work/scan.img "$bin/ovnss_bench" --benchmark_filter='ReadTreeBlocks|ScanTreeAndList' \
   --benchmark_repetitions=3 --benchmark_report_aggregates_only=true --benchmark_format=console 2>/dev/null |
   tee "$work/scan.txt" | grep -E '_median|^-|Benchmark' || true
-read_ms=$(awk '/ReadTreeBlocks_median/ {print $2}' "$work/scan.txt")
-scan_ms=$(awk '/ScanTreeAndList_median/ {print $2}' "$work/scan.txt")
+read_ms=$(awk '$1 ~ /^ReadTreeBlocks.*_median$/ {print $2}' "$work/scan.txt")
+scan_ms=$(awk '$1 ~ /^ScanTreeAndList.*_median$/ {print $2}' "$work/scan.txt")
 echo "record scan: read only ${read_ms} ms, scan + tree + listing ${scan_ms} ms;" \
   "scan time = $(ratio "$scan_ms" "$read_ms") x reading the blocks"
 
@@ -65,7 +65,7 @@ echo "record scan: read only ${read_ms} ms, scan + tree + listing ${scan_ms} ms;
 if [ ! -f "$work/extract.img" ]; then
   items=""
   for i in $(seq -w 1 16); do
-    items="$items${items:+,}{\"file\": \"f$i.bin\", \"size\": \"64MiB\", \"content\": \"random\", \"seed\": $i}"
+    items="$items${items:+,}{\"file\": \"f$i.bin\", \"size\": \"64MiB\", \"content\": \"random\", \"seed\": $((10#$i))}"
   done
   printf '{ "partitions": [ { "type": "nss", "start": 2048, "sections": [ { "pool": "DATA", "sectors": "1100MiB" } ] } ],
     "pools": [ { "name": "DATA", "volumes": [ { "name": "BIG", "items": [ %s ] } ] } ] }\n' "$items" >"$work/extract.json"
