@@ -4,8 +4,25 @@
 
 namespace ov {
 
-namespace {
-const std::vector<std::uint32_t> kNone;
+void RecoveryTree::Groups::Link(std::vector<TreeNode>& list, std::uint32_t position) {
+  const std::uint64_t key = list[position].parentId;
+  if (last == nullptr || lastKey != key) {
+    last = &byParent[key];  // map nodes stay put, so the pointer survives rehashing
+    lastKey = key;
+  }
+  if (last->count == 0) {
+    last->first = position;
+  } else {
+    list[last->last].nextSameParent = position;
+  }
+  last->last = position;
+  ++last->count;
+}
+
+NodeRange RecoveryTree::Groups::Under(const std::vector<TreeNode>& list, std::uint64_t key) const {
+  auto it = byParent.find(key);
+  if (it == byParent.end()) return NodeRange(&list, kNoNode, 0);
+  return NodeRange(&list, it->second.first, it->second.count);
 }
 
 RecoveryTree::RecoveryTree() { ReleaseTree(); }
@@ -21,7 +38,7 @@ bool RecoveryTree::AddFolderNode(std::string name, std::uint64_t objectId, std::
   node.time = time;
   node.name = std::move(name);
   folders_.push_back(std::move(node));
-  foldersByParent_[parentId].push_back(position);
+  folderGroups_.Link(folders_, position);
   return true;
 }
 
@@ -39,8 +56,11 @@ void RecoveryTree::AddFileNode(std::string name, std::uint64_t objectId, std::ui
   node.time = time;
   node.name = std::move(name);
   files_.push_back(std::move(node));
-  filesByParent_[parentId].push_back(position);
-  fileByIndex_.emplace(index, position);  // the first node of an index is its key's
+  fileGroups_.Link(files_, position);
+  // The first node of an index is its key's.
+  if (index != position && !(index < position && files_[index].index == index)) {
+    fileIndexExceptions_.emplace(index, position);
+  }
 }
 
 void RecoveryTree::ReleaseTree() {
@@ -49,9 +69,9 @@ void RecoveryTree::ReleaseTree() {
   folders_.shrink_to_fit();
   files_.shrink_to_fit();
   folderById_.clear();
-  foldersByParent_.clear();
-  filesByParent_.clear();
-  fileByIndex_.clear();
+  folderGroups_ = Groups();
+  fileGroups_ = Groups();
+  fileIndexExceptions_.clear();
   items_.assign(1, TreeItem{});
   currentFolderItem = kRootItem;
 }
@@ -69,27 +89,29 @@ void RecoveryTree::PlaceChildren(ItemHandle item, std::uint64_t key) {
   // (or damaged) hierarchy cannot exhaust the call stack.
   struct Frame {
     ItemHandle item;
-    const std::vector<std::uint32_t>* children;
-    std::size_t next;
+    NodeRange::iterator next, end;
   };
-  std::vector<Frame> stack{{item, &FoldersUnder(key), 0}};
+  const NodeRange top = FoldersUnder(key);
+  std::vector<Frame> stack{{item, top.begin(), top.end()}};
   while (!stack.empty()) {
-    Frame& top = stack.back();
-    if (top.next == top.children->size()) {
+    Frame& frame = stack.back();
+    if (frame.next == frame.end) {
       stack.pop_back();
       continue;
     }
-    const std::uint32_t position = (*top.children)[top.next++];
+    const std::uint32_t position = *frame.next++;
+    const ItemHandle parentItem = frame.item;
     TreeNode& node = folders_[position];
     if (node.treeItem != kNoItem) continue;
     const auto handle = static_cast<ItemHandle>(items_.size());
     TreeItem child;
-    child.parent = top.item;
+    child.parent = parentItem;
     child.folder = position;
     items_.push_back(std::move(child));
-    items_[top.item].children.push_back(handle);
+    items_[parentItem].children.push_back(handle);
     node.treeItem = handle;
-    stack.push_back({handle, &FoldersUnder(node.objectId), 0});
+    const NodeRange below = FoldersUnder(node.objectId);
+    stack.push_back({handle, below.begin(), below.end()});
   }
 }
 
@@ -152,18 +174,17 @@ const TreeNode* RecoveryTree::FolderByItem(ItemHandle item) const {
 }
 
 const TreeNode* RecoveryTree::FileByIndex(std::uint64_t index) const {
-  auto it = fileByIndex_.find(index);
-  return it == fileByIndex_.end() ? nullptr : &files_[it->second];
+  if (index < files_.size() && files_[index].index == index) {
+    // Unless an earlier node took this index first.
+    auto it = fileIndexExceptions_.find(index);
+    return it != fileIndexExceptions_.end() && it->second < index ? &files_[it->second] : &files_[index];
+  }
+  auto it = fileIndexExceptions_.find(index);
+  return it == fileIndexExceptions_.end() ? nullptr : &files_[it->second];
 }
 
-const std::vector<std::uint32_t>& RecoveryTree::FoldersUnder(std::uint64_t key) const {
-  auto it = foldersByParent_.find(key);
-  return it == foldersByParent_.end() ? kNone : it->second;
-}
+NodeRange RecoveryTree::FoldersUnder(std::uint64_t key) const { return folderGroups_.Under(folders_, key); }
 
-const std::vector<std::uint32_t>& RecoveryTree::FilesUnder(std::uint64_t key) const {
-  auto it = filesByParent_.find(key);
-  return it == filesByParent_.end() ? kNone : it->second;
-}
+NodeRange RecoveryTree::FilesUnder(std::uint64_t key) const { return fileGroups_.Under(files_, key); }
 
 }  // namespace ov

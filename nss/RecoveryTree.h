@@ -28,18 +28,64 @@ inline constexpr ItemHandle kNoItem = UINT32_MAX;
 
 enum class CheckState : std::uint8_t { Unchecked = 1, Checked = 2, PartlyChecked = 3 };
 
+inline constexpr std::uint32_t kNoNode = UINT32_MAX;
+
+// One folder or file. Packed for volumes of millions of nodes: the wide
+// fields first, and the high half of the key, always 0, is no field.
 struct TreeNode {
   std::uint64_t objectId = 0;    // folders: high half 0
-  std::uint32_t index = 0;       // the scan's sequence number; a file's key
-  std::uint32_t indexHigh = 0;   // always 0
   std::uint64_t parentId = 0;    // 0 = the volume root
   std::uint64_t firstBlock = 0;  // files: first data block, pool-relative
-  std::uint32_t blockCount = 0;  // files: blocks allocated
-  std::uint32_t time = 0;        // seconds since 1970; 0 when none
   std::uint64_t size = 0;        // files: bytes
   std::string name;              // 8-bit name
+  std::uint32_t index = 0;       // the scan's sequence number; a file's key
+  std::uint32_t blockCount = 0;  // files: blocks allocated
+  std::uint32_t time = 0;        // seconds since 1970; 0 when none
   ItemHandle treeItem = kNoItem; // folders: the item once placed
+  std::uint32_t nextSameParent = kNoNode;  // the next node of this list with the same parent
   bool selected = false;         // lies in a checked folder
+  static constexpr std::uint32_t indexHigh = 0;  // with index, the 64-bit key
+};
+
+// The positions, in list order, of the nodes of one list that share a
+// parent. Walks the nodes' own links; no storage of its own.
+class NodeRange {
+public:
+  class iterator {
+  public:
+    using value_type = std::uint32_t;
+    using difference_type = std::ptrdiff_t;
+    iterator() = default;
+    iterator(const std::vector<TreeNode>* list, std::uint32_t at) : list_(list), at_(at) {}
+    std::uint32_t operator*() const { return at_; }
+    iterator& operator++() {
+      at_ = (*list_)[at_].nextSameParent;
+      return *this;
+    }
+    iterator operator++(int) {
+      iterator old = *this;
+      ++*this;
+      return old;
+    }
+    bool operator==(const iterator& other) const { return at_ == other.at_; }
+
+  private:
+    const std::vector<TreeNode>* list_ = nullptr;
+    std::uint32_t at_ = kNoNode;
+  };
+
+  NodeRange() = default;
+  NodeRange(const std::vector<TreeNode>* list, std::uint32_t first, std::uint32_t count)
+      : list_(list), first_(first), count_(count) {}
+  iterator begin() const { return iterator(list_, first_); }
+  iterator end() const { return iterator(list_, kNoNode); }
+  std::size_t size() const { return count_; }
+  bool empty() const { return count_ == 0; }
+
+private:
+  const std::vector<TreeNode>* list_ = nullptr;
+  std::uint32_t first_ = kNoNode;
+  std::uint32_t count_ = 0;
 };
 
 struct TreeItem {
@@ -96,13 +142,30 @@ public:
   const TreeNode* FolderByItem(ItemHandle item) const;
   const TreeNode* FileByIndex(std::uint64_t index) const;
   // Positions in the folder and file lists of the nodes whose parent is `key`, in list order.
-  const std::vector<std::uint32_t>& FoldersUnder(std::uint64_t key) const;
-  const std::vector<std::uint32_t>& FilesUnder(std::uint64_t key) const;
+  NodeRange FoldersUnder(std::uint64_t key) const;
+  NodeRange FilesUnder(std::uint64_t key) const;
 
   // The folder whose contents are listed.
   ItemHandle currentFolderItem = kRootItem;
 
 private:
+  // The nodes of one list with one parent: the first and last, linked
+  // through nextSameParent, and how many.
+  struct Group {
+    std::uint32_t first = kNoNode;
+    std::uint32_t last = kNoNode;
+    std::uint32_t count = 0;
+  };
+  // Links the node at `position` into its parent's group. Consecutive nodes
+  // mostly share a parent, so the last group found is kept.
+  struct Groups {
+    std::unordered_map<std::uint64_t, Group> byParent;
+    std::uint64_t lastKey = 0;
+    Group* last = nullptr;
+    void Link(std::vector<TreeNode>& list, std::uint32_t position);
+    NodeRange Under(const std::vector<TreeNode>& list, std::uint64_t key) const;
+  };
+
   void PlaceChildren(ItemHandle item, std::uint64_t key);
   void MarkNodes(std::uint64_t key, bool selected);
 
@@ -110,9 +173,11 @@ private:
   std::vector<TreeNode> files_;
   std::vector<TreeItem> items_;
   std::unordered_map<std::uint64_t, std::uint32_t> folderById_;
-  std::unordered_map<std::uint64_t, std::vector<std::uint32_t>> foldersByParent_;
-  std::unordered_map<std::uint64_t, std::vector<std::uint32_t>> filesByParent_;
-  std::unordered_map<std::uint64_t, std::uint32_t> fileByIndex_;
+  Groups folderGroups_;
+  Groups fileGroups_;
+  // Files whose index is not their position in the list (read back from a
+  // saved run); a scan numbers files by position.
+  std::unordered_map<std::uint64_t, std::uint32_t> fileIndexExceptions_;
 };
 
 }  // namespace ov

@@ -257,7 +257,7 @@ TEST_F(Cli, CarveExactWritesDocumentsByteForByteAndCountsFallbacks) {
     EXPECT_EQ(docs[i]["exact"], true) << i;
     EXPECT_EQ(docs[i]["size"], placed.size) << i;
     EXPECT_EQ(docs[i]["end"], placed.firstSector + (placed.size - 1) / 512) << i;
-    const std::string bytes = Read(dir / "raw" / docs[i]["name"].get<std::string>());
+    const std::string bytes = ReadFile(dir / "raw" / docs[i]["name"].get<std::string>());
     EXPECT_EQ(bytes.size(), placed.size) << i;
   }
   EXPECT_EQ(docs[0]["name"], "DOC1.DOC");
