@@ -28,9 +28,12 @@ cmake --build "$build" --target ovnss_bench ovnss-cli ovnss-mkimage ovnss-mendwm
 bin=$build/bin
 export OVNSS_REGISTRY=$work/registry.txt
 
+# Best wall time of three runs; dirty pages of earlier runs are written back
+# first (sync, not timed), so no run pays for another's writes.
 best_of_three() {
   local best="" t
   for _ in 1 2 3; do
+    sync
     t=$( { TIMEFORMAT=%R; time "$@" >/dev/null 2>&1; } 2>&1 )
     if [ -z "$best" ] || awk "BEGIN{exit !($t < $best)}"; then best=$t; fi
   done
@@ -74,6 +77,9 @@ fi
 cat "$work/extract.img" >/dev/null
 save_once() { rm -rf "$work/out"; "$bin/ovnss-cli" save --disk "$work/extract.img" --pool DATA --volume BIG --dest "$work/out"; }
 dd_once() { rm -f "$work/dd.bin"; dd if="$work/extract.img" of="$work/dd.bin" bs=1M skip=2 count=1024 status=none; }
+# Each removes its earlier output before it writes; the two alternate.
 dd_s=$(best_of_three dd_once)
 save_s=$(best_of_three save_once)
+dd2_s=$(best_of_three dd_once)
+if awk "BEGIN{exit !($dd2_s < $dd_s)}"; then dd_s=$dd2_s; fi
 echo "saving 1 GiB: dd ${dd_s}s, save ${save_s}s; save throughput = $(ratio "$dd_s" "$save_s") x dd's"
