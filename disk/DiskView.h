@@ -21,9 +21,9 @@ struct DiskView {
   bool ReadStretch(std::uint64_t first, std::uint32_t count, std::byte* buffer) const {
     return reader->ReadStretch(devicePath, first, count, buffer);
   }
-  std::uint32_t ReadChunks(std::uint64_t first, std::uint32_t chunkSectors, std::uint32_t chunks,
-                           std::byte* buffer) const {
-    return reader->ReadChunks(devicePath, first, chunkSectors, chunks, buffer);
+  std::uint32_t ReadChunks(std::uint64_t first, std::uint32_t chunkSectors, std::uint32_t chunks, std::byte* buffer,
+                           bool tryWhole = true) const {
+    return reader->ReadChunks(devicePath, first, chunkSectors, chunks, buffer, tryWhole);
   }
 };
 

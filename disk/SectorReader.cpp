@@ -54,14 +54,14 @@ std::uint32_t SectorReader::ReadSectors(std::string_view devicePath, std::uint32
 }
 
 std::uint32_t SectorReader::ReadChunks(std::string_view devicePath, std::uint64_t first, std::uint32_t chunkSectors,
-                                       std::uint32_t chunks, std::byte* buffer) {
+                                       std::uint32_t chunks, std::byte* buffer, bool tryWhole) {
   std::lock_guard lock(mutex_);
   if (chunks == 0) return 0;
   const std::uint64_t total = std::uint64_t{chunkSectors} * chunks;
   // One read of the whole stretch succeeds exactly when every chunk would;
   // only when it fails do the chunks go one by one, each with its own
   // bad-sector step, as separate reads would.
-  if (total <= UINT32_MAX) {
+  if (tryWhole && total <= UINT32_MAX) {
     const auto count = static_cast<std::uint32_t>(total);
     if (osFamily_ == 'F') {
       // The library takes a 32-bit sector number; a stretch that would wrap

@@ -94,10 +94,11 @@ public:
 
   // Reads `chunks` consecutive runs of `chunkSectors` sectors each, with the
   // same results and buffer contents as that many ReadSectors calls in
-  // order, but in one device read when the whole stretch is readable.
-  // Returns how many of the runs were read whole.
+  // order, but in one device read when the whole stretch is readable
+  // (`tryWhole` false skips that attempt, for callers whose own whole read
+  // just failed). Returns how many of the runs were read whole.
   std::uint32_t ReadChunks(std::string_view devicePath, std::uint64_t first, std::uint32_t chunkSectors,
-                           std::uint32_t chunks, std::byte* buffer);
+                           std::uint32_t chunks, std::byte* buffer, bool tryWhole = true);
 
   // Reads `count` sectors straight into `buffer`, without the bad-sector
   // step and without keeping the buffer intact on failure: true when the

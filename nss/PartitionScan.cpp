@@ -64,10 +64,10 @@ void FullDiskPoolSearch(const DiskView& disk, PoolTable& pools, std::uint64_t to
     if (tail != 0) std::memset(buffer.data() + std::size_t{sectors} * kSectorSize, 0, (kRunSectors - tail) * kSectorSize);
     if (!disk.ReadStretch(s, sectors, buffer.data())) {
       std::memset(buffer.data(), 0, std::size_t{sectors} * kSectorSize);
-      disk.ReadChunks(s, kRunSectors, wholeRuns, buffer.data());
+      disk.ReadChunks(s, kRunSectors, wholeRuns, buffer.data(), false);
       if (tail != 0) {
         disk.ReadChunks(s + std::uint64_t{wholeRuns} * kRunSectors, tail, 1,
-                        buffer.data() + std::size_t{wholeRuns} * kRunSectors * kSectorSize);
+                        buffer.data() + std::size_t{wholeRuns} * kRunSectors * kSectorSize, false);
       }
     }
     for (std::uint32_t run = 0; run < runs; ++run, s += kRunSectors) {

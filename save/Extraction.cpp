@@ -146,7 +146,7 @@ Extractor::CopyResult Extractor::Copy(const TreeNode& node, int fd, bool honourF
     // as zeros, never as stale bytes of another part of the disk.
     if (!disk_.ReadStretch(run->diskSector, n, buffer.data())) {
       std::memset(buffer.data(), 0, std::size_t{n} * kSectorSize);
-      disk_.ReadChunks(run->diskSector, 1, n, buffer.data());
+      disk_.ReadChunks(run->diskSector, 1, n, buffer.data(), false);
     }
     const std::uint64_t bytes = std::min<std::uint64_t>(std::uint64_t{n} * kSectorSize, node.size - written);
     if (!WriteAll(fd, buffer.data(), static_cast<std::size_t>(bytes))) return CopyResult::WriteFailed;

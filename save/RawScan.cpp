@@ -18,6 +18,9 @@ namespace {
 // when readable; between groups the stop flag is tested, so a stop is seen
 // within 160 sectors even on a disk whose reads are slow.
 constexpr std::uint32_t kReadsPerGroup = 8;
+// Exact mode copies a measured document in larger groups (about 1 MiB):
+// the bytes written are the same, with far fewer calls.
+constexpr std::uint32_t kCopyReadsPerGroup = 100;
 static_assert(kRawReadsPerWindow % kReadsPerGroup == 0);
 
 constexpr std::size_t kPieceBytes = std::size_t{kRawReadSectors} * kSectorSize;
@@ -43,7 +46,7 @@ public:
     if (!folder_) folderError_ = error.empty() ? "cannot open the folder" : error;
     if (request.exact) {
       exactBytes_ = std::make_unique<DiskExactBytes>(disk, request.diskSectors);
-      copy_.resize(std::size_t{kReadsPerGroup} * kPieceBytes);
+      copy_.resize(std::size_t{kCopyReadsPerGroup} * kPieceBytes);
     }
   }
 
@@ -109,7 +112,11 @@ private:
   // they lie on the disk.
   void ReadPieces(std::uint64_t first, std::uint32_t reads, std::byte* buffer) {
     const std::uint64_t whole = OnDisk(first, std::uint64_t{reads} * kRawReadSectors) / kRawReadSectors;
-    if (whole > 0) disk_.ReadChunks(first, kRawReadSectors, static_cast<std::uint32_t>(whole), buffer);
+    // Straight into the buffer when the stretch reads whole; otherwise piece
+    // by piece through the bad-sector step.
+    if (whole > 0 && !disk_.ReadStretch(first, static_cast<std::uint32_t>(whole * kRawReadSectors), buffer)) {
+      disk_.ReadChunks(first, kRawReadSectors, static_cast<std::uint32_t>(whole), buffer, false);
+    }
     for (auto read = static_cast<std::uint32_t>(whole); read < reads; ++read) {
       ReadClipped(first + std::uint64_t{read} * kRawReadSectors, kRawReadSectors, buffer + read * kPieceBytes);
     }
@@ -351,8 +358,8 @@ private:
   }
 
   // Exact mode: writes the document's `size` bytes from its first sector,
-  // read in groups of 20-sector pieces with the stop flag tested before
-  // each group.
+  // read in groups of 20-sector pieces (about 1 MiB a group) with the stop
+  // flag tested before each group.
   void WriteExact(RawDocument& document) {
     const std::string name = RawOutputName(document.kind, document.ordinal);
     document.file = request_.destination / name;
@@ -364,7 +371,7 @@ private:
       return;
     }
     document.outcome = cut_ ? RawDocumentOutcome::CutAtDiskEnd : RawDocumentOutcome::Written;
-    constexpr std::uint64_t kGroupBytes = std::uint64_t{kReadsPerGroup} * kPieceBytes;
+    constexpr std::uint64_t kGroupBytes = std::uint64_t{kCopyReadsPerGroup} * kPieceBytes;
     for (std::uint64_t done = 0; done < document.size;) {
       if (StopRequested()) {
         document.outcome = RawDocumentOutcome::Stopped;
