@@ -311,19 +311,28 @@ private:
     rowsLaidOut_ = true;
   }
 
+  // Creates the document's output file by its generated name; on failure
+  // the document is marked CreateFailed with the reason and nothing is
+  // returned.
+  std::unique_ptr<OutputFile> CreateOutput(RawDocument& document) {
+    const std::string name = RawOutputName(document.kind, document.ordinal);
+    document.file = request_.destination / name;
+    std::unique_ptr<OutputFile> file;
+    if (folder_) {
+      file = folder_->Create(name, &document.error);
+    } else {
+      document.error = folderError_;
+    }
+    if (!file) document.outcome = RawDocumentOutcome::CreateFailed;
+    return file;
+  }
+
   // Copies sectors start..end (inclusive) in pieces of at most 20 sectors.
   // Kinds other than Zip stop before the piece that would take the bytes
   // written after the first piece beyond the size limit.
   void Write(RawDocument& document) {
-    const std::string name = RawOutputName(document.kind, document.ordinal);
-    document.file = request_.destination / name;
-    std::unique_ptr<OutputFile> file;
-    if (folder_) file = folder_->Create(name, &document.error);
-    else document.error = folderError_;
-    if (!file) {
-      document.outcome = RawDocumentOutcome::CreateFailed;
-      return;
-    }
+    std::unique_ptr<OutputFile> file = CreateOutput(document);
+    if (!file) return;
     const bool limited = document.kind != RawFileKind::Zip;
     document.outcome = RawDocumentOutcome::Written;
     std::uint64_t afterFirst = 0;
@@ -361,15 +370,8 @@ private:
   // read in groups of 20-sector pieces (about 1 MiB a group) with the stop
   // flag tested before each group.
   void WriteExact(RawDocument& document) {
-    const std::string name = RawOutputName(document.kind, document.ordinal);
-    document.file = request_.destination / name;
-    std::unique_ptr<OutputFile> file;
-    if (folder_) file = folder_->Create(name, &document.error);
-    else document.error = folderError_;
-    if (!file) {
-      document.outcome = RawDocumentOutcome::CreateFailed;
-      return;
-    }
+    std::unique_ptr<OutputFile> file = CreateOutput(document);
+    if (!file) return;
     document.outcome = cut_ ? RawDocumentOutcome::CutAtDiskEnd : RawDocumentOutcome::Written;
     constexpr std::uint64_t kGroupBytes = std::uint64_t{kCopyReadsPerGroup} * kPieceBytes;
     for (std::uint64_t done = 0; done < document.size;) {

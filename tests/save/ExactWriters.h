@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "mkimage/Content.h"
+#include "save/ExactCarve.h"
 
 namespace ov::test {
 
@@ -312,5 +313,22 @@ inline FileBytes MakeZip(const ZipShape& shape) {
   text(shape.comment);
   return out;
 }
+
+// The bytes of a disk, with the total of bytes read counted, so tests can
+// hold a parser to a bound on what it reads.
+class CountingBytes : public ExactBytes {
+public:
+  explicit CountingBytes(const FileBytes& bytes) : bytes_(bytes) {}
+  std::uint64_t size() const override { return bytes_.size(); }
+  bool Read(std::uint64_t offset, std::span<std::byte> out) override {
+    read += out.size();
+    MemoryExactBytes memory(std::as_bytes(std::span(bytes_)));
+    return memory.Read(offset, out);
+  }
+  std::uint64_t read = 0;
+
+private:
+  const FileBytes& bytes_;
+};
 
 }  // namespace ov::test

@@ -17,20 +17,7 @@ using test::Put32;
 using test::ZipItem;
 using test::ZipShape;
 
-class CountingBytes : public ExactBytes {
-public:
-  explicit CountingBytes(const FileBytes& bytes) : bytes_(bytes) {}
-  std::uint64_t size() const override { return bytes_.size(); }
-  bool Read(std::uint64_t offset, std::span<std::byte> out) override {
-    read += out.size();
-    MemoryExactBytes memory(std::as_bytes(std::span(bytes_)));
-    return memory.Read(offset, out);
-  }
-  std::uint64_t read = 0;
-
-private:
-  const FileBytes& bytes_;
-};
+using test::CountingBytes;
 
 ExactMeasure Measure(const FileBytes& disk, std::uint64_t start = 0) {
   CountingBytes bytes(disk);
