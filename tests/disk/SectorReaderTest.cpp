@@ -211,6 +211,18 @@ TEST_F(ReaderFixture, HighHalfOfTheSectorNumberIsUsed) {
   EXPECT_EQ(rec.dev->lastFirst, (std::uint64_t{2} << 32) | 7);
 }
 
+TEST_F(ReaderFixture, ReadStretchReadsWithoutAskingAndFailsSilently) {
+  Make(Bad({5}));
+  auto buf = Buffer(8);
+  EXPECT_TRUE(reader->ReadStretch(disk0, 8, 8, buf.data()));
+  EXPECT_TRUE(SectorIs(buf, 0, 8));
+  EXPECT_FALSE(reader->ReadStretch(disk0, 0, 8, buf.data()));  // sector 5 is bad
+  EXPECT_FALSE(reader->ReadStretch(kDevicePathTable[6], 0, 1, buf.data()));  // no such device
+  reader->SetOsFamily('F');
+  EXPECT_FALSE(reader->ReadStretch(disk0, 8, 8, buf.data()));  // the library path has none
+  EXPECT_TRUE(prompter.Asked().empty());
+}
+
 // ReadChunks must give what the same reads one by one give, for any bad
 // sectors and any answers.
 TEST(SectorReaderChunks, ChunkedReadMatchesSeparateReads) {

@@ -155,6 +155,25 @@ TEST(FileRegistry, ChangeThatChangesNothingDoesNotRewriteTheFile) {
   EXPECT_NE(Inode(file), before) << "a change replaces the file";
 }
 
+TEST(FileRegistry, ABatchReplacesTheFileOnceWithAllItsChanges) {
+  TempDir dir;
+  const fs::path file = dir / "registry.txt";
+  FileRegistry registry(file);
+  FileRegistry other(file);
+  std::vector<ino_t> seen;
+  ASSERT_TRUE(registry.Batch([&](Registry& r) {
+    r.CreateKey(kClasses, "OV Windows\\Size");
+    for (int i = 0; i < 5; ++i) r.SetValue(kClasses, "OV Windows\\Size", "Disk" + std::to_string(i), "512");
+    seen.push_back(fs::exists(file) ? Inode(file) : 0);  // nothing written while the batch runs
+  }));
+  EXPECT_EQ(seen, std::vector<ino_t>{0});
+  EXPECT_EQ(other.ReadText(kClasses, "OV Windows\\Size", "Disk4"), "512");
+
+  WriteFile(file, "this is not a registry file");
+  EXPECT_FALSE(registry.Batch([&](Registry& r) { r.CreateKey(kClasses, "X"); }));
+  EXPECT_EQ(ReadFile(file), "this is not a registry file");
+}
+
 TEST(FileRegistry, ReplacementKeepsTheFilePermissions) {
   TempDir dir;
   const fs::path file = dir / "registry.txt";
