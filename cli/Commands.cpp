@@ -415,7 +415,7 @@ int Carve(const Common& c, const std::string& dest, const std::string& kinds, co
   Configure(s, c);
   s.OpenDisk(c.disk);
   RawScanRequest request;
-  request.diskSectors = s.Inventory().DiskSizeInSectors(s.diskNumber());
+  request.diskSectors = s.inventory().DiskSizeInSectors(s.diskNumber());
   request.destination = dest;
   request.exact = exact;
   std::string word;

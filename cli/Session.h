@@ -45,6 +45,8 @@ public:
 
   // Lists the disks (attaching `image` first when given).
   DiskInventory& Inventory(const std::optional<std::filesystem::path>& image = std::nullopt);
+  // The inventory the last Inventory or OpenDisk took.
+  DiskInventory& inventory() { return *inventory_; }
   // Attaches and selects the disk at `path`; fails with a clear message.
   void OpenDisk(const std::filesystem::path& path);
   int diskNumber() const { return diskNumber_; }

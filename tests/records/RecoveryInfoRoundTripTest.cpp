@@ -20,7 +20,8 @@
 #include "save/SaveRun.h"
 #include "support/FakePrompter.h"
 #include "support/TempDir.h"
-#include "tools/MkimageFixture.h"
+#include "support/BuiltImage.h"
+#include "support/ImageOpener.h"
 
 namespace ov {
 namespace {
@@ -59,14 +60,7 @@ constexpr const char* kDisk = R"({
       { "file": "big.bin", "size": 70000, "content": "random", "segment": 1 } ] } ] } ]
 })";
 
-class ImageOpener : public DeviceOpener {
-public:
-  explicit ImageOpener(std::filesystem::path image) : image_(std::move(image)) {}
-  std::unique_ptr<Device> Open(std::string_view) override { return FileDevice::Open(image_); }
-
-private:
-  std::filesystem::path image_;
-};
+using test::ImageOpener;
 
 // One run of the program over the image: its disk, discovery state and tree.
 struct Session {

@@ -24,7 +24,7 @@ using test::QuestionKind;
 using test::RawFormModel;
 using test::SharedDeviceOpener;
 
-class RawEngine : public ::testing::Test {
+class RawEngine : public test::RawScanFixture {
 protected:
   // A zeroed disk of `sectors` sectors, optionally with unreadable ones.
   void MakeDisk(std::uint64_t sectors, BadSectorMap bad = {}) {
@@ -33,8 +33,7 @@ protected:
     std::unique_ptr<Device> device = std::move(memory);
     if (!bad.empty()) device = std::make_unique<FaultyDevice>(std::move(device), std::move(bad));
     opener_ = std::make_unique<SharedDeviceOpener>(std::move(device));
-    reader_ = std::make_unique<SectorReader>(*opener_, prompter);
-    disk_ = DiskView{reader_.get(), std::string(kDevicePathTable[0])};
+    UseOpener(*opener_);
     request.diskSectors = sectors;
   }
   // The scan's own patterns, from the signature table, at a byte position.
@@ -44,7 +43,6 @@ protected:
   void Header(std::uint64_t sector, std::size_t record) { Put(sector * 512, kRawSignatures[record].start); }
   void Marker(std::uint64_t sector, std::size_t record) { Put(sector * 512 + 100, kRawSignatures[record].marker); }
 
-  RawScanResult Scan() { return RawScan(disk_, request, prompter, model, stop); }
   // Every sector the device was asked for, in order.
   std::vector<std::uint64_t> SectorsRead() const {
     std::vector<std::uint64_t> sectors;
@@ -54,21 +52,9 @@ protected:
   }
   std::uintmax_t SizeOf(const std::string& name) const { return std::filesystem::file_size(out / name); }
 
-  FakePrompter prompter;
-  RawFormModel model;
-  std::atomic<bool> stop{false};
-  test::TempDir out;
-  RawScanRequest request = [this] {
-    RawScanRequest r;
-    r.form.ticked = {true, true, true, true};
-    r.destination = out.path();
-    return r;
-  }();
 
   MemoryDevice* memory_ = nullptr;
   std::unique_ptr<SharedDeviceOpener> opener_;
-  std::unique_ptr<SectorReader> reader_;
-  DiskView disk_;
 };
 
 TEST_F(RawEngine, AHundredSectorRangeStillReadsAFullWindow) {

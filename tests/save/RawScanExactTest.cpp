@@ -18,7 +18,7 @@
 #include "save/RawScanSupport.h"
 #include "support/FakePrompter.h"
 #include "support/TempDir.h"
-#include "tools/MkimageFixture.h"
+#include "support/BuiltImage.h"
 
 namespace ov {
 namespace {
@@ -44,8 +44,10 @@ ZipItem Item(std::string name, std::size_t size, std::uint32_t seed, bool deflat
   return item;
 }
 
-class RawExact : public ::testing::Test {
+class RawExact : public test::RawScanFixture {
 protected:
+  RawExact() { request.exact = true; }
+
   // Places the documents at their sectors on a disk of `size` that is
   // junk elsewhere, and opens it as disk 0.
   void Build(const std::string& size, const std::vector<std::pair<std::uint64_t, FileBytes>>& documents,
@@ -65,16 +67,8 @@ protected:
     built_ = std::make_unique<test::BuiltImage>(json);
     ASSERT_TRUE(built_->ok()) << built_->error();
     opener_ = std::make_unique<test::SharedDeviceOpener>(FileDevice::Open(built_->image()));
-    reader_ = std::make_unique<SectorReader>(*opener_, prompter);
+    UseOpener(*opener_);
     request.diskSectors = built_->manifest().diskSectors;
-  }
-  RawScanResult Scan() {
-    const DiskView disk{reader_.get(), std::string(kDevicePathTable[0])};
-    return RawScan(disk, request, prompter, model, stop);
-  }
-  void Tick(std::initializer_list<RawFileKind> kinds) {
-    request.form.ticked = {};
-    for (auto kind : kinds) request.form.ticked[KindIndex(kind)] = true;
   }
   // Written files by name.
   std::map<std::string, FileBytes> Files() const {
@@ -89,23 +83,11 @@ protected:
     EXPECT_EQ(mkimage::Sha256Hex(written), mkimage::Sha256Hex(bytes)) << name;
   }
 
-  test::FakePrompter prompter;
-  test::RawFormModel model;
-  std::atomic<bool> stop{false};
-  test::TempDir out;
-  RawScanRequest request = [this] {
-    RawScanRequest r;
-    r.form.ticked = {true, true, true, true};
-    r.destination = out.path();
-    r.exact = true;
-    return r;
-  }();
   std::unique_ptr<test::SharedDeviceOpener> opener_;
 
 private:
   test::TempDir files_;
   std::unique_ptr<test::BuiltImage> built_;
-  std::unique_ptr<SectorReader> reader_;
 };
 
 TEST_F(RawExact, EveryDocumentIsWrittenByteForByte) {

@@ -13,9 +13,10 @@
 
 #include "mkimage/Content.h"
 #include "save/RawScanSupport.h"
+#include "support/ImageOpener.h"
 #include "support/FakePrompter.h"
 #include "support/TempDir.h"
-#include "tools/MkimageFixture.h"
+#include "support/BuiltImage.h"
 
 namespace ov {
 namespace {
@@ -24,29 +25,14 @@ using test::BuiltImage;
 using test::FakePrompter;
 using test::RawFormModel;
 
-// Disk 0 is the image, with the sectors the builder lists as unreadable
-// failing as a damaged disk's would.
-class ImageOpener : public DeviceOpener {
-public:
-  ImageOpener(std::filesystem::path image, BadSectorMap bad) : image_(std::move(image)), bad_(std::move(bad)) {}
-  std::unique_ptr<Device> Open(std::string_view path) override {
-    if (path != kDevicePathTable[0]) return nullptr;
-    auto file = FileDevice::Open(image_);
-    if (!file || bad_.empty()) return file;
-    return std::make_unique<FaultyDevice>(std::move(file), bad_);
-  }
-
-private:
-  std::filesystem::path image_;
-  BadSectorMap bad_;
-};
+using test::ImageOpener;
 
 std::vector<std::uint8_t> ReadFile(const std::filesystem::path& path) {
   std::ifstream in(path, std::ios::binary);
   return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
-class RawImage : public ::testing::Test {
+class RawImage : public test::RawScanFixture {
 protected:
   // Builds the image; every test scans disk 0 = this image.
   void Build(const std::string& json) {
@@ -55,16 +41,8 @@ protected:
     BadSectorMap bad;
     for (auto [first, last] : built_->manifest().unreadable) bad.Add(first, last);
     opener_ = std::make_unique<ImageOpener>(built_->image(), bad);
-    reader_ = std::make_unique<SectorReader>(*opener_, prompter);
+    UseOpener(*opener_);
     request.diskSectors = built_->manifest().diskSectors;
-  }
-  RawScanResult Scan() {
-    const DiskView disk{reader_.get(), std::string(kDevicePathTable[0])};
-    return RawScan(disk, request, prompter, model, stop);
-  }
-  void Tick(std::initializer_list<RawFileKind> kinds) {
-    request.form.ticked = {};
-    for (auto kind : kinds) request.form.ticked[KindIndex(kind)] = true;
   }
   const mkimage::ManifestDocument& Placed(std::size_t i) const { return built_->manifest().documents.at(i); }
   // Bytes of the image file itself.
@@ -84,21 +62,10 @@ protected:
     EXPECT_EQ(mkimage::Sha256Hex(std::span(bytes).first(document.size)), document.sha256) << name;
   }
 
-  FakePrompter prompter;
-  RawFormModel model;
-  std::atomic<bool> stop{false};
-  test::TempDir out;
-  RawScanRequest request = [this] {
-    RawScanRequest r;
-    r.form.ticked = {true, true, true, true};
-    r.destination = out.path();
-    return r;
-  }();
 
 private:
   std::unique_ptr<BuiltImage> built_;
   std::unique_ptr<ImageOpener> opener_;
-  std::unique_ptr<SectorReader> reader_;
 };
 
 TEST_F(RawImage, OnlyZipTickedWritesZip1AndOneCounterRow) {

@@ -15,6 +15,8 @@
 #include "disk/DiskView.h"
 #include "disk/SectorReader.h"
 #include "save/RawScan.h"
+#include "support/FakePrompter.h"
+#include "support/TempDir.h"
 
 namespace ov::test {
 
@@ -94,6 +96,36 @@ private:
     SharedDeviceOpener& owner_;
   };
   std::unique_ptr<Device> device_;
+};
+
+// What every raw scan test holds: the prompter, the form's listener, the stop
+// flag, a destination folder and a request for all four kinds. A test makes
+// its disk and calls UseOpener with the source of disk 0.
+class RawScanFixture : public ::testing::Test {
+protected:
+  void UseOpener(DeviceOpener& opener) { reader_ = std::make_unique<SectorReader>(opener, prompter); }
+  RawScanResult Scan() {
+    const DiskView disk{reader_.get(), std::string(kDevicePathTable[0])};
+    return RawScan(disk, request, prompter, model, stop);
+  }
+  void Tick(std::initializer_list<RawFileKind> kinds) {
+    request.form.ticked = {};
+    for (auto kind : kinds) request.form.ticked[KindIndex(kind)] = true;
+  }
+
+  FakePrompter prompter;
+  RawFormModel model;
+  std::atomic<bool> stop{false};
+  TempDir out;
+  RawScanRequest request = [this] {
+    RawScanRequest r;
+    r.form.ticked = {true, true, true, true};
+    r.destination = out.path();
+    return r;
+  }();
+
+private:
+  std::unique_ptr<SectorReader> reader_;
 };
 
 }  // namespace ov::test

@@ -12,30 +12,27 @@
 #include "disk/Device.h"
 #include "disk/DiskView.h"
 #include "disk/SectorReader.h"
-#include "mkimage/ImageBuilder.h"
+#include "support/BuiltImage.h"
 #include "support/FakePrompter.h"
-#include "support/TempDir.h"
+#include "support/ImageOpener.h"
 
 namespace ov::test {
 
 class TestDisk {
 public:
-  explicit TestDisk(const std::string& json) : reader_(opener_, prompter) {
-    image_ = dir_ / "disk.img";
-    auto result = mkimage::BuildImageFromJson(json, image_);
-    if (!result.ok()) {
-      ADD_FAILURE() << "the image builder refused the description: " << result.error;
+  explicit TestDisk(const std::string& json) : built_(json), reader_(opener_, prompter) {
+    if (!built_.ok()) {
+      ADD_FAILURE() << "the image builder refused the description: " << built_.error();
       return;
     }
-    manifest_ = std::move(*result.manifest);
-    for (const auto& [first, last] : manifest_.unreadable) opener_.bad.Add(first, last);
-    opener_.image = image_;
+    for (const auto& [first, last] : built_.manifest().unreadable) opener_.bad.Add(first, last);
+    opener_.image = built_.image();
   }
 
-  bool ok() const { return !opener_.image.empty(); }
-  const mkimage::Manifest& manifest() const { return manifest_; }
-  const std::filesystem::path& image() const { return image_; }
-  const TempDir& dir() const { return dir_; }
+  bool ok() const { return built_.ok(); }
+  const mkimage::Manifest& manifest() const { return built_.manifest(); }
+  const std::filesystem::path& image() const { return built_.image(); }
+  const TempDir& dir() const { return built_.dir(); }
   SectorReader& reader() { return reader_; }
   DiskView view() { return DiskView{&reader_, std::string(kDevicePathTable[0])}; }
   // The reads the device saw, for tests of read patterns.
@@ -44,24 +41,8 @@ public:
   FakePrompter prompter;
 
 private:
-  struct Opener : DeviceOpener {
-    std::filesystem::path image;
-    BadSectorMap bad;
-    FaultyDevice* last = nullptr;
-    std::unique_ptr<Device> Open(std::string_view path) override {
-      if (path != kDevicePathTable[0] || image.empty()) return nullptr;
-      auto file = FileDevice::Open(image);
-      if (!file) return nullptr;
-      auto dev = std::make_unique<FaultyDevice>(std::move(file), bad);
-      last = dev.get();
-      return dev;
-    }
-  };
-
-  TempDir dir_;
-  std::filesystem::path image_;
-  mkimage::Manifest manifest_;
-  Opener opener_;
+  BuiltImage built_;
+  ImageOpener opener_;
   SectorReader reader_;
 };
 

@@ -7,7 +7,7 @@
 #include <sstream>
 
 #include "disk/Device.h"
-#include "tools/MkimageFixture.h"
+#include "support/BuiltImage.h"
 #include "tools/NssImageReader.h"
 
 namespace ov::test {

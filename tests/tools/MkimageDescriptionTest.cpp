@@ -10,7 +10,7 @@
 #include "mkimage/Content.h"
 
 #include "mkimage/Description.h"
-#include "tools/MkimageFixture.h"
+#include "support/BuiltImage.h"
 
 namespace ov::mkimage {
 namespace {

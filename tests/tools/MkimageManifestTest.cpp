@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "mkimage/Content.h"
-#include "tools/MkimageFixture.h"
+#include "support/BuiltImage.h"
 #include "tools/NssImageReader.h"
 
 namespace ov::test {

@@ -11,7 +11,7 @@
 
 #include <nlohmann/json.hpp>
 
-#include "tools/MkimageFixture.h"
+#include "support/BuiltImage.h"
 
 namespace ov::test {
 namespace {
