@@ -6,7 +6,9 @@
 // largest folder. Both read the disk image named by $OVNSS_BENCH_SCAN_IMAGE
 // (core-bench.sh builds it) through the same reader, its first pool's first
 // volume. ScanTreeAndList also reports the heap bytes the tree holds per
-// node, names and indexes included.
+// node, names and indexes included (heap bytes and the large pages its
+// stores mapped), and how the time splits between the scan (tree built
+// included) and the listing.
 
 #include <malloc.h>
 
@@ -15,6 +17,7 @@
 #include "BenchSupport.h"
 
 #include <atomic>
+#include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <memory>
@@ -27,6 +30,7 @@
 #include "nss/ObjectTree.h"
 #include "nss/PartitionScan.h"
 #include "nss/RecordScan.h"
+#include "platform/LargePages.h"
 #include "platform/Prompter.h"
 
 namespace {
@@ -80,42 +84,66 @@ void ReadTreeBlocks(benchmark::State& state) {
 }
 BENCHMARK(ReadTreeBlocks)->Unit(benchmark::kMillisecond)->UseRealTime();
 
+// Heap bytes in use plus the large pages the tree's stores mapped.
+std::size_t MemoryInUse() {
+  const struct mallinfo2 m = mallinfo2();
+  return m.uordblks + m.hblkhd + ov::LargeBytesMapped();
+}
+
+// The folder with the most entries, found once before the timed runs.
+std::uint64_t LargestFolder(const ov::RecoveryTree& tree, std::size_t& entries) {
+  std::uint64_t key = 0;
+  entries = tree.FilesUnder(0).size() + tree.FoldersUnder(0).size();
+  for (const auto& f : tree.folders()) {
+    const std::size_t n = tree.FilesUnder(f.objectId).size() + tree.FoldersUnder(f.objectId).size();
+    if (n > entries) {
+      entries = n;
+      key = f.objectId;
+    }
+  }
+  return key;
+}
+
 void ScanTreeAndList(benchmark::State& state) {
   Volume& v = TheVolume();
   if (!v.ok) {
     state.SkipWithError("set OVNSS_BENCH_SCAN_IMAGE to a disk image with a volume");
     return;
   }
-  double bytesPerNode = 0;
-  std::size_t nodes = 0, largest = 0;
+  const bool compact = v.discovery->pools().compactLayout();
+  std::size_t largest = 0;
+  std::uint64_t key = 0;
+  {
+    ov::RecoveryTree tree;
+    ov::ScanVolume(v.disk, v.discovery->currentPool(), v.root(), compact, tree, nullptr);
+    key = LargestFolder(tree, largest);
+  }
+  double bytesPerNode = 0, scanMs = 0, listMs = 0;
+  std::size_t nodes = 0;
+  using Clock = std::chrono::steady_clock;
   for (auto _ : state) {
     state.PauseTiming();
     auto tree = std::make_unique<ov::RecoveryTree>();
-    const std::size_t before = mallinfo2().uordblks;
+    const std::size_t before = MemoryInUse();
     state.ResumeTiming();
-    ov::ScanVolume(v.disk, v.discovery->currentPool(), v.root(), v.discovery->pools().compactLayout(), *tree,
-                   nullptr);
-    // The largest folder, listed.
-    std::uint64_t key = 0;
-    std::size_t most = tree->FilesUnder(0).size() + tree->FoldersUnder(0).size();
-    for (const auto& f : tree->folders()) {
-      const std::size_t n = tree->FilesUnder(f.objectId).size() + tree->FoldersUnder(f.objectId).size();
-      if (n > most) {
-        most = n;
-        key = f.objectId;
-      }
-    }
+    const auto t0 = Clock::now();
+    ov::ScanVolume(v.disk, v.discovery->currentPool(), v.root(), compact, *tree, nullptr);
+    const auto t1 = Clock::now();
     benchmark::DoNotOptimize(ov::ListFolder(*tree, key));
+    const auto t2 = Clock::now();
     state.PauseTiming();
+    scanMs = std::chrono::duration<double, std::milli>(t1 - t0).count();
+    listMs = std::chrono::duration<double, std::milli>(t2 - t1).count();
     nodes = tree->folders().size() + tree->files().size();
-    largest = most;
-    bytesPerNode = static_cast<double>(mallinfo2().uordblks - before) / static_cast<double>(nodes);
+    bytesPerNode = static_cast<double>(MemoryInUse() - before) / static_cast<double>(nodes);
     tree.reset();
     state.ResumeTiming();
   }
   state.counters["nodes"] = static_cast<double>(nodes);
   state.counters["largestFolder"] = static_cast<double>(largest);
   state.counters["bytesPerNode"] = bytesPerNode;
+  state.counters["scanMs"] = scanMs;
+  state.counters["listMs"] = listMs;
 }
 BENCHMARK(ScanTreeAndList)->Unit(benchmark::kMillisecond)->UseRealTime();
 

@@ -65,7 +65,7 @@ Target Resolve(const RecoveryTree& tree, const std::string& path) {
     if (found) continue;
     if (i + 1 == parts.size()) {
       for (auto p : tree.FilesUnder(tree.ItemKey(t.folder))) {
-        if (Latin1ToUtf8(tree.files()[p].name) == parts[i]) {
+        if (Latin1ToUtf8(tree.files()[p].name()) == parts[i]) {
           t.file = &tree.files()[p];
           return t;
         }
@@ -192,9 +192,9 @@ int Ls(const Common& c, const std::string& path, bool recursive) {
   json entries = json::array();
   std::vector<std::vector<std::string>> table;
   auto addFile = [&](const TreeNode& f, const std::string& folderPath) {
-    const FileType type = FileTypeOf(f.name);
-    entries.push_back({{"path", Join(folderPath, Latin1ToUtf8(f.name))},
-                       {"name", Latin1ToUtf8(f.name)},
+    const FileType type = FileTypeOf(f.name());
+    entries.push_back({{"path", Join(folderPath, Latin1ToUtf8(f.name()))},
+                       {"name", Latin1ToUtf8(f.name())},
                        {"type", type.text},
                        {"size", f.size},
                        {"time", f.time},
@@ -210,12 +210,12 @@ int Ls(const Common& c, const std::string& path, bool recursive) {
       stack.pop_back();
       const std::string folderPath = PathOf(tree, item);
       for (const auto& row : ListFolder(tree, tree.ItemKey(item))) {
-        table.push_back({Join(folderPath, row.name), row.type, row.size, row.date, row.time, row.id});
+        table.push_back({Join(folderPath, row.name), std::string(row.type), row.size, row.date, row.time, row.id});
       }
       for (auto p : tree.FoldersUnder(tree.ItemKey(item))) {
         const TreeNode& f = tree.folders()[p];
-        entries.push_back({{"path", Join(folderPath, Latin1ToUtf8(f.name))},
-                           {"name", Latin1ToUtf8(f.name)},
+        entries.push_back({{"path", Join(folderPath, Latin1ToUtf8(f.name()))},
+                           {"name", Latin1ToUtf8(f.name())},
                            {"type", "Folder"},
                            {"size", 0},
                            {"time", f.time},
@@ -235,7 +235,7 @@ int Ls(const Common& c, const std::string& path, bool recursive) {
       const auto rows = ListFolder(tree, t.file->parentId);
       for (const auto& row : rows) {
         if (!row.folder && row.id == std::to_string(t.file->index)) {
-          table.push_back({Join(PathOf(tree, t.folder), row.name), row.type, row.size, row.date, row.time, row.id});
+          table.push_back({Join(PathOf(tree, t.folder), row.name), std::string(row.type), row.size, row.date, row.time, row.id});
         }
       }
     }

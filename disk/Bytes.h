@@ -10,6 +10,7 @@
 #include <optional>
 #include <span>
 #include <string>
+#include <string_view>
 
 namespace ov {
 
@@ -58,6 +59,18 @@ public:
       text.push_back(c);
     }
     return text;
+  }
+  // The same into the caller's buffer, for readers of many names; nothing
+  // also when the buffer is too small.
+  std::optional<std::string_view> LowBytes16(std::size_t offset, std::size_t units, std::span<char> out) const {
+    if (!Has(offset, units * 2) || units > out.size()) return std::nullopt;
+    std::size_t n = 0;
+    for (; n < units; ++n) {
+      const char c = static_cast<char>(span_[offset + 2 * n]);
+      if (c == '\0') break;
+      out[n] = c;
+    }
+    return std::string_view(out.data(), n);
   }
 
   std::span<const std::byte> span() const { return span_; }

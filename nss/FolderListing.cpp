@@ -42,23 +42,30 @@ std::tm Local(std::uint32_t time) {
   return tm;
 }
 
+std::string DateText(const std::tm& tm) {
+  return std::to_string(tm.tm_mday) + "-" + std::to_string(tm.tm_mon + 1) + "-" + std::to_string(tm.tm_year + 1900);
+}
+
+std::string TimeText(const std::tm& tm) { return std::to_string(tm.tm_hour) + ":" + std::to_string(tm.tm_min); }
+
 ListRow Row(const TreeNode& node, bool folder) {
   ListRow row;
   row.folder = folder;
-  row.name = Latin1ToUtf8(node.name);
+  row.name = Latin1ToUtf8(node.name());
   if (folder) {
     row.type = "Folder";
     row.image = kFolderImage;
     row.id = std::to_string(node.treeItem);
   } else {
-    const FileType t = FileTypeOf(node.name);
-    row.type = std::string(t.text);
+    const FileType t = FileTypeOf(node.name());
+    row.type = t.text;
     row.image = t.image;
     row.id = std::to_string(node.index);
   }
   row.size = std::to_string(static_cast<std::uint32_t>(node.size));
-  row.date = ListDate(node.time);
-  row.time = ListTime(node.time);
+  const std::tm tm = Local(node.time);
+  row.date = DateText(tm);
+  row.time = TimeText(tm);
   return row;
 }
 
@@ -75,18 +82,12 @@ FileType FileTypeOf(std::string_view name) {
   return kPlainFile;
 }
 
-std::string ListDate(std::uint32_t time) {
-  const std::tm tm = Local(time);
-  return std::to_string(tm.tm_mday) + "-" + std::to_string(tm.tm_mon + 1) + "-" + std::to_string(tm.tm_year + 1900);
-}
+std::string ListDate(std::uint32_t time) { return DateText(Local(time)); }
 
-std::string ListTime(std::uint32_t time) {
-  const std::tm tm = Local(time);
-  return std::to_string(tm.tm_hour) + ":" + std::to_string(tm.tm_min);
-}
+std::string ListTime(std::uint32_t time) { return TimeText(Local(time)); }
 
-std::vector<ListRow> ListFolder(const RecoveryTree& tree, std::uint64_t key) {
-  std::vector<ListRow> rows;
+ListRows ListFolder(const RecoveryTree& tree, std::uint64_t key) {
+  ListRows rows;
   const auto& folders = tree.FoldersUnder(key);
   const auto& files = tree.FilesUnder(key);
   rows.reserve(folders.size() + files.size());

@@ -9,17 +9,19 @@
 #include <vector>
 
 #include "nss/RecoveryTree.h"
+#include "platform/LargePages.h"
 
 namespace ov {
 
 inline constexpr std::string_view kTreeViewFile = "C:\\TreeStructView.txt";
 inline constexpr std::string_view kTreePrintFile = "C:\\TreeStructPrint.dat";
 
-// One row of the file list. Texts are UTF-8.
+// One row of the file list. Texts are UTF-8; the type is one of the fixed
+// texts of the type table.
 struct ListRow {
   bool folder = false;
   std::string name;
-  std::string type;
+  std::string_view type;
   std::string size;
   std::string date;
   std::string time;
@@ -41,13 +43,17 @@ FileType FileTypeOf(std::string_view name);
 std::string ListDate(std::uint32_t time);
 std::string ListTime(std::uint32_t time);
 
+// A folder's rows; a folder can hold a large share of a volume's files, so
+// they live in large pages.
+using ListRows = std::vector<ListRow, LargePageAllocator<ListRow>>;
+
 // The folders, then the files, whose parent is `key`, in list order.
-std::vector<ListRow> ListFolder(const RecoveryTree& tree, std::uint64_t key);
+ListRows ListFolder(const RecoveryTree& tree, std::uint64_t key);
 
 // What the window shows when a folder is opened.
 struct FolderView {
   std::string pathText;  // "\" + ItemPath (UTF-8)
-  std::vector<ListRow> rows;
+  ListRows rows;
 };
 // Opens `item`: remembers it as the current folder and lists it.
 FolderView ShowFolder(RecoveryTree& tree, ItemHandle item);

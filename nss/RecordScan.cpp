@@ -1,5 +1,7 @@
 #include "nss/RecordScan.h"
 
+#include <array>
+
 #include "records/ActivityLog.h"
 
 namespace ov {
@@ -60,15 +62,16 @@ void VisitObjectRecord(const LeafRecord& record, bool compactLayout, RecoveryTre
     std::uint64_t parent = *parentField;
     if (parent == kVolumeRootParent) parent = 0;
     const Attributes attr = ReadAttributes(b, area);
-    auto name = b.LowBytes16(area + 2, n);
+    std::array<char, 255> buffer;
+    const auto name = b.LowBytes16(area + 2, n, buffer);
     if (n == 0 || !name || name->empty()) return;
     const std::uint64_t folderId = *id & 0xFFFFFFFFu;
     if (attr.listedAsFile) {
-      tree.AddFileNode(std::move(*name), folderId, parent, tree.fileCount, 0, 0, 0, attr.time);
+      tree.AddFileNode(*name, folderId, parent, tree.fileCount, 0, 0, 0, attr.time);
       ++tree.fileCount;
     } else {
       // A folder refused as a duplicate still counts.
-      tree.AddFolderNode(std::move(*name), folderId, parent, tree.folderCount, attr.time);
+      tree.AddFolderNode(*name, folderId, parent, tree.folderCount, attr.time);
       ++tree.folderCount;
     }
     return;
@@ -84,11 +87,12 @@ void VisitObjectRecord(const LeafRecord& record, bool compactLayout, RecoveryTre
     if (!size || !blockCount || !firstBlock || !parentField) return;
     const std::uint64_t blocksNeeded = *size / 4096 + (*size % 4096 != 0 ? 1 : 0);
     if (static_cast<std::uint32_t>(blocksNeeded) != *blockCount) return;  // taken as damaged
-    auto name = b.LowBytes16(area + 2, n);
+    std::array<char, 255> buffer;
+    const auto name = b.LowBytes16(area + 2, n, buffer);
     if (n == 0 || !name || name->empty()) return;
     const std::uint64_t parent = *parentField == kVolumeRootParent ? 0 : *parentField;
     const Attributes attr = ReadAttributes(b, area);
-    tree.AddFileNode(std::move(*name), *id, parent, tree.fileCount, *firstBlock, *blockCount, *size, attr.time);
+    tree.AddFileNode(*name, *id, parent, tree.fileCount, *firstBlock, *blockCount, *size, attr.time);
     ++tree.fileCount;
   }
 }

@@ -4,10 +4,10 @@
 
 namespace ov {
 
-void RecoveryTree::Groups::Link(std::vector<TreeNode>& list, std::uint32_t position) {
+void RecoveryTree::Groups::Link(NodeList& list, std::uint32_t position) {
   const std::uint64_t key = list[position].parentId;
   if (last == nullptr || lastKey != key) {
-    last = &byParent[key];  // map nodes stay put, so the pointer survives rehashing
+    last = byParent.Insert(key, Group{}).first;
     lastKey = key;
   }
   if (last->count == 0) {
@@ -19,30 +19,36 @@ void RecoveryTree::Groups::Link(std::vector<TreeNode>& list, std::uint32_t posit
   ++last->count;
 }
 
-NodeRange RecoveryTree::Groups::Under(const std::vector<TreeNode>& list, std::uint64_t key) const {
-  auto it = byParent.find(key);
-  if (it == byParent.end()) return NodeRange(&list, kNoNode, 0);
-  return NodeRange(&list, it->second.first, it->second.count);
+NodeRange RecoveryTree::Groups::Under(const NodeList& list, std::uint64_t key) const {
+  const Group* group = byParent.Find(key);
+  if (group == nullptr) return NodeRange(&list, kNoNode, 0);
+  return NodeRange(&list, group->first, group->count);
 }
 
 RecoveryTree::RecoveryTree() { ReleaseTree(); }
 
-bool RecoveryTree::AddFolderNode(std::string name, std::uint64_t objectId, std::uint64_t parentId,
+void RecoveryTree::SetName(TreeNode& node, std::string_view name) {
+  const std::string_view kept = names_.Keep(name.substr(0, kMaxNodeName));
+  node.nameData = kept.data();
+  node.nameLength = static_cast<std::uint16_t>(kept.size());
+}
+
+bool RecoveryTree::AddFolderNode(std::string_view name, std::uint64_t objectId, std::uint64_t parentId,
                                  std::uint32_t index, std::uint32_t time) {
   const auto position = static_cast<std::uint32_t>(folders_.size());
-  if (!folderById_.emplace(objectId, position).second) return false;
+  if (!folderById_.Insert(objectId, position).second) return false;
   TreeNode node;
   node.objectId = objectId;
   node.index = index;
   node.parentId = parentId;
   node.time = time;
-  node.name = std::move(name);
-  folders_.push_back(std::move(node));
+  SetName(node, name);
+  folders_.push_back(node);
   folderGroups_.Link(folders_, position);
   return true;
 }
 
-void RecoveryTree::AddFileNode(std::string name, std::uint64_t objectId, std::uint64_t parentId, std::uint32_t index,
+void RecoveryTree::AddFileNode(std::string_view name, std::uint64_t objectId, std::uint64_t parentId, std::uint32_t index,
                                std::uint64_t firstBlock, std::uint32_t blockCount, std::uint64_t size,
                                std::uint32_t time) {
   const auto position = static_cast<std::uint32_t>(files_.size());
@@ -54,8 +60,8 @@ void RecoveryTree::AddFileNode(std::string name, std::uint64_t objectId, std::ui
   node.blockCount = blockCount;
   node.size = size;
   node.time = time;
-  node.name = std::move(name);
-  files_.push_back(std::move(node));
+  SetName(node, name);
+  files_.push_back(node);
   fileGroups_.Link(files_, position);
   // The first node of an index is its key's.
   if (index != position && !(index < position && files_[index].index == index)) {
@@ -66,8 +72,7 @@ void RecoveryTree::AddFileNode(std::string name, std::uint64_t objectId, std::ui
 void RecoveryTree::ReleaseTree() {
   folders_.clear();
   files_.clear();
-  folders_.shrink_to_fit();
-  files_.shrink_to_fit();
+  names_.Clear();
   folderById_.clear();
   folderGroups_ = Groups();
   fileGroups_ = Groups();
@@ -78,6 +83,7 @@ void RecoveryTree::ReleaseTree() {
 
 void RecoveryTree::BuildFolderTree() {
   items_.resize(1);
+  items_.reserve(folders_.size() + 1);
   items_[0].children.clear();
   items_[0].state = CheckState::Unchecked;
   for (auto& f : folders_) f.treeItem = kNoItem;
@@ -117,7 +123,7 @@ void RecoveryTree::PlaceChildren(ItemHandle item, std::uint64_t key) {
 
 std::string RecoveryTree::ItemText(ItemHandle item) const {
   if (item == kRootItem) return std::string(kFolderTreeRoot);
-  return folders_[items_.at(item).folder].name;
+  return std::string(folders_[items_.at(item).folder].name());
 }
 
 std::string RecoveryTree::ItemPath(ItemHandle item) const {

@@ -18,6 +18,10 @@
 #include <unordered_map>
 #include <vector>
 
+#include "nss/NameStore.h"
+#include "nss/BlockList.h"
+#include "nss/IdMap.h"
+
 namespace ov {
 
 inline constexpr std::string_view kFolderTreeRoot = "Root";
@@ -30,22 +34,34 @@ enum class CheckState : std::uint8_t { Unchecked = 1, Checked = 2, PartlyChecked
 
 inline constexpr std::uint32_t kNoNode = UINT32_MAX;
 
-// One folder or file. Packed for volumes of millions of nodes: the wide
-// fields first, and the high half of the key, always 0, is no field.
+// One folder or file. Packed for volumes of millions of nodes into 64
+// bytes: the wide fields first, the name kept in the tree's name store, and
+// the high half of the key, always 0, is no field.
 struct TreeNode {
   std::uint64_t objectId = 0;    // folders: high half 0
   std::uint64_t parentId = 0;    // 0 = the volume root
   std::uint64_t firstBlock = 0;  // files: first data block, pool-relative
   std::uint64_t size = 0;        // files: bytes
-  std::string name;              // 8-bit name
+  const char* nameData = nullptr;
   std::uint32_t index = 0;       // the scan's sequence number; a file's key
   std::uint32_t blockCount = 0;  // files: blocks allocated
   std::uint32_t time = 0;        // seconds since 1970; 0 when none
   ItemHandle treeItem = kNoItem; // folders: the item once placed
   std::uint32_t nextSameParent = kNoNode;  // the next node of this list with the same parent
+  std::uint16_t nameLength = 0;
   bool selected = false;         // lies in a checked folder
   static constexpr std::uint32_t indexHigh = 0;  // with index, the 64-bit key
+
+  // The 8-bit name; valid until the tree is released.
+  std::string_view name() const { return {nameData, nameLength}; }
 };
+
+// Names on disk are at most 255 units; a longer one (from a saved run) is
+// cut to this length.
+inline constexpr std::size_t kMaxNodeName = UINT16_MAX;
+
+// A list of nodes in scan order.
+using NodeList = BlockList<TreeNode>;
 
 // The positions, in list order, of the nodes of one list that share a
 // parent. Walks the nodes' own links; no storage of its own.
@@ -56,7 +72,7 @@ public:
     using value_type = std::uint32_t;
     using difference_type = std::ptrdiff_t;
     iterator() = default;
-    iterator(const std::vector<TreeNode>* list, std::uint32_t at) : list_(list), at_(at) {}
+    iterator(const NodeList* list, std::uint32_t at) : list_(list), at_(at) {}
     std::uint32_t operator*() const { return at_; }
     iterator& operator++() {
       at_ = (*list_)[at_].nextSameParent;
@@ -70,12 +86,12 @@ public:
     bool operator==(const iterator& other) const { return at_ == other.at_; }
 
   private:
-    const std::vector<TreeNode>* list_ = nullptr;
+    const NodeList* list_ = nullptr;
     std::uint32_t at_ = kNoNode;
   };
 
   NodeRange() = default;
-  NodeRange(const std::vector<TreeNode>* list, std::uint32_t first, std::uint32_t count)
+  NodeRange(const NodeList* list, std::uint32_t first, std::uint32_t count)
       : list_(list), first_(first), count_(count) {}
   iterator begin() const { return iterator(list_, first_); }
   iterator end() const { return iterator(list_, kNoNode); }
@@ -83,7 +99,7 @@ public:
   bool empty() const { return count_ == 0; }
 
 private:
-  const std::vector<TreeNode>* list_ = nullptr;
+  const NodeList* list_ = nullptr;
   std::uint32_t first_ = kNoNode;
   std::uint32_t count_ = 0;
 };
@@ -101,10 +117,10 @@ public:
 
   // Appends a folder unless a folder with the same object ID is already in
   // the list. True when it was added.
-  bool AddFolderNode(std::string name, std::uint64_t objectId, std::uint64_t parentId, std::uint32_t index,
+  bool AddFolderNode(std::string_view name, std::uint64_t objectId, std::uint64_t parentId, std::uint32_t index,
                      std::uint32_t time);
   // Appends a file; files are not tested for duplicates.
-  void AddFileNode(std::string name, std::uint64_t objectId, std::uint64_t parentId, std::uint32_t index,
+  void AddFileNode(std::string_view name, std::uint64_t objectId, std::uint64_t parentId, std::uint32_t index,
                    std::uint64_t firstBlock, std::uint32_t blockCount, std::uint64_t size, std::uint32_t time);
 
   // Places the folders under "Root": each folder whose parent is placed
@@ -114,9 +130,9 @@ public:
   // Frees both lists and the items; the tree is empty afterwards.
   void ReleaseTree();
 
-  const std::vector<TreeNode>& folders() const { return folders_; }
-  const std::vector<TreeNode>& files() const { return files_; }
-  std::vector<TreeNode>& files() { return files_; }
+  const NodeList& folders() const { return folders_; }
+  const NodeList& files() const { return files_; }
+  NodeList& files() { return files_; }
   std::uint32_t folderCount = 0;
   std::uint32_t fileCount = 0;
 
@@ -149,6 +165,8 @@ public:
   ItemHandle currentFolderItem = kRootItem;
 
 private:
+  // Keeps `name` (cut to kMaxNodeName) in the name store for `node`.
+  void SetName(TreeNode& node, std::string_view name);
   // The nodes of one list with one parent: the first and last, linked
   // through nextSameParent, and how many.
   struct Group {
@@ -157,22 +175,24 @@ private:
     std::uint32_t count = 0;
   };
   // Links the node at `position` into its parent's group. Consecutive nodes
-  // mostly share a parent, so the last group found is kept.
+  // mostly share a parent, so the last group found is kept (it holds until
+  // the next new parent is inserted, which replaces it).
   struct Groups {
-    std::unordered_map<std::uint64_t, Group> byParent;
+    IdMap<Group> byParent;
     std::uint64_t lastKey = 0;
     Group* last = nullptr;
-    void Link(std::vector<TreeNode>& list, std::uint32_t position);
-    NodeRange Under(const std::vector<TreeNode>& list, std::uint64_t key) const;
+    void Link(NodeList& list, std::uint32_t position);
+    NodeRange Under(const NodeList& list, std::uint64_t key) const;
   };
 
   void PlaceChildren(ItemHandle item, std::uint64_t key);
   void MarkNodes(std::uint64_t key, bool selected);
 
-  std::vector<TreeNode> folders_;
-  std::vector<TreeNode> files_;
+  NameStore names_;
+  NodeList folders_;
+  NodeList files_;
   std::vector<TreeItem> items_;
-  std::unordered_map<std::uint64_t, std::uint32_t> folderById_;
+  IdMap<std::uint32_t> folderById_;
   Groups folderGroups_;
   Groups fileGroups_;
   // Files whose index is not their position in the list (read back from a

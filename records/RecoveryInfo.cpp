@@ -92,7 +92,7 @@ private:
   std::string problem_;
 };
 
-void WriteRecord(Writer& out, const TreeNode& node) {
+void WriteRecord(Writer& out, const SavedNode& node) {
   out.U32(static_cast<std::uint32_t>(kRecordFixedBytes + node.name.size()));
   out.U64(node.objectId);
   out.U64(std::uint64_t{node.indexHigh} << 32 | node.index);
@@ -105,7 +105,7 @@ void WriteRecord(Writer& out, const TreeNode& node) {
   out.U8(0);  // reserved
 }
 
-std::string RecordProblem(std::string_view list, const std::vector<TreeNode>& nodes) {
+std::string RecordProblem(std::string_view list, const std::vector<SavedNode>& nodes) {
   if (nodes.size() > kMaxU32) return "the " + std::string(list) + " list is too long for the file";
   for (std::size_t i = 0; i < nodes.size(); ++i) {
     if (nodes[i].name.size() > kMaxU32 - kRecordFixedBytes)
@@ -145,7 +145,7 @@ std::string EncodeProblem(const RecoveryInfo& info) {
 }
 
 // One folder or file record; `what` and `number` name it in a problem.
-std::optional<TreeNode> ReadRecord(Reader& in, std::string_view what, std::size_t number) {
+std::optional<SavedNode> ReadRecord(Reader& in, std::string_view what, std::size_t number) {
   const std::string name = std::string(what) + " record " + std::to_string(number);
   auto length = in.U32("the length of " + name);
   if (!length) return std::nullopt;
@@ -159,7 +159,7 @@ std::optional<TreeNode> ReadRecord(Reader& in, std::string_view what, std::size_
     return std::nullopt;
   }
   // The whole record is inside the file now, so the reads below cannot fail.
-  TreeNode node;
+  SavedNode node;
   node.objectId = in.U64(name).value_or(0);
   const std::uint64_t index = in.U64(name).value_or(0);
   node.index = static_cast<std::uint32_t>(index);  // the high half is always 0
@@ -174,10 +174,10 @@ std::optional<TreeNode> ReadRecord(Reader& in, std::string_view what, std::size_
   return node;
 }
 
-std::optional<std::vector<TreeNode>> ReadRecords(Reader& in, std::string_view what) {
+std::optional<std::vector<SavedNode>> ReadRecords(Reader& in, std::string_view what) {
   auto count = in.U32("the " + std::string(what) + " count");
   if (!count) return std::nullopt;
-  std::vector<TreeNode> nodes;
+  std::vector<SavedNode> nodes;
   // Never trust a count for memory: no more records than the rest of the
   // file could hold.
   nodes.reserve(std::min<std::size_t>(*count, in.Remaining() / kSmallestRecord));
@@ -321,6 +321,15 @@ RecoveryInfoResult Fail(Prompter& prompter, RecoveryInfoStatus status, std::stri
   return result;
 }
 
+std::vector<SavedNode> SavedNodes(const NodeList& list) {
+  std::vector<SavedNode> saved;
+  saved.reserve(list.size());
+  for (const TreeNode& n : list) {
+    saved.push_back({n.objectId, n.parentId, n.firstBlock, n.size, std::string(n.name()), n.index, n.blockCount, n.time});
+  }
+  return saved;
+}
+
 }  // namespace
 
 RecoveryInfo CaptureRecoveryInfo(const Discovery& discovery, const RecoveryTree& tree) {
@@ -330,8 +339,8 @@ RecoveryInfo CaptureRecoveryInfo(const Discovery& discovery, const RecoveryTree&
   info.superblockSector = discovery.superblockSector();
   info.poolRootSector = discovery.poolRootSector();
   info.volumes = discovery.volumes();
-  info.folders = tree.folders();
-  info.files = tree.files();
+  info.folders = SavedNodes(tree.folders());
+  info.files = SavedNodes(tree.files());
   return info;
 }
 

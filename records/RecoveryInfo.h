@@ -65,16 +65,29 @@ inline constexpr std::size_t kMaxSavedSegments = kMaxSegments;
 inline constexpr std::size_t kMaxSavedVolumes = 50;
 inline constexpr std::size_t kMaxSavedVolumeName = 49;
 
-// Everything the file holds. Folder and file nodes carry the stored fields
+// A folder or file node as the file stores it, with a name of its own
 // (treeItem and selected are not part of the file).
+struct SavedNode {
+  std::uint64_t objectId = 0;
+  std::uint64_t parentId = 0;
+  std::uint64_t firstBlock = 0;
+  std::uint64_t size = 0;
+  std::string name;  // 8-bit name
+  std::uint32_t index = 0;
+  std::uint32_t blockCount = 0;
+  std::uint32_t time = 0;
+  static constexpr std::uint32_t indexHigh = 0;  // with index, the 64-bit key
+};
+
+// Everything the file holds.
 struct RecoveryInfo {
   std::uint32_t selectedVolume = 0;
   PoolInfo pool;
   std::uint64_t superblockSector = 0;
   std::uint64_t poolRootSector = 0;
   std::vector<VolumeInfo> volumes;
-  std::vector<TreeNode> folders;
-  std::vector<TreeNode> files;
+  std::vector<SavedNode> folders;
+  std::vector<SavedNode> files;
 };
 
 // What the run state holds now, ready to be written.
@@ -123,7 +136,7 @@ struct RecoveryInfoResult {
   RecoveryInfoStatus status = RecoveryInfoStatus::Ok;
   std::string message;      // the text shown to the user; empty on success
   std::string path;         // save: the path written (after the path rule)
-  std::vector<ListRow> rootRows;  // load: the root folder's listing
+  ListRows rootRows;  // load: the root folder's listing
   explicit operator bool() const { return status == RecoveryInfoStatus::Ok; }
 };
 

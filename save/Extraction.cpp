@@ -101,7 +101,7 @@ void Extractor::ReportFileStart(const TreeNode& node, const std::filesystem::pat
   listener_.SetProgress(percent);
   listener_.SetText(SaveField::ProgressText, std::to_string(percent) + "% Completed");
   listener_.SetText(SaveField::FilePath, target.string());
-  listener_.SetText(SaveField::FileName, Latin1ToUtf8(node.name));
+  listener_.SetText(SaveField::FileName, Latin1ToUtf8(node.name()));
   listener_.SetText(SaveField::DataWritten, std::to_string(progress_.bytesWritten / 1024 / 1024) + " MB");
   const std::uint64_t plannedMb = planned / 1024 / 1024;
   listener_.SetText(SaveField::DataPlanned, std::to_string(plannedMb == 0 ? 1 : plannedMb) + " MB");
@@ -167,11 +167,11 @@ SaveOutcome Extractor::SaveOne(const std::filesystem::path& folder, std::uint32_
   progress_.skipFile = false;
   const TreeNode* node = keyHigh == 0 ? tree_.FileByIndex(keyLow) : nullptr;
   if (!node) return SaveOutcome::NotFound;
-  if (!settings_.Admits(node->name)) return SaveOutcome::Filtered;
+  if (!settings_.Admits(node->name())) return SaveOutcome::Filtered;
   std::uint64_t firstSector = node->firstBlock * kSectorsPerBlock;
   if (!TranslateSector(pool_, firstSector)) return SaveOutcome::Untranslatable;
 
-  const std::filesystem::path target = folder / SafeFileName(node->name);
+  const std::filesystem::path target = folder / SafeFileName(node->name());
   if (Exists(target)) {
     if (progress_.replacePolicy == ReplacePolicy::NoToAll) return SaveOutcome::Declined;
     if (progress_.replacePolicy != ReplacePolicy::YesToAll) {
@@ -212,7 +212,7 @@ bool Extractor::OpenRecoveredFile(std::uint32_t keyLow, std::uint32_t keyHigh, c
   if (!node) return false;
   std::uint64_t firstSector = node->firstBlock * kSectorsPerBlock;
   if (!TranslateSector(pool_, firstSector)) return false;
-  const std::filesystem::path target = tempFolder / SafeFileName(node->name);
+  const std::filesystem::path target = tempFolder / SafeFileName(node->name());
   ::unlink(target.c_str());  // an earlier copy is replaced
   const int fd = CreateTarget(target);
   if (fd < 0) {

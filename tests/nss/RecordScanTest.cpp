@@ -33,7 +33,7 @@ void ScanAndCompare(TestDisk& disk, RecoveryTree& tree, std::size_t v = 0, Activ
     const TreeNode& got = tree.folders()[i];
     EXPECT_EQ(got.objectId, want.folders[i].id) << i;
     EXPECT_EQ(got.parentId, want.folders[i].parentId) << i;
-    EXPECT_EQ(got.name, want.folders[i].name) << i;
+    EXPECT_EQ(got.name(), want.folders[i].name) << i;
     EXPECT_EQ(got.time, want.folders[i].time) << i;
     EXPECT_EQ(got.index, want.folders[i].index) << i;
     EXPECT_EQ(got.treeItem != kNoItem, want.folders[i].placed) << i;
@@ -46,7 +46,7 @@ void ScanAndCompare(TestDisk& disk, RecoveryTree& tree, std::size_t v = 0, Activ
     const TreeNode& got = tree.files()[i];
     EXPECT_EQ(got.objectId, want.files[i].id) << i;
     EXPECT_EQ(got.parentId, want.files[i].parentId) << i;
-    EXPECT_EQ(got.name, want.files[i].name) << i;
+    EXPECT_EQ(got.name(), want.files[i].name) << i;
     EXPECT_EQ(got.time, want.files[i].time) << i;
     EXPECT_EQ(got.index, want.files[i].index) << i;
     EXPECT_EQ(got.size, want.files[i].size) << i;
@@ -82,8 +82,8 @@ TEST(ScanVolume, TakesFilesOnlyWhenTheBlockCountMatchesTheSize) {
   RecoveryTree tree;
   ScanAndCompare(disk, tree);
   ASSERT_EQ(tree.files().size(), 2u);
-  EXPECT_EQ(tree.files()[0].name, "two blocks");
-  EXPECT_EQ(tree.files()[1].name, "empty");
+  EXPECT_EQ(tree.files()[0].name(), "two blocks");
+  EXPECT_EQ(tree.files()[1].name(), "empty");
   EXPECT_EQ(tree.fileCount, 2u);
 }
 
@@ -107,16 +107,16 @@ TEST(ScanVolume, FolderFlaggedAsFileAndRootParentAndLowByteNames) {
   RecoveryTree tree;
   ScanAndCompare(disk, tree);
   ASSERT_EQ(tree.folders().size(), 1u);
-  EXPECT_EQ(tree.folders()[0].name, "aB");  // 0x0061 0x0142
+  EXPECT_EQ(tree.folders()[0].name(), "aB");  // 0x0061 0x0142
   EXPECT_EQ(tree.folders()[0].parentId, 0u);
   bool flagged = false;
   for (const auto& f : tree.files()) {
-    if (f.name == "Looks like a file") {
+    if (f.name() == "Looks like a file") {
       flagged = true;
       EXPECT_EQ(f.size, 0u);
       EXPECT_EQ(f.parentId, 0u);
     }
-    if (f.name == "no time") {
+    if (f.name() == "no time") {
       EXPECT_EQ(f.time, 0u);
     }
   }

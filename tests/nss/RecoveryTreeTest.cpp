@@ -37,7 +37,7 @@ RecoveryTree Sample() {
 
 ItemHandle ItemOf(const RecoveryTree& t, std::string_view name) {
   for (const auto& f : t.folders()) {
-    if (f.name == name) return f.treeItem;
+    if (f.name() == name) return f.treeItem;
   }
   return kNoItem;
 }
@@ -70,8 +70,8 @@ TEST(RecoveryTree, CheckingRootSelectsEveryPlacedNodeButNotOrphans) {
   RecoveryTree t = Sample();
   t.ClickCheck(kRootItem);
   for (ItemHandle i = 0; i < t.ItemCount(); ++i) EXPECT_EQ(t.Item(i).state, CheckState::Checked);
-  for (const auto& f : t.files()) EXPECT_EQ(f.selected, f.name != "e1") << f.name;
-  for (const auto& f : t.folders()) EXPECT_EQ(f.selected, f.name != "E") << f.name;
+  for (const auto& f : t.files()) EXPECT_EQ(f.selected, f.name() != "e1") << f.name();
+  for (const auto& f : t.folders()) EXPECT_EQ(f.selected, f.name() != "E") << f.name();
 }
 
 TEST(RecoveryTree, PartlyCheckedTransitions) {
@@ -108,7 +108,7 @@ TEST(RecoveryTree, LooksUpFoldersByItemAndFilesByIndex) {
   EXPECT_EQ(t.FolderByItem(ItemOf(t, "C"))->objectId, 12u);
   EXPECT_EQ(t.FolderByItem(kRootItem), nullptr);
   ASSERT_NE(t.FileByIndex(3), nullptr);
-  EXPECT_EQ(t.FileByIndex(3)->name, "e1");
+  EXPECT_EQ(t.FileByIndex(3)->name(), "e1");
   EXPECT_EQ(t.FileByIndex(77), nullptr);
   t.ReleaseTree();
   EXPECT_TRUE(t.folders().empty());

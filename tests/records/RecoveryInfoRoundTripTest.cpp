@@ -105,7 +105,7 @@ struct Session {
   RecoveryTree tree;
 };
 
-std::string Rows(const std::vector<ListRow>& rows) {
+std::string Rows(const ListRows& rows) {
   std::ostringstream s;
   for (const auto& r : rows)
     s << r.folder << '|' << r.name << '|' << r.type << '|' << r.size << '|' << r.date << '|' << r.time << '|'
@@ -130,9 +130,9 @@ std::string Browse(const Session& s) {
     out << "item " << i << " \\" << t.ItemPath(i) << " key " << t.ItemKey(i) << '\n' << Rows(ListFolder(t, t.ItemKey(i)));
   }
   for (const auto& line : FolderStructureLines(t)) out << "line " << line << '\n';
-  for (const auto& f : t.folders()) out << "folder " << f.objectId << ' ' << f.parentId << ' ' << f.index << ' ' << f.time << ' ' << f.name << ' ' << f.treeItem << '\n';
+  for (const auto& f : t.folders()) out << "folder " << f.objectId << ' ' << f.parentId << ' ' << f.index << ' ' << f.time << ' ' << f.name() << ' ' << f.treeItem << '\n';
   for (const auto& f : t.files())
-    out << "file " << f.objectId << ' ' << f.parentId << ' ' << f.index << ' ' << f.time << ' ' << f.name << " data "
+    out << "file " << f.objectId << ' ' << f.parentId << ' ' << f.index << ' ' << f.time << ' ' << f.name() << " data "
         << f.firstBlock << ' ' << f.blockCount << ' ' << f.size << '\n';
   return out.str();
 }
@@ -187,7 +187,7 @@ TEST(RecoveryInfoRoundTrip, LoadedRunBrowsesAndSavesLikeTheScannedOne) {
     const auto& want = volume->files[i];
     const auto& got = loaded.tree.files()[i];
     SCOPED_TRACE(want.name);
-    EXPECT_EQ(got.name, want.name);
+    EXPECT_EQ(got.name(), want.name);
     EXPECT_EQ(got.firstBlock, want.firstBlock);
     EXPECT_EQ(got.blockCount, want.blockCount);
     EXPECT_EQ(got.size, want.size);

@@ -79,7 +79,7 @@ std::string Dump(const Discovery& d, const RecoveryTree& t) {
   for (const auto& v : d.volumes()) s << "vol " << v.name << ' ' << v.rootSector << '\n';
   auto node = [&](const char* kind, const TreeNode& n) {
     s << kind << ' ' << n.objectId << ' ' << n.index << ' ' << n.indexHigh << ' ' << n.parentId << ' '
-      << n.firstBlock << ' ' << n.blockCount << ' ' << n.time << ' ' << n.size << ' ' << n.name << ' '
+      << n.firstBlock << ' ' << n.blockCount << ' ' << n.time << ' ' << n.size << ' ' << n.name() << ' '
       << n.treeItem << ' ' << n.selected << '\n';
   };
   for (const auto& n : t.folders()) node("folder", n);
@@ -253,8 +253,8 @@ TEST(RecoveryInfoLoad, RepeatedFolderIdIsRefusedButTheStoredCountsStay) {
   ASSERT_TRUE(decoded.info) << decoded.problem;
   ApplyRecoveryInfo(*decoded.info, run.discovery, run.tree);
   ASSERT_EQ(run.tree.folders().size(), 2u);
-  EXPECT_EQ(run.tree.folders()[0].name, "A");
-  EXPECT_EQ(run.tree.folders()[1].name, "B");
+  EXPECT_EQ(run.tree.folders()[0].name(), "A");
+  EXPECT_EQ(run.tree.folders()[1].name(), "B");
   EXPECT_EQ(run.tree.folderCount, 3u);
   EXPECT_EQ(run.tree.ItemCount(), 3u);  // Root, A, B
 }

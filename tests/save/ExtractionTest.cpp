@@ -43,7 +43,7 @@ struct Scanned {
   const mkimage::ManifestVolume& volume() const { return disk.manifest().pools[0].volumes[0]; }
   const TreeNode& File(const std::string& name) const {
     for (const auto& f : tree.files()) {
-      if (f.name == name) return f;
+      if (f.name() == name) return f;
     }
     throw std::runtime_error("no file " + name);
   }

@@ -39,7 +39,7 @@ struct RunFixture : ::testing::Test {
   }
   ItemHandle Item(const std::string& name) const {
     for (const auto& f : tree.folders()) {
-      if (f.name == name) return f.treeItem;
+      if (f.name() == name) return f.treeItem;
     }
     return kNoItem;
   }
