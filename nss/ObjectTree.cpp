@@ -1,7 +1,11 @@
 #include "nss/ObjectTree.h"
 
+#include <condition_variable>
 #include <cstring>
 #include <deque>
+#include <exception>
+#include <mutex>
+#include <thread>
 #include <unordered_set>
 #include <vector>
 
@@ -11,48 +15,244 @@ namespace {
 
 constexpr std::size_t kLastOffset = 4095;  // records and entries end before this
 
+// The blocks still to read, breadth first, each once.
+class BlockQueue {
+public:
+  explicit BlockQueue(std::uint64_t rootSector) : queue_{rootSector}, seen_{rootSector} {}
+  bool empty() const { return queue_.empty(); }
+  std::uint64_t Take() {
+    const std::uint64_t sector = queue_.front();
+    queue_.pop_front();
+    return sector;
+  }
+  // Queues the child block `block` (a pool block number) unless it cannot be
+  // placed on the disk; false in that case.
+  bool Append(const PoolInfo& pool, std::uint32_t block) {
+    std::uint64_t sector = std::uint64_t{block} * kSectorsPerBlock;
+    if (!TranslateSector(pool, sector)) return false;
+    if (seen_.insert(sector).second) queue_.push_back(sector);
+    return true;
+  }
+
+private:
+  std::deque<std::uint64_t> queue_;
+  std::unordered_set<std::uint64_t> seen_;
+};
+
+// Reads the block at `sector` into `buffer`; unreadable sectors stay zeros.
+void ReadBlock(const DiskView& disk, std::uint64_t sector, std::byte* buffer) {
+  std::memset(buffer, 0, kBlockSize);
+  disk.Read(sector, kSectorsPerBlock, buffer);
+}
+
+// Queues the children a branch block lists, up to the first 0 or the first
+// that cannot be placed.
+void QueueBranchChildren(const Bytes& block, const PoolInfo& pool, BlockQueue& queue) {
+  for (std::size_t at = 40; at < kLastOffset; at += 12) {
+    const std::uint32_t child = block.U32(at).value_or(0);
+    if (child == 0 || !queue.Append(pool, child)) break;
+  }
+}
+
+// Calls `take(offset, length, type)` for each record of a leaf block, in
+// order, until it answers false.
+template <typename Take>
+void ForEachLeafRecord(const Bytes& block, Take&& take) {
+  std::size_t r = block.U8(42) == 'N' ? 40 : 56;
+  while (true) {
+    const auto length = block.I16(r);
+    if (!length || *length < 1 || r + static_cast<std::size_t>(*length) > kLastOffset) break;
+    if (!take(r, *length, block.U32(r + 4).value_or(0))) break;
+    r += static_cast<std::size_t>(*length);
+  }
+}
+
+void QueueLeafChild(const Bytes& block, std::size_t r, const PoolInfo& pool, BlockQueue& queue) {
+  if (auto child = block.U32(r + 212)) queue.Append(pool, *child);
+}
+
+bool IsBranch(const Bytes& block) { return block.Matches(0, "BRCH"); }
+bool IsLeaf(const Bytes& block) { return block.Matches(0, "LEAF"); }
+
 }  // namespace
 
 void WalkObjectTree(const DiskView& disk, const PoolInfo& pool, std::uint64_t rootSector,
                     const RecordVisitor& visitRecord) {
-  std::deque<std::uint64_t> queue{rootSector};
-  std::unordered_set<std::uint64_t> seen{rootSector};
-  auto append = [&](std::uint64_t sector) {
-    if (seen.insert(sector).second) queue.push_back(sector);
-  };
+  BlockQueue queue(rootSector);
   std::vector<std::byte> buffer(kBlockSize);
   while (!queue.empty()) {
-    const std::uint64_t sector = queue.front();
-    queue.pop_front();
-    std::memset(buffer.data(), 0, buffer.size());
-    disk.Read(sector, kSectorsPerBlock, buffer.data());
+    const std::uint64_t sector = queue.Take();
+    ReadBlock(disk, sector, buffer.data());
     const Bytes block(buffer);
-    if (block.Matches(0, "BRCH")) {
-      for (std::size_t at = 40; at < kLastOffset; at += 12) {
-        const std::uint32_t child = block.U32(at).value_or(0);
-        if (child == 0) break;
-        std::uint64_t childSector = std::uint64_t{child} * kSectorsPerBlock;
-        if (!TranslateSector(pool, childSector)) break;
-        append(childSector);
-      }
-    } else if (block.Matches(0, "LEAF")) {
-      std::size_t r = block.U8(42) == 'N' ? 40 : 56;
-      while (true) {
-        const auto length = block.I16(r);
-        if (!length || *length < 1 || r + static_cast<std::size_t>(*length) > kLastOffset) break;
-        const std::uint32_t type = block.U32(r + 4).value_or(0);
+    if (IsBranch(block)) {
+      QueueBranchChildren(block, pool, queue);
+    } else if (IsLeaf(block)) {
+      ForEachLeafRecord(block, [&](std::size_t r, std::int16_t length, std::uint32_t type) {
         if (type == kRecordTypeChild) {
-          if (auto child = block.U32(r + 212)) {
-            std::uint64_t childSector = std::uint64_t{*child} * kSectorsPerBlock;
-            if (TranslateSector(pool, childSector)) append(childSector);
-          }
-        } else if (visitRecord({block, r, *length, type, sector}) == VisitResult::SkipRestOfLeaf) {
-          break;
+          QueueLeafChild(block, r, pool, queue);
+          return true;
         }
-        r += static_cast<std::size_t>(*length);
+        return visitRecord({block, r, length, type, sector}) != VisitResult::SkipRestOfLeaf;
+      });
+    }
+  }
+}
+
+namespace {
+
+// Leaf blocks handed from the reading thread to the visiting one, a batch
+// at a time so the two rarely wait on the lock. Batches are reused.
+struct LeafBatch {
+  static constexpr std::size_t kBlocks = 16;
+  std::vector<std::byte> bytes = std::vector<std::byte>(kBlocks * kBlockSize);
+  std::uint64_t sectors[kBlocks] = {};
+  std::size_t count = 0;
+};
+
+class LeafChannel {
+public:
+  static constexpr std::size_t kBatches = 4;
+
+  LeafChannel() {
+    for (auto& b : batches_) spare_.push_back(&b);
+  }
+
+  // Reader side. Nothing when the visiting side gave up.
+  LeafBatch* TakeSpare() {
+    std::unique_lock lock(mutex_);
+    changed_.wait(lock, [&] { return cancelled_ || !spare_.empty(); });
+    if (cancelled_) return nullptr;
+    LeafBatch* b = spare_.back();
+    spare_.pop_back();
+    b->count = 0;
+    return b;
+  }
+  void Publish(LeafBatch* b) {
+    {
+      std::lock_guard lock(mutex_);
+      full_.push_back(b);
+    }
+    changed_.notify_all();
+  }
+  void Finish(std::exception_ptr error) {
+    {
+      std::lock_guard lock(mutex_);
+      finished_ = true;
+      error_ = error;
+    }
+    changed_.notify_all();
+  }
+
+  // Visitor side. Nothing once the reader finished and every batch was taken.
+  LeafBatch* TakeFull() {
+    std::unique_lock lock(mutex_);
+    changed_.wait(lock, [&] { return finished_ || !full_.empty(); });
+    if (full_.empty()) return nullptr;
+    LeafBatch* b = full_.front();
+    full_.pop_front();
+    return b;
+  }
+  void Return(LeafBatch* b) {
+    {
+      std::lock_guard lock(mutex_);
+      spare_.push_back(b);
+    }
+    changed_.notify_all();
+  }
+  void Cancel() {
+    {
+      std::lock_guard lock(mutex_);
+      cancelled_ = true;
+    }
+    changed_.notify_all();
+  }
+  std::exception_ptr error() {
+    std::lock_guard lock(mutex_);
+    return error_;
+  }
+
+private:
+  LeafBatch batches_[kBatches];
+  std::mutex mutex_;
+  std::condition_variable changed_;
+  std::vector<LeafBatch*> spare_;
+  std::deque<LeafBatch*> full_;
+  bool finished_ = false;
+  bool cancelled_ = false;
+  std::exception_ptr error_;
+};
+
+// The reading thread: the walk without the visits. Leaf blocks go to the
+// channel in walk order, after their child records were queued.
+void ReadAhead(const DiskView& disk, const PoolInfo& pool, std::uint64_t rootSector, LeafChannel& channel) {
+  BlockQueue queue(rootSector);
+  LeafBatch* batch = nullptr;
+  while (!queue.empty()) {
+    if (batch == nullptr && (batch = channel.TakeSpare()) == nullptr) return;
+    const std::uint64_t sector = queue.Take();
+    // A branch block takes the next free place only until it is read.
+    std::byte* buffer = batch->bytes.data() + batch->count * kBlockSize;
+    ReadBlock(disk, sector, buffer);
+    const Bytes block(std::span<const std::byte>(buffer, kBlockSize));
+    if (IsBranch(block)) {
+      QueueBranchChildren(block, pool, queue);
+    } else if (IsLeaf(block)) {
+      ForEachLeafRecord(block, [&](std::size_t r, std::int16_t, std::uint32_t type) {
+        if (type == kRecordTypeChild) QueueLeafChild(block, r, pool, queue);
+        return true;
+      });
+      batch->sectors[batch->count++] = sector;
+      if (batch->count == LeafBatch::kBlocks) {
+        channel.Publish(batch);
+        batch = nullptr;
       }
     }
   }
+  if (batch != nullptr && batch->count > 0) channel.Publish(batch);
+}
+
+}  // namespace
+
+void WalkObjectTreeReadingAhead(const DiskView& disk, const PoolInfo& pool, std::uint64_t rootSector,
+                                const RecordSink& takeRecord) {
+  if (std::thread::hardware_concurrency() < 2) {
+    WalkObjectTree(disk, pool, rootSector, [&](const LeafRecord& record) {
+      takeRecord(record);
+      return VisitResult::Continue;
+    });
+    return;
+  }
+  LeafChannel channel;
+  std::thread reader([&] {
+    try {
+      ReadAhead(disk, pool, rootSector, channel);
+      channel.Finish(nullptr);
+    } catch (...) {
+      channel.Finish(std::current_exception());
+    }
+  });
+  // Whatever way the visits end, the reader is told and waited for.
+  struct Joiner {
+    LeafChannel& channel;
+    std::thread& thread;
+    ~Joiner() {
+      channel.Cancel();
+      thread.join();
+    }
+  } joiner{channel, reader};
+
+  while (LeafBatch* batch = channel.TakeFull()) {
+    for (std::size_t i = 0; i < batch->count; ++i) {
+      const Bytes block(std::span<const std::byte>(batch->bytes.data() + i * kBlockSize, kBlockSize));
+      const std::uint64_t sector = batch->sectors[i];
+      ForEachLeafRecord(block, [&](std::size_t r, std::int16_t length, std::uint32_t type) {
+        if (type != kRecordTypeChild) takeRecord({block, r, length, type, sector});
+        return true;
+      });
+    }
+    channel.Return(batch);
+  }
+  if (auto error = channel.error()) std::rethrow_exception(error);
 }
 
 }  // namespace ov

@@ -102,10 +102,8 @@ void ScanVolume(const DiskView& disk, const PoolInfo& pool, std::uint64_t rootSe
   tree.ReleaseTree();
   tree.folderCount = 0;
   tree.fileCount = 0;
-  WalkObjectTree(disk, pool, rootSector, [&](const LeafRecord& record) {
-    VisitObjectRecord(record, compactLayout, tree);
-    return VisitResult::Continue;
-  });
+  WalkObjectTreeReadingAhead(disk, pool, rootSector,
+                             [&](const LeafRecord& record) { VisitObjectRecord(record, compactLayout, tree); });
   if (log) log->AppendScanCounts(tree.folderCount, tree.fileCount);
   tree.BuildFolderTree();
 }
