@@ -14,7 +14,8 @@ struct TypeRule {
   FileType type;
 };
 
-// Tried in order; the first matching ending wins.
+// Tried in order; the first matching ending wins. Each ending is a dot
+// followed by letters.
 constexpr TypeRule kTypeRules[] = {
     {{".doc", ".DOC"}, {"Microsoft Word File", 4}},
     {{".ppt", ".PPT"}, {"Microsoft Power Point File", 5}},
@@ -48,8 +49,7 @@ std::string DateText(const std::tm& tm) {
 
 std::string TimeText(const std::tm& tm) { return std::to_string(tm.tm_hour) + ":" + std::to_string(tm.tm_min); }
 
-ListRow Row(const TreeNode& node, bool folder) {
-  ListRow row;
+void FillRow(ListRow& row, const TreeNode& node, bool folder) {
   row.folder = folder;
   row.name = Latin1ToUtf8(node.name());
   if (folder) {
@@ -66,17 +66,19 @@ ListRow Row(const TreeNode& node, bool folder) {
   const std::tm tm = Local(node.time);
   row.date = DateText(tm);
   row.time = TimeText(tm);
-  return row;
 }
 
 }  // namespace
 
 FileType FileTypeOf(std::string_view name) {
+  // Every ending is a dot and letters, so the only one a name can end with
+  // is its own part from the last dot on.
+  const std::size_t dot = name.rfind('.');
+  if (dot == std::string_view::npos) return kPlainFile;
+  const std::string_view ending = name.substr(dot);
   for (const auto& rule : kTypeRules) {
-    for (std::string_view ending : rule.endings) {
-      if (!ending.empty() && name.size() >= ending.size() && name.substr(name.size() - ending.size()) == ending) {
-        return rule.type;
-      }
+    for (std::string_view e : rule.endings) {
+      if (e == ending) return rule.type;
     }
   }
   return kPlainFile;
@@ -91,8 +93,8 @@ ListRows ListFolder(const RecoveryTree& tree, std::uint64_t key) {
   const auto& folders = tree.FoldersUnder(key);
   const auto& files = tree.FilesUnder(key);
   rows.reserve(folders.size() + files.size());
-  for (auto p : folders) rows.push_back(Row(tree.folders()[p], true));
-  for (auto p : files) rows.push_back(Row(tree.files()[p], false));
+  for (auto p : folders) FillRow(rows.emplace_back(), tree.folders()[p], true);
+  for (auto p : files) FillRow(rows.emplace_back(), tree.files()[p], false);
   return rows;
 }
 

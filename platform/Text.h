@@ -10,8 +10,11 @@
 namespace ov {
 
 inline std::string Latin1ToUtf8(std::string_view text) {
+  std::size_t high = 0;
+  for (char ch : text) high += static_cast<unsigned char>(ch) >> 7;
+  if (high == 0) return std::string(text);  // plain ASCII, the common case
   std::string out;
-  out.reserve(text.size());
+  out.reserve(text.size() + high);
   for (char ch : text) {
     const auto c = static_cast<unsigned char>(ch);
     if (c < 0x80) {

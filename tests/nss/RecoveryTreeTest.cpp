@@ -139,6 +139,12 @@ TEST(FileTypes, FollowTheTableOrderAndItsCaseSensitiveForms) {
   EXPECT_EQ(FileTypeOf("song.au").text, "Sound File");
   EXPECT_EQ(FileTypeOf("a.RAR").text, "Winzip File");
   EXPECT_EQ(FileTypeOf("h").text, "File");
+  // Only the part from the last dot counts.
+  EXPECT_EQ(FileTypeOf("old.doc.txt").text, "Text File");
+  EXPECT_EQ(FileTypeOf("backup.txt.zip").text, "Winzip File");
+  EXPECT_EQ(FileTypeOf(".htm").text, "Internet File");
+  EXPECT_EQ(FileTypeOf("x.").text, "File");
+  EXPECT_EQ(FileTypeOf("doc").text, "File");
 }
 
 using Utc = test::ScopedUtc;
