@@ -97,33 +97,41 @@ private:
   }
 
   // Reads `count` sectors at `first` into `buffer` as one read of the
-  // reader; sectors past the disk's end are zeros.
-  void ReadClipped(std::uint64_t first, std::uint32_t count, std::byte* buffer) {
+  // reader; sectors past the disk's end are zeros. True when every sector
+  // on the disk was read.
+  bool ReadClipped(std::uint64_t first, std::uint32_t count, std::byte* buffer) {
     const auto readable = static_cast<std::uint32_t>(OnDisk(first, count));
-    if (readable > 0) disk_.Read(first, readable, buffer);
+    const bool read = readable == 0 || disk_.Read(first, readable, buffer) != 0;
     std::memset(buffer + std::size_t{readable} * kSectorSize, 0, std::size_t{count - readable} * kSectorSize);
+    return read;
   }
 
   // `reads` reads of 20 sectors from `first`, in one device read where
-  // they lie on the disk.
-  void ReadPieces(std::uint64_t first, std::uint32_t reads, std::byte* buffer) {
+  // they lie on the disk. True when every sector on the disk was read.
+  bool ReadPieces(std::uint64_t first, std::uint32_t reads, std::byte* buffer) {
     const std::uint64_t whole = OnDisk(first, std::uint64_t{reads} * kRawReadSectors) / kRawReadSectors;
+    bool read = true;
     // Straight into the buffer when the stretch reads whole; otherwise piece
     // by piece through the bad-sector step.
     if (whole > 0 && !disk_.ReadStretch(first, static_cast<std::uint32_t>(whole * kRawReadSectors), buffer)) {
-      disk_.ReadChunks(first, kRawReadSectors, static_cast<std::uint32_t>(whole), buffer, false);
+      const auto pieces = static_cast<std::uint32_t>(whole);
+      read = disk_.ReadChunks(first, kRawReadSectors, pieces, buffer, false) == pieces;
     }
-    for (auto read = static_cast<std::uint32_t>(whole); read < reads; ++read) {
-      ReadClipped(first + std::uint64_t{read} * kRawReadSectors, kRawReadSectors, buffer + read * kPieceBytes);
+    for (auto piece = static_cast<std::uint32_t>(whole); piece < reads; ++piece) {
+      read = ReadClipped(first + std::uint64_t{piece} * kRawReadSectors, kRawReadSectors, buffer + piece * kPieceBytes) &&
+             read;
     }
+    return read;
   }
 
   // The window's 40 reads of 20 sectors. False when stopped first.
   bool ReadWindow(std::uint64_t windowStart) {
+    windowRead_ = true;
     for (std::uint32_t group = 0; group < kRawReadsPerWindow; group += kReadsPerGroup) {
       if (StopRequested()) return false;
-      ReadPieces(windowStart + std::uint64_t{group} * kRawReadSectors, kReadsPerGroup,
-                 window_.data() + std::size_t{group} * kPieceBytes);
+      windowRead_ = ReadPieces(windowStart + std::uint64_t{group} * kRawReadSectors, kReadsPerGroup,
+                               window_.data() + std::size_t{group} * kPieceBytes) &&
+                    windowRead_;
     }
     return true;
   }
@@ -178,6 +186,13 @@ private:
     const std::span<const std::byte> window(window_);
     const std::uint64_t windowEnd = windowStart + kRawWindowSectors;
     windowStart_ = windowStart;
+    // The measurers take what they need of the window from it, unless a
+    // sector of it could not be read.
+    if (windowRead_) {
+      exactBytes_->Hold(windowStart, window);
+    } else {
+      exactBytes_->Release();
+    }
     std::optional<RawMarkerSectors> markers;  // searched only when a document waits for its end
     auto lastMarkers = [&]() -> const RawMarkerSectors& {
       if (!markers) markers = LastRawMarkers(window, windowStart);
@@ -386,6 +401,7 @@ private:
       }
       if (done > 0) {
         // Past the window: `done` is a whole number of sectors.
+        exactBytes_->Release();
         const auto bytes = static_cast<std::size_t>(std::min<std::uint64_t>(window.size(), document.size - done));
         const auto reads = static_cast<std::uint32_t>((bytes + kPieceBytes - 1) / kPieceBytes);
         ReadPieces(document.startSector + done / kSectorSize, reads, window_.data());
@@ -413,6 +429,7 @@ private:
   std::atomic<bool>& stop_;
 
   std::vector<std::byte> window_;
+  bool windowRead_ = false;  // every sector of the window on the disk was read
   std::vector<std::byte> piece_;
   std::unique_ptr<OutputFolder> folder_;
   std::string folderError_;

@@ -352,5 +352,23 @@ TEST_F(RawExact, AnUnreadableSectorIsAskedAboutOnceAndTheRestOfTheCopyIsExact) {
   EXPECT_TRUE(written == expected);
 }
 
+TEST_F(RawExact, AWindowWithAnUnreadableSectorIsNotMeasuredFrom) {
+  const FileBytes word = MakeWord(30'000, 9, 32);
+  // Where MakeWord puts things: the same shape, laid out alike.
+  test::CompoundLayout layout;
+  MakeCompound({9, {{"\x01" "CompObj", FileBytes(600, 0)}, {"WordDocument", Filler(30'000, 32)}}, 0, false}, &layout);
+  // The document's FAT sector cannot be read: what the window holds there
+  // is not the disk's, so the measurer must find the sector unreadable.
+  const std::uint64_t fat = 100 + 1 + layout.fatSectors[0];
+  Build("2MiB", {{100, word}}, true, {fat});
+  // Retried sector by sector, the window holds the header.
+  prompter.badSectorAnswers = {BadSectorChoice::RetryAll};
+  const auto result = Scan();
+  EXPECT_EQ(result.fallbacks, 1u);
+  ASSERT_EQ(model.documents.size(), 1u);
+  EXPECT_FALSE(model.documents[0].exact);
+  EXPECT_EQ(model.documents[0].fallback, "a FAT sector lies past the end of the disk");
+}
+
 }  // namespace
 }  // namespace ov
