@@ -22,8 +22,8 @@
 # A work folder that already holds documents (work-dir/docs) is reused.
 # $OVNSS_BENCH_OUT names the folder the tools write into (default: the work
 # folder); on a RAM file system the runs compare reading and carving rather
-# than the speed of the disk that takes the output, since the raw scan
-# starts writing each file to the device when it closes it.
+# than the speed of the disk that takes the output, should the system write
+# the output back while a tool runs.
 set -uo pipefail
 
 src=$(cd "$(dirname "$0")/.." && pwd)

@@ -47,10 +47,17 @@ const DiskExactBytes::Stretch* DiskExactBytes::Load(std::uint64_t first) {
   s.bytes.resize(static_cast<std::size_t>(sectors) * kSectorBytes);
   s.first = first;
   s.used = clock_;
-  // A stretch that cannot be read whole is remembered as such, so the
-  // reader is not asked for it again.
-  s.readable = disk_.Read(first, static_cast<std::uint32_t>(sectors), s.bytes.data()) != 0;
+  // Straight into the stretch when it reads whole; otherwise through the
+  // reader's bad-sector step. A stretch that cannot be read whole is
+  // remembered as such, so the reader is not asked for it again.
+  const auto count = static_cast<std::uint32_t>(sectors);
+  s.readable = disk_.ReadStretch(first, count, s.bytes.data()) || disk_.Read(first, count, s.bytes.data()) != 0;
   return s.readable ? &s : nullptr;
+}
+
+void DiskExactBytes::Hold(std::uint64_t first, std::span<const std::byte> sectors) {
+  heldFirst_ = first * kSectorBytes;
+  held_ = sectors;
 }
 
 bool DiskExactBytes::ReadDirect(std::uint64_t offset, std::span<std::byte> out) {
@@ -65,6 +72,10 @@ bool DiskExactBytes::ReadDirect(std::uint64_t offset, std::span<std::byte> out) 
 bool DiskExactBytes::Read(std::uint64_t offset, std::span<std::byte> out) {
   if (out.empty()) return offset <= size_;
   if (offset > size_ || out.size() > size_ - offset) return false;
+  if (offset >= heldFirst_ && offset - heldFirst_ <= held_.size() && out.size() <= held_.size() - (offset - heldFirst_)) {
+    std::memcpy(out.data(), held_.data() + (offset - heldFirst_), out.size());
+    return true;
+  }
   std::size_t done = 0;
   while (done < out.size()) {
     const std::uint64_t at = offset + done;

@@ -50,11 +50,20 @@ private:
 // read stretches of 128 sectors are kept, so walking many small headers
 // costs one device read per stretch. In a stretch with an unreadable sector
 // a read asks the reader for just its own sectors.
+//
+// A caller that already holds sectors read whole (the raw scan's window)
+// lends them with Hold: a read that lies wholly inside them is answered
+// from them, without the reader.
 class DiskExactBytes : public ExactBytes {
 public:
   DiskExactBytes(const DiskView& disk, std::uint64_t diskSectors);
   std::uint64_t size() const override { return size_; }
   bool Read(std::uint64_t offset, std::span<std::byte> out) override;
+
+  // `sectors` holds the disk's sectors from `first` on, every one of them
+  // read; they must stay as they are until the next Hold or Release.
+  void Hold(std::uint64_t first, std::span<const std::byte> sectors);
+  void Release() { held_ = {}; }
 
   static constexpr std::uint32_t kStretchSectors = 128;
   static constexpr std::size_t kStretches = 4;
@@ -74,6 +83,8 @@ private:
   std::uint64_t size_;
   std::array<Stretch, kStretches> stretches_;
   std::uint64_t clock_ = 0;
+  std::uint64_t heldFirst_ = 0;  // the first byte of the held sectors
+  std::span<const std::byte> held_;
 };
 
 enum class ExactVerdict {

@@ -43,10 +43,6 @@ bool OutputFile::Write(std::span<const std::byte> bytes) {
 bool OutputFile::Close() {
   if (fd_ < 0) return error_.empty();
   bool ok = true;
-  // Start writing the file's data to the device now rather than whenever
-  // the system gets to it, without waiting for it: a scan that writes many
-  // documents is not held up by each one's flush.
-  ::sync_file_range(fd_, 0, 0, SYNC_FILE_RANGE_WRITE);
   if (::close(fd_) != 0) {
     error_ = Reason(errno);
     ok = false;

@@ -5,8 +5,10 @@
 // name (no separators, not "." or ".."), so a name can never lead out of
 // the folder. An existing file of that name is replaced; an existing
 // symbolic link of that name is removed and replaced by a file, never
-// followed. Closing a file starts writing its data to the device at once,
-// without waiting for the writes to finish.
+// followed. Closing a file leaves its data to the system's own writeback,
+// as any program's writes are: starting the writeback at each close would
+// make the next flush on that file system (the registry's, when a command
+// ends) wait for every file written so far.
 //
 // Failures are answered with the operating system's reason, for the caller
 // to report.
@@ -32,8 +34,8 @@ public:
 
   // Writes all of `bytes`; false (with error()) when the write fails.
   bool Write(std::span<const std::byte> bytes);
-  // Starts the data's way to the device and closes; false (with error())
-  // when closing fails. Called by the destructor when not called before.
+  // Closes the file; false (with error()) when closing fails. Called by the
+  // destructor when not called before.
   bool Close();
   const std::string& error() const { return error_; }
 

@@ -18,9 +18,6 @@ namespace {
 // when readable; between groups the stop flag is tested, so a stop is seen
 // within 160 sectors even on a disk whose reads are slow.
 constexpr std::uint32_t kReadsPerGroup = 8;
-// Exact mode copies a measured document in larger groups (about 1 MiB):
-// the bytes written are the same, with far fewer calls.
-constexpr std::uint32_t kCopyReadsPerGroup = 100;
 static_assert(kRawReadsPerWindow % kReadsPerGroup == 0);
 
 constexpr std::size_t kPieceBytes = std::size_t{kRawReadSectors} * kSectorSize;
@@ -46,7 +43,6 @@ public:
     if (!folder_) folderError_ = error.empty() ? "cannot open the folder" : error;
     if (request.exact) {
       exactBytes_ = std::make_unique<DiskExactBytes>(disk, request.diskSectors);
-      copy_.resize(std::size_t{kCopyReadsPerGroup} * kPieceBytes);
     }
   }
 
@@ -101,33 +97,41 @@ private:
   }
 
   // Reads `count` sectors at `first` into `buffer` as one read of the
-  // reader; sectors past the disk's end are zeros.
-  void ReadClipped(std::uint64_t first, std::uint32_t count, std::byte* buffer) {
+  // reader; sectors past the disk's end are zeros. True when every sector
+  // on the disk was read.
+  bool ReadClipped(std::uint64_t first, std::uint32_t count, std::byte* buffer) {
     const auto readable = static_cast<std::uint32_t>(OnDisk(first, count));
-    if (readable > 0) disk_.Read(first, readable, buffer);
+    const bool read = readable == 0 || disk_.Read(first, readable, buffer) != 0;
     std::memset(buffer + std::size_t{readable} * kSectorSize, 0, std::size_t{count - readable} * kSectorSize);
+    return read;
   }
 
   // `reads` reads of 20 sectors from `first`, in one device read where
-  // they lie on the disk.
-  void ReadPieces(std::uint64_t first, std::uint32_t reads, std::byte* buffer) {
+  // they lie on the disk. True when every sector on the disk was read.
+  bool ReadPieces(std::uint64_t first, std::uint32_t reads, std::byte* buffer) {
     const std::uint64_t whole = OnDisk(first, std::uint64_t{reads} * kRawReadSectors) / kRawReadSectors;
+    bool read = true;
     // Straight into the buffer when the stretch reads whole; otherwise piece
     // by piece through the bad-sector step.
     if (whole > 0 && !disk_.ReadStretch(first, static_cast<std::uint32_t>(whole * kRawReadSectors), buffer)) {
-      disk_.ReadChunks(first, kRawReadSectors, static_cast<std::uint32_t>(whole), buffer, false);
+      const auto pieces = static_cast<std::uint32_t>(whole);
+      read = disk_.ReadChunks(first, kRawReadSectors, pieces, buffer, false) == pieces;
     }
-    for (auto read = static_cast<std::uint32_t>(whole); read < reads; ++read) {
-      ReadClipped(first + std::uint64_t{read} * kRawReadSectors, kRawReadSectors, buffer + read * kPieceBytes);
+    for (auto piece = static_cast<std::uint32_t>(whole); piece < reads; ++piece) {
+      read = ReadClipped(first + std::uint64_t{piece} * kRawReadSectors, kRawReadSectors, buffer + piece * kPieceBytes) &&
+             read;
     }
+    return read;
   }
 
   // The window's 40 reads of 20 sectors. False when stopped first.
   bool ReadWindow(std::uint64_t windowStart) {
+    windowRead_ = true;
     for (std::uint32_t group = 0; group < kRawReadsPerWindow; group += kReadsPerGroup) {
       if (StopRequested()) return false;
-      ReadPieces(windowStart + std::uint64_t{group} * kRawReadSectors, kReadsPerGroup,
-                 window_.data() + std::size_t{group} * kPieceBytes);
+      windowRead_ = ReadPieces(windowStart + std::uint64_t{group} * kRawReadSectors, kReadsPerGroup,
+                               window_.data() + std::size_t{group} * kPieceBytes) &&
+                    windowRead_;
     }
     return true;
   }
@@ -181,6 +185,14 @@ private:
   std::uint64_t ProcessWindowExact(std::uint64_t windowStart) {
     const std::span<const std::byte> window(window_);
     const std::uint64_t windowEnd = windowStart + kRawWindowSectors;
+    windowStart_ = windowStart;
+    // The measurers take what they need of the window from it, unless a
+    // sector of it could not be read.
+    if (windowRead_) {
+      exactBytes_->Hold(windowStart, window);
+    } else {
+      exactBytes_->Release();
+    }
     std::optional<RawMarkerSectors> markers;  // searched only when a document waits for its end
     auto lastMarkers = [&]() -> const RawMarkerSectors& {
       if (!markers) markers = LastRawMarkers(window, windowStart);
@@ -224,6 +236,8 @@ private:
       if (!request_.form.IsTicked(document.kind)) continue;
       lastEnd_ = document.endSector;
       resume_ = (endByte + kSectorSize - 1) / kSectorSize;
+      // Its copy has used the window's buffer (see WriteExact); every later
+      // candidate of the window lies inside it anyway.
       if (resume_ > windowEnd) return resume_;
     }
     if (open_) EndOpenDocument(lastMarkers(), std::nullopt, windowStart);
@@ -367,29 +381,40 @@ private:
   }
 
   // Exact mode: writes the document's `size` bytes from its first sector,
-  // read in groups of 20-sector pieces (about 1 MiB a group) with the stop
-  // flag tested before each group.
+  // which lies in the window. The bytes the window holds are written from
+  // it; the rest is read a window's worth at a time into the window's
+  // buffer, which the scan no longer needs once the document runs past the
+  // window (its later candidates lie inside the document). The stop flag
+  // is tested before each piece.
   void WriteExact(RawDocument& document) {
     std::unique_ptr<OutputFile> file = CreateOutput(document);
     if (!file) return;
     document.outcome = cut_ ? RawDocumentOutcome::CutAtDiskEnd : RawDocumentOutcome::Written;
-    constexpr std::uint64_t kGroupBytes = std::uint64_t{kCopyReadsPerGroup} * kPieceBytes;
+    const std::span<const std::byte> window(window_);
+    const std::size_t offset = static_cast<std::size_t>(document.startSector - windowStart_) * kSectorSize;
+    std::span<const std::byte> piece =
+        window.subspan(offset, static_cast<std::size_t>(std::min<std::uint64_t>(document.size, window.size() - offset)));
     for (std::uint64_t done = 0; done < document.size;) {
       if (StopRequested()) {
         document.outcome = RawDocumentOutcome::Stopped;
         break;
       }
-      const std::uint64_t bytes = std::min(kGroupBytes, document.size - done);
-      const auto reads = static_cast<std::uint32_t>((bytes + kPieceBytes - 1) / kPieceBytes);
-      ReadPieces(document.startSector + done / kSectorSize, reads, copy_.data());
-      if (!file->Write(std::span<const std::byte>(copy_).first(static_cast<std::size_t>(bytes)))) {
+      if (done > 0) {
+        // Past the window: `done` is a whole number of sectors.
+        exactBytes_->Release();
+        const auto bytes = static_cast<std::size_t>(std::min<std::uint64_t>(window.size(), document.size - done));
+        const auto reads = static_cast<std::uint32_t>((bytes + kPieceBytes - 1) / kPieceBytes);
+        ReadPieces(document.startSector + done / kSectorSize, reads, window_.data());
+        piece = window.first(bytes);
+      }
+      if (!file->Write(piece)) {
         document.outcome = RawDocumentOutcome::WriteFailed;
         document.error = file->error();
         file->Close();
         return;
       }
-      document.bytesWritten += bytes;
-      done += bytes;
+      document.bytesWritten += piece.size();
+      done += piece.size();
     }
     if (!file->Close() && document.outcome != RawDocumentOutcome::Stopped) {
       document.outcome = RawDocumentOutcome::WriteFailed;
@@ -404,16 +429,17 @@ private:
   std::atomic<bool>& stop_;
 
   std::vector<std::byte> window_;
+  bool windowRead_ = false;  // every sector of the window on the disk was read
   std::vector<std::byte> piece_;
-  std::vector<std::byte> copy_;  // exact mode: a group of pieces being copied
   std::unique_ptr<OutputFolder> folder_;
   std::string folderError_;
 
   std::optional<OpenDocument> open_;
   std::uint64_t openedIn_ = 0;  // exact mode: the window the open document started in
   std::unique_ptr<DiskExactBytes> exactBytes_;
-  std::uint64_t resume_ = 0;  // exact mode: the first sector after the last document found
-  bool cut_ = false;          // exact mode: the document being written is cut by the disk's end
+  std::uint64_t windowStart_ = 0;  // exact mode: the first sector of the window being searched
+  std::uint64_t resume_ = 0;       // exact mode: the first sector after the last document found
+  bool cut_ = false;               // exact mode: the document being written is cut by the disk's end
   std::uint64_t lastEnd_ = 0;
   std::uint64_t ordinal_ = 0;
   std::array<std::uint64_t, kRawKindCount> counters_{};

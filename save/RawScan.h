@@ -37,13 +37,16 @@
 // ascending order. A compound document or Zip archive is measured from its
 // own structure (save/ExactCarve.h) and written byte for byte: its file
 // holds exactly its length, with no size limit, cut only by the end of the
-// disk. Its kind comes from its structure; a compound document of no
-// recovered kind is not written. A candidate that lies inside a document
-// of a ticked kind (an embedded archive or document) is part of it and is
-// not written again: the scan goes on after the document, and the next
-// window starts there when the document ends past this one. Documents
-// inside one that is not written (a kind not ticked, no recovered kind)
-// are candidates of their own.
+// disk. What the window holds is not read again: the measurers take it
+// from the window (unless a sector of it could not be read), and the copy
+// writes it from there and reads only the rest of the document. Its kind
+// comes from its structure; a compound document of no recovered kind is
+// not written. A candidate that lies inside a document of a ticked kind
+// (an embedded archive or document) is part of it and is not written
+// again: the scan goes on after the document, and the next window starts
+// there when the document ends past this one. Documents inside one that is
+// not written (a kind not ticked, no recovered kind) are candidates of
+// their own.
 // A candidate whose length cannot be established falls back to the
 // signature rules: it is ended by a marker or before the next candidate,
 // exactly as the default scan ends a document, and the result counts it. A

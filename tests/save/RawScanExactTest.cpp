@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -49,9 +50,10 @@ protected:
   RawExact() { request.exact = true; }
 
   // Places the documents at their sectors on a disk of `size` that is
-  // junk elsewhere, and opens it as disk 0.
+  // junk elsewhere, and opens it as disk 0, with the `unreadable` sectors
+  // failing every read that touches them.
   void Build(const std::string& size, const std::vector<std::pair<std::uint64_t, FileBytes>>& documents,
-             bool junk = true) {
+             bool junk = true, const std::vector<std::uint64_t>& unreadable = {}) {
     std::string json = R"({"size": ")" + size + R"(", "documents": [)";
     for (std::size_t i = 0; i < documents.size(); ++i) {
       const auto path = files_ / ("doc" + std::to_string(i));
@@ -66,7 +68,13 @@ protected:
     json += "}";
     built_ = std::make_unique<test::BuiltImage>(json);
     ASSERT_TRUE(built_->ok()) << built_->error();
-    opener_ = std::make_unique<test::SharedDeviceOpener>(FileDevice::Open(built_->image()));
+    std::unique_ptr<Device> device = FileDevice::Open(built_->image());
+    if (!unreadable.empty()) {
+      BadSectorMap bad;
+      for (const std::uint64_t sector : unreadable) bad.Add(sector);
+      device = std::make_unique<FaultyDevice>(std::move(device), std::move(bad));
+    }
+    opener_ = std::make_unique<test::SharedDeviceOpener>(std::move(device));
     UseOpener(*opener_);
     request.diskSectors = built_->manifest().diskSectors;
   }
@@ -81,6 +89,13 @@ protected:
     const FileBytes written = ReadFile(out / name);
     EXPECT_EQ(written.size(), bytes.size()) << name;
     EXPECT_EQ(mkimage::Sha256Hex(written), mkimage::Sha256Hex(bytes)) << name;
+  }
+
+  // How many reads that reached the device took in `sector`.
+  std::size_t TimesRead(std::uint64_t sector) const {
+    return static_cast<std::size_t>(std::count_if(opener_->reads.begin(), opener_->reads.end(), [&](const auto& read) {
+      return read.first <= sector && sector - read.first < read.count;
+    }));
   }
 
   std::unique_ptr<test::SharedDeviceOpener> opener_;
@@ -245,6 +260,114 @@ TEST_F(RawExact, StopEndsTheCopyOfALongDocument) {
   EXPECT_EQ(model.documents[0].outcome, RawDocumentOutcome::Stopped);
   EXPECT_LT(model.documents[0].bytesWritten, big.size());
   EXPECT_EQ(model.documents[0].bytesWritten, ReadFile(out / "DOC1.DOC").size());
+}
+
+TEST_F(RawExact, DocumentsMeetingTheWindowsEndsAreWrittenWhole) {
+  // Windows start at sectors 0, 800, 1600, ... until a document runs past
+  // one; the next window then starts right after that document.
+  const FileBytes endsAtWindowEnd = MakeZip({{Item("a", 20 * 512 - 200, 20)}, "", false});
+  const std::uint64_t firstAt = 800 - (endsAtWindowEnd.size() + 511) / 512;
+  const FileBytes crossing = MakeZip({{Item("b", 9000, 21), Item("c", 7000, 22, true)}, "ends past", false});
+  const FileBytes inOneWindow = MakeWord(3000, 9, 23);
+  const FileBytes spanning = MakeWord(900'000, 9, 24);
+  const FileBytes right = MakeZip({{Item("d", 300, 25)}, "", false});
+  const std::uint64_t spanningAt = 1660;
+  const std::uint64_t rightAt = spanningAt + (spanning.size() + 511) / 512;
+  Build("4MiB", {{firstAt, endsAtWindowEnd}, {1595, crossing}, {1640, inOneWindow}, {spanningAt, spanning}, {rightAt, right}});
+
+  const auto result = Scan();
+  EXPECT_EQ(result.documentsFound, 5u);
+  EXPECT_EQ(Files().size(), 5u);
+  ExpectFile("ZIP1.ZIP", endsAtWindowEnd);
+  ExpectFile("ZIP2.ZIP", crossing);
+  ExpectFile("DOC3.DOC", inOneWindow);
+  ExpectFile("DOC4.DOC", spanning);
+  ExpectFile("ZIP5.ZIP", right);
+  EXPECT_EQ(model.documents[0].endSector, 799u);
+}
+
+TEST_F(RawExact, TheSectorsOfADocumentAreReadOnce) {
+  test::CompoundLayout layout;
+  const FileBytes big = MakeCompound({9, {{"WordDocument", Filler(3'000'000, 26)}}, 0, false}, &layout);
+  const std::uint64_t at = 100;
+  const std::uint64_t end = at + big.size() / 512;
+  Build("8MiB", {{at, big}});
+  Scan();
+  ExpectFile("DOC1.DOC", big);
+  // The first window holds the document's first sectors and is written from;
+  // the copy reads the rest; the scan goes on after the document. Only the
+  // measuring reads the header, the FAT and the directory again, and the
+  // copy's last 20-sector piece may reach past the document's end.
+  const std::uint64_t measured = at + 1 + layout.directorySector;
+  for (std::uint64_t sector = (measured / 128 + 1) * 128; sector < end + 800; ++sector) {
+    if (sector >= end && sector < end + 20) continue;
+    ASSERT_EQ(TimesRead(sector), 1u) << sector;
+  }
+}
+
+TEST_F(RawExact, CandidatesInsideADocumentThatRunsPastTheWindowAreSkipped) {
+  const FileBytes inner = MakeZip({{Item("inner", 2000, 27)}, "", false});
+  const FileBytes sheet = MakeCompound({9, {{"Workbook", Filler(3000, 28)}}, 0, false});
+  FileBytes stream = Filler(1'200'000, 29);
+  // One archive in the window that finds the document, one past it, and a
+  // workbook in a later window.
+  for (const std::size_t offset : {std::size_t{50 * 512}, std::size_t{900 * 512}}) {
+    std::copy(inner.begin(), inner.end(), stream.begin() + static_cast<std::ptrdiff_t>(offset));
+  }
+  std::copy(sheet.begin(), sheet.end(), stream.begin() + 1900 * 512);
+  const FileBytes word = MakeCompound({9, {{"WordDocument", stream}}, 0, true});
+  const FileBytes next = MakeZip({{Item("next", 700, 30)}, "", false});
+  const std::uint64_t nextAt = 200 + (word.size() + 511) / 512 + 3;
+  Build("4MiB", {{200, word}, {nextAt, next}});
+
+  const auto result = Scan();
+  EXPECT_EQ(result.documentsFound, 2u);
+  EXPECT_EQ(Files().size(), 2u);
+  ExpectFile("DOC1.DOC", word);
+  ExpectFile("ZIP2.ZIP", next);
+}
+
+TEST_F(RawExact, AnUnreadableSectorIsAskedAboutOnceAndTheRestOfTheCopyIsExact) {
+  const FileBytes big = MakeWord(1'500'000, 9, 31);
+  // One unreadable sector in the window that finds the document, one in the
+  // part its copy reads; neither holds the header, the FAT or the directory.
+  const std::uint64_t at = 100;
+  Build("4MiB", {{at, big}}, true, {500, 2400});
+  prompter.badSectorAnswers = {BadSectorChoice::Retry, BadSectorChoice::Retry};
+  Scan();
+  EXPECT_TRUE(prompter.AllAnswersUsed());
+  EXPECT_EQ(prompter.Asked(test::QuestionKind::BadSector).size(), 2u);
+  ASSERT_EQ(model.documents.size(), 1u);
+  EXPECT_EQ(model.documents[0].outcome, RawDocumentOutcome::Written);
+  EXPECT_EQ(model.documents[0].bytesWritten, big.size());
+  // Every sector but the two unreadable ones holds the document's bytes.
+  FileBytes written = ReadFile(out / "DOC1.DOC");
+  ASSERT_EQ(written.size(), big.size());
+  FileBytes expected = big;
+  for (const std::uint64_t sector : {500u, 2400u}) {
+    const auto from = static_cast<std::ptrdiff_t>((sector - at) * 512);
+    std::fill(written.begin() + from, written.begin() + from + 512, std::uint8_t{0});
+    std::fill(expected.begin() + from, expected.begin() + from + 512, std::uint8_t{0});
+  }
+  EXPECT_TRUE(written == expected);
+}
+
+TEST_F(RawExact, AWindowWithAnUnreadableSectorIsNotMeasuredFrom) {
+  const FileBytes word = MakeWord(30'000, 9, 32);
+  // Where MakeWord puts things: the same shape, laid out alike.
+  test::CompoundLayout layout;
+  MakeCompound({9, {{"\x01" "CompObj", FileBytes(600, 0)}, {"WordDocument", Filler(30'000, 32)}}, 0, false}, &layout);
+  // The document's FAT sector cannot be read: what the window holds there
+  // is not the disk's, so the measurer must find the sector unreadable.
+  const std::uint64_t fat = 100 + 1 + layout.fatSectors[0];
+  Build("2MiB", {{100, word}}, true, {fat});
+  // Retried sector by sector, the window holds the header.
+  prompter.badSectorAnswers = {BadSectorChoice::RetryAll};
+  const auto result = Scan();
+  EXPECT_EQ(result.fallbacks, 1u);
+  ASSERT_EQ(model.documents.size(), 1u);
+  EXPECT_FALSE(model.documents[0].exact);
+  EXPECT_EQ(model.documents[0].fallback, "a FAT sector lies past the end of the disk");
 }
 
 }  // namespace
