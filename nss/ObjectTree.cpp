@@ -1,5 +1,6 @@
 #include "nss/ObjectTree.h"
 
+#include <atomic>
 #include <condition_variable>
 #include <cstring>
 #include <deque>
@@ -40,7 +41,10 @@ private:
 };
 
 // Reads the block at `sector` into `buffer`; unreadable sectors stay zeros.
+// A readable block goes straight into the buffer; only a failed one takes
+// the reader's bad-sector step.
 void ReadBlock(const DiskView& disk, std::uint64_t sector, std::byte* buffer) {
+  if (disk.ReadStretch(sector, kSectorsPerBlock, buffer)) return;
   std::memset(buffer, 0, kBlockSize);
   disk.Read(sector, kSectorsPerBlock, buffer);
 }
@@ -101,7 +105,7 @@ void WalkObjectTree(const DiskView& disk, const PoolInfo& pool, std::uint64_t ro
 namespace {
 
 // Leaf blocks handed from the reading thread to the visiting one, a batch
-// at a time so the two rarely wait on the lock. Batches are reused.
+// at a time so the two rarely meet at the lock. Batches are reused.
 struct LeafBatch {
   static constexpr std::size_t kBlocks = 16;
   std::vector<std::byte> bytes = std::vector<std::byte>(kBlocks * kBlockSize);
@@ -117,73 +121,90 @@ public:
     for (auto& b : batches_) spare_.push_back(&b);
   }
 
-  // Reader side. Nothing when the visiting side gave up.
+  // Reading side. Nothing once the channel was stopped.
   LeafBatch* TakeSpare() {
     std::unique_lock lock(mutex_);
-    changed_.wait(lock, [&] { return cancelled_ || !spare_.empty(); });
-    if (cancelled_) return nullptr;
+    changed_.wait(lock, [&] { return stopped_ || !spare_.empty(); });
+    if (stopped_) return nullptr;
     LeafBatch* b = spare_.back();
     spare_.pop_back();
     b->count = 0;
     return b;
   }
   void Publish(LeafBatch* b) {
-    {
-      std::lock_guard lock(mutex_);
+    Change([&] {
       full_.push_back(b);
-    }
-    changed_.notify_all();
+      fullCount_.store(full_.size(), std::memory_order_release);
+    });
   }
-  void Finish(std::exception_ptr error) {
-    {
-      std::lock_guard lock(mutex_);
+  // No more batches will come.
+  void Finish() {
+    Change([&] {
       finished_ = true;
-      error_ = error;
-    }
-    changed_.notify_all();
+      over_.store(true, std::memory_order_release);
+    });
   }
 
-  // Visitor side. Nothing once the reader finished and every batch was taken.
+  // Visiting side. Nothing once every batch was taken after Finish, or once
+  // the channel was stopped.
   LeafBatch* TakeFull() {
+    // The next batch is usually a moment away: waiting for it awake costs
+    // less than being woken.
+    for (int i = 0; i < kSpins && fullCount_.load(std::memory_order_acquire) == 0 &&
+                    !over_.load(std::memory_order_acquire);
+         ++i) {
+      Pause();
+    }
     std::unique_lock lock(mutex_);
-    changed_.wait(lock, [&] { return finished_ || !full_.empty(); });
-    if (full_.empty()) return nullptr;
+    changed_.wait(lock, [&] { return stopped_ || finished_ || !full_.empty(); });
+    if (stopped_ || full_.empty()) return nullptr;
     LeafBatch* b = full_.front();
     full_.pop_front();
+    fullCount_.store(full_.size(), std::memory_order_release);
     return b;
   }
   void Return(LeafBatch* b) {
-    {
-      std::lock_guard lock(mutex_);
-      spare_.push_back(b);
-    }
-    changed_.notify_all();
+    Change([&] { spare_.push_back(b); });
   }
-  void Cancel() {
-    {
-      std::lock_guard lock(mutex_);
-      cancelled_ = true;
-    }
-    changed_.notify_all();
-  }
-  std::exception_ptr error() {
-    std::lock_guard lock(mutex_);
-    return error_;
+
+  // Either side gives up: the other stops at its next batch.
+  void Stop() {
+    Change([&] {
+      stopped_ = true;
+      over_.store(true, std::memory_order_release);
+    });
   }
 
 private:
+  static constexpr int kSpins = 1 << 16;
+  static void Pause() {
+#if defined(__x86_64__) || defined(__i386__)
+    __builtin_ia32_pause();
+#endif
+  }
+
+  template <typename Step>
+  void Change(Step&& step) {
+    {
+      std::lock_guard lock(mutex_);
+      step();
+    }
+    changed_.notify_all();
+  }
+
   LeafBatch batches_[kBatches];
   std::mutex mutex_;
   std::condition_variable changed_;
   std::vector<LeafBatch*> spare_;
   std::deque<LeafBatch*> full_;
+  std::atomic<std::size_t> fullCount_{0};  // full_.size(), for waiting awake
+  std::atomic<bool> over_{false};          // finished_ or stopped_, for waiting awake
   bool finished_ = false;
-  bool cancelled_ = false;
-  std::exception_ptr error_;
+  bool stopped_ = false;
 };
 
-// The reading thread: the walk without the visits. Leaf blocks go to the
-// channel in walk order, after their child records were queued.
+// The walk without the visits. Leaf blocks go to the channel in walk order,
+// after their child records were queued.
 void ReadAhead(const DiskView& disk, const PoolInfo& pool, std::uint64_t rootSector, LeafChannel& channel) {
   BlockQueue queue(rootSector);
   LeafBatch* batch = nullptr;
@@ -211,6 +232,21 @@ void ReadAhead(const DiskView& disk, const PoolInfo& pool, std::uint64_t rootSec
   if (batch != nullptr && batch->count > 0) channel.Publish(batch);
 }
 
+// The visits: every record of every leaf block, in order.
+void VisitBatches(LeafChannel& channel, const RecordSink& takeRecord) {
+  while (LeafBatch* batch = channel.TakeFull()) {
+    for (std::size_t i = 0; i < batch->count; ++i) {
+      const Bytes block(std::span<const std::byte>(batch->bytes.data() + i * kBlockSize, kBlockSize));
+      const std::uint64_t sector = batch->sectors[i];
+      ForEachLeafRecord(block, [&](std::size_t r, std::int16_t length, std::uint32_t type) {
+        if (type != kRecordTypeChild) takeRecord({block, r, length, type, sector});
+        return true;
+      });
+    }
+    channel.Return(batch);
+  }
+}
+
 }  // namespace
 
 void WalkObjectTreeReadingAhead(const DiskView& disk, const PoolInfo& pool, std::uint64_t rootSector,
@@ -223,36 +259,31 @@ void WalkObjectTreeReadingAhead(const DiskView& disk, const PoolInfo& pool, std:
     return;
   }
   LeafChannel channel;
-  std::thread reader([&] {
+  std::exception_ptr visitError;
+  std::thread visitor([&] {
     try {
-      ReadAhead(disk, pool, rootSector, channel);
-      channel.Finish(nullptr);
+      VisitBatches(channel, takeRecord);
     } catch (...) {
-      channel.Finish(std::current_exception());
+      visitError = std::current_exception();
+      channel.Stop();
     }
   });
-  // Whatever way the visits end, the reader is told and waited for.
-  struct Joiner {
-    LeafChannel& channel;
-    std::thread& thread;
-    ~Joiner() {
-      channel.Cancel();
-      thread.join();
-    }
-  } joiner{channel, reader};
-
-  while (LeafBatch* batch = channel.TakeFull()) {
-    for (std::size_t i = 0; i < batch->count; ++i) {
-      const Bytes block(std::span<const std::byte>(batch->bytes.data() + i * kBlockSize, kBlockSize));
-      const std::uint64_t sector = batch->sectors[i];
-      ForEachLeafRecord(block, [&](std::size_t r, std::int16_t length, std::uint32_t type) {
-        if (type != kRecordTypeChild) takeRecord({block, r, length, type, sector});
-        return true;
-      });
-    }
-    channel.Return(batch);
+  {
+    // Whatever way the reading ends, the visitor is told and waited for.
+    struct Joiner {
+      LeafChannel& channel;
+      std::thread& thread;
+      bool finished = false;
+      ~Joiner() {
+        if (!finished) channel.Stop();
+        thread.join();
+      }
+    } joiner{channel, visitor};
+    ReadAhead(disk, pool, rootSector, channel);
+    channel.Finish();
+    joiner.finished = true;
   }
-  if (auto error = channel.error()) std::rethrow_exception(error);
+  if (visitError) std::rethrow_exception(visitError);
 }
 
 }  // namespace ov

@@ -46,12 +46,12 @@ void WalkObjectTree(const DiskView& disk, const PoolInfo& pool, std::uint64_t ro
 using RecordSink = std::function<void(const LeafRecord&)>;
 
 // The same walk for a visitor that takes every record: the same records in
-// the same order, but the blocks are read ahead on a second thread while
-// `takeRecord` runs on the calling thread, so decoding overlaps the reading.
-// Only the second thread reads the disk (and asks about bad sectors). When
-// `takeRecord` throws, the reading stops and the exception goes on to the
-// caller; so does one of the reading thread's. On a machine of one
-// processor the walk runs on the calling thread alone.
+// the same order, but `takeRecord` runs on a second thread while the calling
+// thread reads the blocks ahead, so decoding overlaps the reading. Only the
+// calling thread reads the disk (and asks about bad sectors); `takeRecord`
+// must touch nothing the reading uses. When `takeRecord` throws, the
+// reading stops and the exception goes on to the caller. On a machine of
+// one processor the walk runs on the calling thread alone.
 void WalkObjectTreeReadingAhead(const DiskView& disk, const PoolInfo& pool, std::uint64_t rootSector,
                                 const RecordSink& takeRecord);
 
