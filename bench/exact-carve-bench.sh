@@ -6,7 +6,9 @@
 # with zip (stored, deflated, with a comment, streamed with data
 # descriptors); lays them on a disk image at sector offsets with random
 # junk between them (with the project's image builder); reads the image
-# once so every run reads it from the page cache; then times, best of three:
+# once so every run reads it from the page cache; then times, best of three
+# (each tool's earlier output removed and the disk synced before each run,
+# untimed):
 #   - cat image > /dev/null,
 #   - ovnss-cli carve --exact, and the default carve for reference,
 #   - photorec (testdisk package), OLE and Zip families,
@@ -105,34 +107,46 @@ EOF
 "$mkimage" -q "$work/image.json" -o "$image" --manifest "$work/manifest.json" || exit 1
 cat "$image" >/dev/null
 
-best_of_three() {  # prints the best wall time of three runs of a command, in seconds
-  local best="" t
+# Prints the best wall time of three runs of a command, in seconds. With
+# --before FN, FN runs before each run, untimed: removing the last run's
+# output is no part of carving (cat has none to remove).
+best_of_three() {
+  local before=: best="" t
+  if [ "$1" = --before ]; then before=$2; shift 2; fi
   for _ in 1 2 3; do
+    "$before"
     t=$( { TIMEFORMAT=%R; time "$@" >/dev/null 2>&1; } 2>&1 )
     if [ -z "$best" ] || awk "BEGIN{exit !($t < $best)}"; then best=$t; fi
   done
   echo "$best"
 }
-run_exact() { rm -rf "$out/out-exact"; "$cli" carve --disk "$image" --dest "$out/out-exact" --exact --json >"$work/exact.json"; }
-run_default() { rm -rf "$out/out-default"; "$cli" carve --disk "$image" --dest "$out/out-default"; }
+# Each tool's output of the last run is removed and written back to the
+# disk before the next run, untimed.
+clear_out() { rm -rf "$out/$1" "$work/photorec.ses"; sync; }
+clear_exact() { clear_out out-exact; }
+clear_default() { clear_out out-default; }
+clear_photorec() { clear_out out-photorec; mkdir -p "$out/out-photorec"; }
+clear_foremost() { clear_out out-foremost; }
+clear_fixed() { clear_out out-fixed; }
+clear_nothing() { sync; }
+run_exact() { "$cli" carve --disk "$image" --dest "$out/out-exact" --exact --json >"$work/exact.json"; }
+run_default() { "$cli" carve --disk "$image" --dest "$out/out-default"; }
 run_photorec() {
-  rm -rf "$out/out-photorec" "$work/photorec.ses"
-  mkdir -p "$out/out-photorec"
   (cd "$work" && photorec /log /d "$out/out-photorec/f" /cmd "$image" \
     partition_none,fileopt,everything,disable,doc,enable,zip,enable,search)
 }
-run_foremost() { rm -rf "$out/out-foremost"; foremost -Q -t ole,doc,zip -i "$image" -o "$out/out-foremost"; }
+run_foremost() { foremost -Q -t ole,doc,zip -i "$image" -o "$out/out-foremost"; }
 # What every carve costs before it scans (start-up, disk inventory, the
 # image's registration): a carve of a one-sector range.
-run_fixed() { rm -rf "$out/out-fixed"; "$cli" carve --disk "$image" --dest "$out/out-fixed" --exact --start 0 --end 1; }
+run_fixed() { "$cli" carve --disk "$image" --dest "$out/out-fixed" --exact --start 0 --end 1; }
 
 declare -A seconds
-seconds[cat]=$(best_of_three cat "$image")
-seconds[inventory]=$(best_of_three run_fixed)
-seconds[exact]=$(best_of_three run_exact)
-seconds[default]=$(best_of_three run_default)
-have photorec && seconds[photorec]=$(best_of_three run_photorec)
-have foremost && seconds[foremost]=$(best_of_three run_foremost)
+seconds[cat]=$(best_of_three --before clear_nothing cat "$image")
+seconds[inventory]=$(best_of_three --before clear_fixed run_fixed)
+seconds[exact]=$(best_of_three --before clear_exact run_exact)
+seconds[default]=$(best_of_three --before clear_default run_default)
+have photorec && seconds[photorec]=$(best_of_three --before clear_photorec run_photorec)
+have foremost && seconds[foremost]=$(best_of_three --before clear_foremost run_foremost)
 
 echo
 python3 - "$docs" "$image" "$out" "${seconds[cat]}" "${seconds[exact]}" "${seconds[default]}" \
