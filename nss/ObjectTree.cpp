@@ -176,7 +176,7 @@ public:
   }
 
 private:
-  static constexpr int kSpins = 1 << 16;
+  static constexpr int kSpins = 1 << 11;  // some tens of microseconds
   static void Pause() {
 #if defined(__x86_64__) || defined(__i386__)
     __builtin_ia32_pause();
