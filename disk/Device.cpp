@@ -63,6 +63,20 @@ bool FileDevice::ReadUnguarded(std::uint64_t first, std::uint32_t count, std::by
   return true;
 }
 
+std::uint64_t FileDevice::CopyUnguarded(std::uint64_t first, std::uint64_t bytes, int to) {
+  if (first >= sectorCount_) return 0;
+  bytes = std::min<std::uint64_t>(bytes, (sectorCount_ - first) * kSectorSize);
+  auto from = static_cast<loff_t>(first * kSectorSize);
+  std::uint64_t done = 0;
+  while (done < bytes) {
+    const ssize_t n = ::copy_file_range(fd_, &from, to, nullptr, static_cast<std::size_t>(bytes - done), 0);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) break;  // not a regular file, another file system, an error: the caller reads the rest
+    done += static_cast<std::uint64_t>(n);
+  }
+  return done;
+}
+
 bool FileDevice::Read(std::uint64_t first, std::uint32_t count, std::byte* buffer) {
   if (count == 0) return true;
   // Read into a scratch buffer and copy only a complete run: a read that

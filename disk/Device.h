@@ -38,6 +38,15 @@ public:
   virtual bool ReadUnguarded(std::uint64_t first, std::uint32_t count, std::byte* buffer) {
     return Read(first, count, buffer);
   }
+  // Copies `bytes` bytes from the start of sector `first` to the open file
+  // `to` at its current position, inside the system, without the bad-sector
+  // step. Answers how many bytes were copied; fewer than asked (0 when the
+  // source cannot copy this way) leaves the rest to the caller, which reads
+  // it the usual way.
+  virtual std::uint64_t CopyUnguarded(std::uint64_t first, std::uint64_t bytes, int to) {
+    (void)first, (void)bytes, (void)to;
+    return 0;
+  }
 };
 
 // An image file or a block device, opened read-only (O_RDONLY | O_CLOEXEC) and
@@ -52,6 +61,8 @@ public:
 
   bool Read(std::uint64_t first, std::uint32_t count, std::byte* buffer) override;
   bool ReadUnguarded(std::uint64_t first, std::uint32_t count, std::byte* buffer) override;
+  // Image files copy with copy_file_range; block devices do not copy.
+  std::uint64_t CopyUnguarded(std::uint64_t first, std::uint64_t bytes, int to) override;
   std::uint64_t SectorCount() const override { return sectorCount_; }
   const std::filesystem::path& path() const { return path_; }
   // The open flags, so a test can prove the source is never writable.

@@ -95,6 +95,14 @@ bool SectorReader::ReadStretch(std::string_view devicePath, std::uint64_t first,
   return dev && dev->ReadUnguarded(first, count, buffer);
 }
 
+std::uint64_t SectorReader::CopyStretch(std::string_view devicePath, std::uint64_t first, std::uint64_t bytes,
+                                        int to) {
+  std::lock_guard lock(mutex_);
+  if (osFamily_ == 'F') return 0;
+  Device* dev = DeviceFor(floppySource_ ? kFloppyDevicePath : devicePath);
+  return dev ? dev->CopyUnguarded(first, bytes, to) : 0;
+}
+
 Device* SectorReader::DeviceFor(std::string_view path) {
   if (!device_ || openPath_ != path) {
     device_ = opener_.Open(path);

@@ -105,6 +105,10 @@ public:
   // whole run was read. Scanners that zero or re-read what failed use it to
   // read at the speed of the disk; on false they fall back to ReadChunks.
   bool ReadStretch(std::string_view devicePath, std::uint64_t first, std::uint32_t count, std::byte* buffer);
+  // Copies `bytes` bytes from sector `first` to the open file `to`, inside
+  // the system, the same way: how many were copied (0 where the source
+  // cannot copy); the caller reads the rest.
+  std::uint64_t CopyStretch(std::string_view devicePath, std::uint64_t first, std::uint64_t bytes, int to);
 
   // The operating-system family, 'N' or 'F'.
   void SetOsFamily(char family) { osFamily_ = family; }

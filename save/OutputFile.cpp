@@ -40,6 +40,29 @@ bool OutputFile::Write(std::span<const std::byte> bytes) {
   return true;
 }
 
+std::optional<std::uint64_t> OutputFile::CopyFrom(const DiskView& disk, std::uint64_t first, std::uint64_t bytes) {
+  if (fd_ < 0) {
+    if (error_.empty()) error_ = "file is closed";
+    return std::nullopt;
+  }
+  const off_t start = ::lseek(fd_, 0, SEEK_CUR);
+  if (start < 0) {
+    error_ = Reason(errno);
+    return std::nullopt;
+  }
+  std::uint64_t copied = disk.CopyStretch(first, bytes, fd_);
+  if (copied >= bytes) return bytes;
+  // A copy that stopped short ends at its last whole sector, where the
+  // caller goes on reading.
+  copied -= copied % kSectorSize;
+  const off_t end = start + static_cast<off_t>(copied);
+  if (::ftruncate(fd_, end) != 0 || ::lseek(fd_, end, SEEK_SET) != end) {
+    error_ = Reason(errno);
+    return std::nullopt;
+  }
+  return copied;
+}
+
 bool OutputFile::Close() {
   if (fd_ < 0) return error_.empty();
   bool ok = true;

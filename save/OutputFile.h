@@ -14,6 +14,7 @@
 // to report.
 
 #include <cstddef>
+#include <cstdint>
 #include <filesystem>
 #include <memory>
 #include <optional>
@@ -21,6 +22,8 @@
 #include <string>
 #include <string_view>
 #include <utility>
+
+#include "disk/DiskView.h"
 
 namespace ov {
 
@@ -34,6 +37,12 @@ public:
 
   // Writes all of `bytes`; false (with error()) when the write fails.
   bool Write(std::span<const std::byte> bytes);
+  // Appends up to `bytes` bytes of the disk from sector `first`, copied
+  // inside the system where the disk's source allows it (an image file),
+  // without passing through this program. Answers how many were appended:
+  // all, or a whole number of sectors after which the caller reads and
+  // writes the rest; nothing (with error()) when the file itself failed.
+  std::optional<std::uint64_t> CopyFrom(const DiskView& disk, std::uint64_t first, std::uint64_t bytes);
   // Closes the file; false (with error()) when closing fails. Called by the
   // destructor when not called before.
   bool Close();

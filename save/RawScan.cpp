@@ -21,6 +21,9 @@ constexpr std::uint32_t kReadsPerGroup = 8;
 static_assert(kRawReadsPerWindow % kReadsPerGroup == 0);
 
 constexpr std::size_t kPieceBytes = std::size_t{kRawReadSectors} * kSectorSize;
+// Exact mode copies the part of a document past its window inside the
+// system in steps of this many bytes, with the stop flag tested between.
+constexpr std::uint64_t kCopyBytes = std::uint64_t{4} << 20;
 
 // However a scan ended, the form returns to idle: progress hidden with
 // "0 % Completed", status cleared, counter rows deleted (the counters go with
@@ -382,7 +385,8 @@ private:
 
   // Exact mode: writes the document's `size` bytes from its first sector,
   // which lies in the window. The bytes the window holds are written from
-  // it; the rest is read a window's worth at a time into the window's
+  // it; the rest is copied by the system straight from an image file where
+  // it can, and otherwise read a window's worth at a time into the window's
   // buffer, which the scan no longer needs once the document runs past the
   // window (its later candidates lie inside the document). The stop flag
   // is tested before each piece.
@@ -399,20 +403,28 @@ private:
         document.outcome = RawDocumentOutcome::Stopped;
         break;
       }
+      auto failed = [&] {
+        document.outcome = RawDocumentOutcome::WriteFailed;
+        document.error = file->error();
+        file->Close();
+      };
       if (done > 0) {
-        // Past the window: `done` is a whole number of sectors.
+        // Past the window: `done` is a whole number of sectors. The system
+        // copies what it can straight from the disk's source to the file;
+        // the rest is read into the window's buffer and written from there.
         exactBytes_->Release();
+        const std::uint64_t wanted = std::min(kCopyBytes, document.size - done);
+        const auto copied = file->CopyFrom(disk_, document.startSector + done / kSectorSize, wanted);
+        if (!copied) return failed();
+        document.bytesWritten += *copied;
+        done += *copied;
+        if (*copied == wanted) continue;
         const auto bytes = static_cast<std::size_t>(std::min<std::uint64_t>(window.size(), document.size - done));
         const auto reads = static_cast<std::uint32_t>((bytes + kPieceBytes - 1) / kPieceBytes);
         ReadPieces(document.startSector + done / kSectorSize, reads, window_.data());
         piece = window.first(bytes);
       }
-      if (!file->Write(piece)) {
-        document.outcome = RawDocumentOutcome::WriteFailed;
-        document.error = file->error();
-        file->Close();
-        return;
-      }
+      if (!file->Write(piece)) return failed();
       document.bytesWritten += piece.size();
       done += piece.size();
     }

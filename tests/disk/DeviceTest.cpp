@@ -2,8 +2,13 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <fstream>
 
+#include "support/BuiltImage.h"
+#include "support/Files.h"
 #include "support/TempDir.h"
 
 namespace ov {
@@ -77,6 +82,36 @@ TEST(FaultyDevice, FailsReadsTouchingBadSectorsAndLeavesTheBufferAlone) {
   ASSERT_EQ(dev.calls().size(), 3u);
   EXPECT_FALSE(dev.calls()[0].ok);
   EXPECT_TRUE(dev.calls()[1].ok);
+}
+
+TEST(FileDevice, CopiesBytesOfAnImageInsideTheSystemUpToItsEnd) {
+  test::BuiltImage built(R"({ "size": "64KiB", "fill": [ { "at": 0, "sectors": 128 } ] })");
+  ASSERT_TRUE(built.ok());
+  const std::string image = test::ReadFile(built.image());
+  ASSERT_NE(image.find_first_not_of('\0', 5 * kSectorSize), std::string::npos);  // junk, not zeros
+  auto dev = FileDevice::Open(built.image());
+  ASSERT_TRUE(dev);
+  test::TempDir dir;
+  const auto target = dir / "copy";
+  const int to = ::open(target.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+  ASSERT_GE(to, 0);
+  ASSERT_EQ(::write(to, "head", 4), 4);
+  // Byte-exact, from the file's position on, and again right after.
+  EXPECT_EQ(dev->CopyUnguarded(5, 10 * kSectorSize + 100, to), 10 * kSectorSize + 100);
+  EXPECT_EQ(dev->CopyUnguarded(120, 100 * kSectorSize, to), 8 * kSectorSize);  // the image ends first
+  EXPECT_EQ(dev->CopyUnguarded(128, 1, to), 0u);
+  ::close(to);
+  EXPECT_EQ(test::ReadFile(target), "head" + image.substr(5 * kSectorSize, 10 * kSectorSize + 100) +
+                                        image.substr(120 * kSectorSize));
+
+  // Into a pipe the system does not copy; the caller reads instead.
+  int pipe[2];
+  ASSERT_EQ(::pipe2(pipe, O_CLOEXEC), 0);
+  EXPECT_EQ(dev->CopyUnguarded(0, kSectorSize, pipe[1]), 0u);
+  ::close(pipe[0]);
+  ::close(pipe[1]);
+  MemoryDevice memory{std::vector<std::byte>(kSectorSize)};
+  EXPECT_EQ(memory.CopyUnguarded(0, kSectorSize, 1), 0u);
 }
 
 }  // namespace

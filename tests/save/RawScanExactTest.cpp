@@ -3,6 +3,7 @@
 // them.
 
 #include "save/RawScan.h"
+#include "save/RawWindow.h"
 
 #include <gtest/gtest.h>
 
@@ -255,6 +256,7 @@ TEST_F(RawExact, ADocumentCutByTheDiskEndIsWrittenUpToIt) {
 TEST_F(RawExact, StopEndsTheCopyOfALongDocument) {
   const FileBytes big = MakeWord(3'000'000);
   Build("8MiB", {{100, big}}, false);
+  opener_->copiesOn = false;  // read and written by the program
   opener_->onRead = [&](const test::SharedDeviceOpener::ReadCall& call) {
     if (call.first >= 100 + 2000) stop = true;
   };
@@ -296,6 +298,7 @@ TEST_F(RawExact, TheSectorsOfADocumentAreReadOnce) {
   const std::uint64_t at = 100;
   const std::uint64_t end = at + big.size() / 512;
   Build("8MiB", {{at, big}});
+  opener_->copiesOn = false;  // read and written by the program
   Scan();
   ExpectFile("DOC1.DOC", big);
   // The first window holds the document's first sectors and is written from;
@@ -307,6 +310,53 @@ TEST_F(RawExact, TheSectorsOfADocumentAreReadOnce) {
     if (sector >= end && sector < end + 20) continue;
     ASSERT_EQ(TimesRead(sector), 1u) << sector;
   }
+}
+
+TEST_F(RawExact, PastItsWindowADocumentIsCopiedBySystemOnceAndInOrder) {
+  const FileBytes big = MakeWord(9'000'000, 9, 40);
+  const std::uint64_t at = 100;
+  Build("16MiB", {{at, big}});
+  Scan();
+  ExpectFile("DOC1.DOC", big);
+  // The copies take up where the window ends and follow each other to the
+  // document's last byte; the program reads none of those sectors.
+  const std::uint64_t windowEnd = kRawWindowSectors;
+  std::uint64_t next = windowEnd;
+  std::uint64_t left = big.size() - (windowEnd - at) * 512;
+  for (const auto& copy : opener_->copies) {
+    EXPECT_EQ(copy.first, next);
+    EXPECT_EQ(copy.copied, copy.bytes);
+    next += copy.copied / 512;
+    left -= copy.copied;
+  }
+  EXPECT_EQ(left, 0u);
+  EXPECT_GT(opener_->copies.size(), 1u);  // in steps, the stop flag tested between
+  for (std::uint64_t sector = windowEnd; sector < at + big.size() / 512; sector += 97) {
+    ASSERT_EQ(TimesRead(sector), 0u) << sector;
+  }
+}
+
+TEST_F(RawExact, ACopyThatStopsShortIsFinishedByReading) {
+  const FileBytes big = MakeWord(2'000'000, 9, 41);
+  Build("8MiB", {{100, big}});
+  opener_->copyLimit = 300'000 + 100;  // not a whole number of sectors
+  Scan();
+  ExpectFile("DOC1.DOC", big);
+  ASSERT_FALSE(opener_->copies.empty());
+  EXPECT_EQ(opener_->copies[0].copied, 300'100u);
+}
+
+TEST_F(RawExact, StopEndsADocumentBeingCopiedBySystem) {
+  const FileBytes big = MakeWord(12'000'000, 9, 42);
+  Build("16MiB", {{100, big}}, false);
+  opener_->onCopy = [&](const test::SharedDeviceOpener::CopyCall&) { stop = true; };
+  const auto result = Scan();
+  EXPECT_EQ(result.end, RawScanEnd::Stopped);
+  ASSERT_EQ(model.documents.size(), 1u);
+  EXPECT_EQ(model.documents[0].outcome, RawDocumentOutcome::Stopped);
+  EXPECT_EQ(opener_->copies.size(), 1u);
+  EXPECT_LT(model.documents[0].bytesWritten, big.size());
+  EXPECT_EQ(model.documents[0].bytesWritten, ReadFile(out / "DOC1.DOC").size());
 }
 
 TEST_F(RawExact, CandidatesInsideADocumentThatRunsPastTheWindowAreSkipped) {

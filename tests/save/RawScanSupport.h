@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <algorithm>
 #include <functional>
 #include <memory>
 #include <string>
@@ -81,6 +82,19 @@ public:
   std::vector<ReadCall> reads;
   // Called after every read that reaches the device.
   std::function<void(const ReadCall&)> onRead;
+  // Copies inside the system that reached the device (sector, bytes asked,
+  // bytes copied); with copies off the device copies nothing.
+  struct CopyCall {
+    std::uint64_t first;
+    std::uint64_t bytes;
+    std::uint64_t copied;
+  };
+  std::vector<CopyCall> copies;
+  bool copiesOn = true;
+  // The most one copy call copies, to stop copies short.
+  std::uint64_t copyLimit = UINT64_MAX;
+  // Called after every copy that reaches the device.
+  std::function<void(const CopyCall&)> onCopy;
   Device& device() { return *device_; }
 
 private:
@@ -91,6 +105,13 @@ private:
       owner_.reads.push_back({first, count, ok});
       if (owner_.onRead) owner_.onRead(owner_.reads.back());
       return ok;
+    }
+    std::uint64_t CopyUnguarded(std::uint64_t first, std::uint64_t bytes, int to) override {
+      const std::uint64_t copied =
+          owner_.copiesOn ? owner_.device_->CopyUnguarded(first, std::min(bytes, owner_.copyLimit), to) : 0;
+      owner_.copies.push_back({first, bytes, copied});
+      if (owner_.onCopy) owner_.onCopy(owner_.copies.back());
+      return copied;
     }
     std::uint64_t SectorCount() const override { return owner_.device_->SectorCount(); }
     SharedDeviceOpener& owner_;
