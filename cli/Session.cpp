@@ -8,6 +8,7 @@
 #include <cstring>
 #include <ctime>
 
+#include "disk/DiskDescriber.h"
 #include "nss/RecordScan.h"
 #include "platform/Text.h"
 
@@ -34,6 +35,14 @@ std::optional<std::size_t> FindByIndexOrName(const std::vector<std::string>& nam
     if (Latin1ToUtf8(names[i]) == wanted) return i;
   }
   return std::nullopt;
+}
+
+int CliProcessRunner::RunAndWait(const std::filesystem::path& program, const std::vector<std::string>& args) {
+  if (args.empty() && program == OutsideProgram(installPath_, "MendWMI.exe")) {
+    DescribeDisks(registry_);
+    return 0;
+  }
+  return SystemProcessRunner::RunAndWait(program, args);
 }
 
 Session::Session()
