@@ -18,9 +18,9 @@
 #include <unordered_map>
 #include <vector>
 
-#include "nss/NameStore.h"
 #include "nss/BlockList.h"
 #include "nss/IdMap.h"
+#include "nss/NameStore.h"
 
 namespace ov {
 
