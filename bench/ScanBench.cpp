@@ -67,39 +67,44 @@ Volume& TheVolume() {
   return v;
 }
 
-void ReadTreeBlocks(benchmark::State& state) {
+// The volume, or nothing once the benchmark is marked skipped.
+Volume* OpenedVolume(benchmark::State& state) {
   Volume& v = TheVolume();
-  if (!v.ok) {
-    state.SkipWithError("set OVNSS_BENCH_SCAN_IMAGE to a disk image with a volume");
-    return;
-  }
+  if (v.ok) return &v;
+  state.SkipWithError("set OVNSS_BENCH_SCAN_IMAGE to a disk image with a volume");
+  return nullptr;
+}
+
+// Times walk(volume, records) over the volume, a walk that only counts
+// records, and reports the count.
+template <typename Walk>
+void TimeWalk(benchmark::State& state, Walk&& walk) {
+  Volume* v = OpenedVolume(state);
+  if (v == nullptr) return;
   std::size_t records = 0;
   for (auto _ : state) {
     records = 0;
+    walk(*v, records);
+  }
+  state.counters["records"] = static_cast<double>(records);
+}
+
+void ReadTreeBlocks(benchmark::State& state) {
+  TimeWalk(state, [](Volume& v, std::size_t& records) {
     ov::WalkObjectTree(v.disk, v.discovery->currentPool(), v.root(), [&](const ov::LeafRecord&) {
       ++records;
       return ov::VisitResult::Continue;
     });
-  }
-  state.counters["records"] = static_cast<double>(records);
+  });
 }
 BENCHMARK(ReadTreeBlocks)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 // The read-ahead walk alone: its reading with a visitor that only counts.
 void ReadTreeBlocksAhead(benchmark::State& state) {
-  Volume& v = TheVolume();
-  if (!v.ok) {
-    state.SkipWithError("set OVNSS_BENCH_SCAN_IMAGE to a disk image with a volume");
-    return;
-  }
-  std::size_t records = 0;
-  for (auto _ : state) {
-    records = 0;
-    ov::WalkObjectTreeReadingAhead(v.disk, v.discovery->currentPool(), v.root(), [&](const ov::LeafRecord&) {
-      ++records;
-    });
-  }
-  state.counters["records"] = static_cast<double>(records);
+  TimeWalk(state, [](Volume& v, std::size_t& records) {
+    ov::WalkObjectTreeReadingAhead(v.disk, v.discovery->currentPool(), v.root(),
+                                   [&](const ov::LeafRecord&) { ++records; });
+  });
 }
 BENCHMARK(ReadTreeBlocksAhead)->Unit(benchmark::kMillisecond)->UseRealTime();
 
@@ -124,11 +129,9 @@ std::uint64_t LargestFolder(const ov::RecoveryTree& tree, std::size_t& entries) 
 }
 
 void ScanTreeAndList(benchmark::State& state) {
-  Volume& v = TheVolume();
-  if (!v.ok) {
-    state.SkipWithError("set OVNSS_BENCH_SCAN_IMAGE to a disk image with a volume");
-    return;
-  }
+  Volume* opened = OpenedVolume(state);
+  if (opened == nullptr) return;
+  Volume& v = *opened;
   const bool compact = v.discovery->pools().compactLayout();
   std::size_t largest = 0;
   std::uint64_t key = 0;

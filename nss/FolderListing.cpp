@@ -3,8 +3,8 @@
 #include <array>
 #include <charconv>
 #include <ctime>
-#include <initializer_list>
 #include <fstream>
+#include <initializer_list>
 
 #include "platform/Text.h"
 

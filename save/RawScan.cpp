@@ -398,16 +398,16 @@ private:
     const std::size_t offset = static_cast<std::size_t>(document.startSector - windowStart_) * kSectorSize;
     std::span<const std::byte> piece =
         window.subspan(offset, static_cast<std::size_t>(std::min<std::uint64_t>(document.size, window.size() - offset)));
+    auto failed = [&] {
+      document.outcome = RawDocumentOutcome::WriteFailed;
+      document.error = file->error();
+      file->Close();
+    };
     for (std::uint64_t done = 0; done < document.size;) {
       if (StopRequested()) {
         document.outcome = RawDocumentOutcome::Stopped;
         break;
       }
-      auto failed = [&] {
-        document.outcome = RawDocumentOutcome::WriteFailed;
-        document.error = file->error();
-        file->Close();
-      };
       if (done > 0) {
         // Past the window: `done` is a whole number of sectors. The system
         // copies what it can straight from the disk's source to the file;
