@@ -145,13 +145,7 @@ TEST(ExactCompound, AFatSectorOutsideTheDiskIsUnmeasurable) {
 
 TEST(ExactCompound, HeaderFieldsAreChecked) {
   const FileBytes good = test::MakeWord(3000);
-  struct Case {
-    std::size_t at;
-    std::uint32_t value;
-    bool wide;
-    std::string reason;
-  };
-  const Case cases[] = {
+  const test::FieldDamage cases[] = {
       {28, 0xFEFF, false, "the header's byte order is wrong"},
       {30, 12, false, "the header's version and sector size do not agree"},
       {26, 5, false, "the header's version and sector size do not agree"},
@@ -163,10 +157,7 @@ TEST(ExactCompound, HeaderFieldsAreChecked) {
       {44, 110, true, "the header counts too few DIFAT sectors"},
   };
   for (const auto& c : cases) {
-    FileBytes doc = good;
-    if (c.wide) Put32(doc, c.at, c.value);
-    else test::Put16(doc, c.at, static_cast<std::uint16_t>(c.value));
-    const auto m = Measure(doc);
+    const auto m = Measure(test::Damaged(good, c));
     EXPECT_EQ(m.verdict, ExactVerdict::Unmeasurable) << c.reason;
     EXPECT_EQ(m.reason, c.reason);
   }

@@ -29,6 +29,22 @@ inline void Put64(FileBytes& b, std::size_t at, std::uint64_t v) {
   Put32(b, at, static_cast<std::uint32_t>(v));
   Put32(b, at + 4, static_cast<std::uint32_t>(v >> 32));
 }
+
+// One damage to a good structure: the field at `at`, 32 bits wide or 16,
+// set to `value`, and the reason a measurer gives for it.
+struct FieldDamage {
+  std::size_t at;
+  std::uint32_t value;
+  bool wide;
+  std::string reason;
+};
+
+// `good` with the damage done.
+inline FileBytes Damaged(FileBytes good, const FieldDamage& d) {
+  if (d.wide) Put32(good, d.at, d.value);
+  else Put16(good, d.at, static_cast<std::uint16_t>(d.value));
+  return good;
+}
 inline std::uint32_t Get32(const FileBytes& b, std::size_t at) {
   return std::uint32_t{b.at(at)} | std::uint32_t{b.at(at + 1)} << 8 | std::uint32_t{b.at(at + 2)} << 16 |
          std::uint32_t{b.at(at + 3)} << 24;

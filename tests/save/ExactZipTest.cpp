@@ -119,13 +119,7 @@ TEST(ExactZip, DamagedArchivesAreUnmeasurable) {
   const std::size_t second = 30 + 1 + 1000;
   const std::size_t directory = 2 * second;
   const std::size_t end = good.size() - 22 - 4;
-  struct Case {
-    std::size_t at;
-    std::uint32_t value;
-    bool wide;
-    std::string reason;
-  };
-  const Case cases[] = {
+  const test::FieldDamage cases[] = {
       {8, 77, false, "the first local header does not look like one"},
       {4, 64, false, "the first local header does not look like one"},
       {26, 0, false, "the first local header does not look like one"},
@@ -143,10 +137,7 @@ TEST(ExactZip, DamagedArchivesAreUnmeasurable) {
       {end, 0x06064B50, true, "the Zip64 end record runs past the end of the disk"},
   };
   for (const auto& c : cases) {
-    FileBytes zip = good;
-    if (c.wide) Put32(zip, c.at, c.value);
-    else Put16(zip, c.at, static_cast<std::uint16_t>(c.value));
-    const auto m = Measure(zip);
+    const auto m = Measure(test::Damaged(good, c));
     EXPECT_EQ(m.verdict, ExactVerdict::Unmeasurable) << c.reason;
     EXPECT_EQ(m.reason, c.reason) << c.at;
   }
