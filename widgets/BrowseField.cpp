@@ -4,6 +4,8 @@
 #include <QEvent>
 #include <QFileDialog>
 #include <QPushButton>
+#include <QStyleOptionButton>
+#include <QStylePainter>
 
 namespace ov {
 
@@ -11,6 +13,27 @@ namespace {
 
 // The button's text in both programs.
 const char kBrowseText[] = "&Browse";
+
+// The button is narrow by rule (a few pixels wider than the edit is high),
+// narrower than a style's push button margins allow for its text; so the
+// style draws only the face and the text is centred on the whole button.
+class BrowseButton : public QPushButton {
+public:
+  BrowseButton(const QString& text, QWidget* parent) : QPushButton(text, parent) {}
+
+protected:
+  void paintEvent(QPaintEvent* /*event*/) override {
+    QStylePainter painter(this);
+    QStyleOptionButton option;
+    initStyleOption(&option);
+    painter.drawControl(QStyle::CE_PushButtonBevel, option);
+    const QPoint shift = isDown() ? QPoint(style()->pixelMetric(QStyle::PM_ButtonShiftHorizontal, &option, this),
+                                           style()->pixelMetric(QStyle::PM_ButtonShiftVertical, &option, this))
+                                  : QPoint();
+    painter.drawItemText(rect().translated(shift), Qt::AlignCenter | Qt::TextShowMnemonic, palette(), isEnabled(),
+                         text(), QPalette::ButtonText);
+  }
+};
 
 }  // namespace
 
@@ -57,7 +80,7 @@ void BrowseField::makeButton() {
   if (button_) {
     button_->setParent(parent);
   } else {
-    button_ = new QPushButton(QString::fromLatin1(kBrowseText), parent);
+    button_ = new BrowseButton(QString::fromLatin1(kBrowseText), parent);
     button_->setObjectName(QStringLiteral("browseButton"));
     button_->setToolTip(tip_);
     connect(button_, &QPushButton::clicked, this, &BrowseField::browse);

@@ -152,10 +152,11 @@ void GradientIconButton::makePalettes() {
   const QColor light = palette().color(QPalette::Light);
   const QColor face = palette().color(QPalette::Button);
   const QColor dark = palette().color(QPalette::Dark);
-  rest_ = MakeGradientPalette(light, face);
-  down_ = MakeGradientPalette(face, dark);
-  const QColor towards = QColor::fromRgb(MakeGradientPalette(light, face)[kGradientSteps / 2]);
-  hotPalette_ = MakeGradientPalette(light, towards);
+  // Halfway from the face to the shadow: the foot of the resting face.
+  const QColor foot = QColor::fromRgb(MakeGradientPalette(face, dark)[kGradientSteps / 2]);
+  rest_ = MakeGradientPalette(light, foot);
+  down_ = MakeGradientPalette(dark, face);
+  hotPalette_ = MakeGradientPalette(light, face);
 }
 
 QSize GradientIconButton::sizeHint() const { return iconSize() + QSize(8, 8); }
@@ -176,8 +177,10 @@ void GradientIconButton::paintEvent(QPaintEvent* /*event*/) {
     painter.drawLine(inner.left(), y, inner.right(), y);
   }
 
-  // A one-pixel outline, darker while pressed or checked.
-  painter.setPen(palette().color(down ? QPalette::Shadow : QPalette::Dark));
+  // A one-pixel outline: the highlight colour while hot, darker while
+  // pressed or checked.
+  const bool hot = hot_ && isEnabled() && !down;
+  painter.setPen(palette().color(hot ? QPalette::Highlight : (down ? QPalette::Shadow : QPalette::Dark)));
   painter.setBrush(Qt::NoBrush);
   painter.drawRect(all.adjusted(0, 0, -1, -1));
 

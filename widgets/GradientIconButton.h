@@ -70,12 +70,13 @@ public:
   QString uncheckedToolTip() const { return uncheckedTip_; }
   QString checkedToolTip() const { return checkedTip_; }
 
-  // The three face palettes, from the palette's light, button and dark
-  // colours as they are when the kind is set or the palette changes: light →
-  // button (the face at rest), button → dark (pressed or checked), and light
-  // → light shifted towards button (hot).
+  // The face palettes, from the palette's light, button and dark colours as
+  // they are when the button is made or its palette changes: at rest light →
+  // halfway from button to dark; pressed or checked dark → button (lit from
+  // below, so it looks sunk); hot light → button, under a highlight outline.
   const GradientPalette& restPalette() const { return rest_; }
   const GradientPalette& downPalette() const { return down_; }
+  const GradientPalette& hotPalette() const { return hotPalette_; }
 
   QSize sizeHint() const override;
 

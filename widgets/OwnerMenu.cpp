@@ -84,11 +84,7 @@ public:
 
 private:
   static QColor modernFace(const QPalette& palette) { return palette.color(QPalette::Base); }
-  static QColor modernBand(const QPalette& palette) {
-    const QColor face = palette.color(QPalette::Button);
-    const QColor base = palette.color(QPalette::Base);
-    return QColor((face.red() + base.red()) / 2, (face.green() + base.green()) / 2, (face.blue() + base.blue()) / 2);
-  }
+  static QColor modernBand(const QPalette& palette) { return palette.color(QPalette::Button); }
 
   static QRect iconCell(const QRect& r) {
     return QRect(r.left() + 3, r.top() + (r.height() - OwnerMenu::kIconHeight) / 2, OwnerMenu::kIconWidth,

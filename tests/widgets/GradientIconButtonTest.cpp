@@ -20,8 +20,10 @@ TEST(GradientPalette, RunsFromOneColourToTheOther) {
 
   GradientIconButton button;
   EXPECT_EQ(button.restPalette()[0], test::kLight);
-  EXPECT_EQ(button.restPalette()[128], test::kButton);
-  EXPECT_EQ(button.downPalette()[128], test::kDark);
+  EXPECT_EQ(button.restPalette()[128], qRgb(0xA0, 0xA0, 0xA0));  // halfway from face to shadow
+  EXPECT_EQ(button.downPalette()[0], test::kDark);
+  EXPECT_EQ(button.downPalette()[128], test::kButton);
+  EXPECT_EQ(button.hotPalette()[128], test::kButton);
 }
 
 std::unique_ptr<GradientIconButton> Radio(QWidget* parent, GradientButtonGroup* group) {
