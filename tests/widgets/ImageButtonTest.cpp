@@ -92,6 +92,29 @@ TEST(ImageButtonPaint, FocusedOrDefaultButtonGetsABlackFrameAndAFocusRectangle) 
   EXPECT_EQ(Pixel(framed, 40, 1), test::kLight);  // the edge, inside the frame
 }
 
+TEST(ImageButtonPaint, FocusRectangleLiesThreePixelsInside) {
+  QWidget window;
+  window.resize(120, 40);
+  ImageButton button(QStringLiteral("Go"), &window);
+  button.setGeometry(0, 0, 80, 26);
+  button.setFlat(true);
+  button.setDrawFocusRect(false);
+  ASSERT_TRUE(test::ShowAndSettle(window));
+  window.activateWindow();
+  button.setFocus();
+  if (!test::WaitUntil([&] { return button.hasFocus(); }, 2000)) GTEST_SKIP() << "this platform gives no window the focus";
+
+  const QRgb text = test::kButtonText;
+  const QRect row3(4, 3, 72, 1);
+  EXPECT_EQ(CountColor(Grab(button), row3, text), 0);  // a flat button without the flag draws none
+  button.setDrawFocusRect(true);
+  const QImage flat = Grab(button);
+  EXPECT_GT(CountColor(flat, row3, text), 20);  // dotted: every other pixel
+  EXPECT_EQ(CountColor(flat, QRect(4, 2, 72, 1), text), 0);
+  EXPECT_GT(CountColor(flat, QRect(3, 4, 1, 18), text), 5);
+  EXPECT_GT(CountColor(flat, QRect(76, 4, 1, 18), text), 5);
+}
+
 TEST(ImageButtonClick, CheckBoxBeforeMenuBeforeLink) {
   test::FakeProcessRunner runner;
   ImageButton button(QStringLiteral("Site"));

@@ -18,6 +18,9 @@ TEST(ProgressGeometry, FilledExtentIsTruncatedAndSafeForWideRanges) {
 TEST(ProgressGeometry, PercentTextTruncates) {
   EXPECT_EQ(ProgressPercentText(0, 3, 1), QStringLiteral("33%"));
   EXPECT_EQ(ProgressPercentText(0, 3, 3), QStringLiteral("100%"));
+  // 0.29 × 100 is 28.999… in floating point; the text must still say 29.
+  EXPECT_EQ(ProgressPercentText(0, 100, 29), QStringLiteral("29%"));
+  EXPECT_EQ(ProgressPercentText(-50, 50, 7), QStringLiteral("57%"));
   EXPECT_EQ(ProgressPercentText(0, 0, 0), QString());
 }
 

@@ -3,7 +3,9 @@
 
 #include <QApplication>
 #include <QColor>
+#include <QElapsedTimer>
 #include <QEvent>
+#include <QThread>
 #include <QFont>
 #include <QImage>
 #include <QPalette>
@@ -71,15 +73,27 @@ private:
   QWidget* widget_;
 };
 
+// Runs the event loop until `done` holds or `ms` milliseconds have passed.
+template <typename Done>
+bool WaitUntil(Done done, int ms = 5000) {
+  QElapsedTimer clock;
+  clock.start();
+  while (!done() && clock.elapsed() < ms) {
+    QApplication::processEvents(QEventLoop::AllEvents, 10);
+    QThread::msleep(2);
+  }
+  return done();
+}
+
 // Shows a widget and lets it paint once, so later paints are the widget's own.
 inline bool ShowAndSettle(QWidget& widget) {
   PaintCounter counter(&widget);
   widget.show();
-  for (int i = 0; i < 200 && counter.count == 0; ++i) {
-    QApplication::processEvents(QEventLoop::AllEvents, 10);
-  }
-  QApplication::processEvents();
-  return counter.count > 0;
+  const bool painted = WaitUntil([&] { return counter.count > 0; });
+  // Late exposures of a new window (an X server may send several) pass
+  // before the test starts counting.
+  WaitUntil([] { return false; }, 150);
+  return painted;
 }
 
 // How many pixels of a rectangle have exactly this colour.
