@@ -152,6 +152,17 @@ void ImageButton::onClicked() {
   }
 }
 
+QSize ImageButton::sizeHint() const {
+  const QSize image = icon().isNull() ? QSize(0, 0) : iconSize();
+  const QSize label = text().isEmpty() ? QSize(0, 0) : fontMetrics().size(Qt::TextShowMnemonic, text());
+  const int gap = (!icon().isNull() && !text().isEmpty()) ? kImageTextGap : 0;
+  const QSize content = alignment_ == ImageAbove
+                            ? QSize(std::max(image.width(), label.width()), image.height() + gap + label.height())
+                            : QSize(image.width() + gap + label.width(), std::max(image.height(), label.height()));
+  // Frame, edge and focus rectangle on each side, and some air.
+  return (content + QSize(2 * (kFocusInset + 2) + 12, 2 * (kFocusInset + 2) + 4)).expandedTo(QSize(24, 23));
+}
+
 QColor ImageButton::backgroundNow() const {
   if (hot_ || isDown() || isChecked()) return colors_[HotBackground];
   return hasFocus() ? colors_[FocusBackground] : colors_[NormalBackground];

@@ -96,6 +96,10 @@ public:
   QString link() const { return link_; }
   void setProcessRunner(ProcessRunner* runner);
 
+  // Room for the image and the text as the alignment places them, inside
+  // the frame, the edge and the focus rectangle.
+  QSize sizeHint() const override;
+
 signals:
   void hotChanged(bool hot);
   void menuAboutToShow();
