@@ -61,8 +61,11 @@ bool ConfirmDialog::Ask(const QString& question, QWidget* parent) {
 BadSectorDialog::BadSectorDialog(QWidget* parent) : QDialog(parent) {
   setWindowTitle(Q(kBadSectorTitle));
   setModal(true);
+  // The blanks around the text centre it; the field keeps the dialog's
+  // width and lets the trailing blanks go past its edge.
   auto* text = new QLabel(Q(kBadSectorText), this);
-  text->setAlignment(Qt::AlignCenter);
+  text->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+  text->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
   auto* line = new QFrame(this);
   line->setFrameShape(QFrame::HLine);
   line->setFrameShadow(QFrame::Sunken);
@@ -81,7 +84,7 @@ BadSectorDialog::BadSectorDialog(QWidget* parent) : QDialog(parent) {
   layout->addWidget(text, 1);
   layout->addWidget(line);
   layout->addLayout(row);
-  setFixedSize(DialogUnits(this, 235, 90).expandedTo(layout->sizeHint()));
+  setFixedSize(DialogUnits(this, 235, 90));
 }
 
 AboutDialog::AboutDialog(const QIcon& icon, QWidget* parent) : QDialog(parent) {

@@ -266,6 +266,8 @@ void Wizard::SearchMorePartitions() {
 void Wizard::StartVolumeScan() {
   if (!session_.discovery().SelectedVolume()) return;
   if (QTreeWidget* v = volumeTree()) v->setEnabled(false);
+  // Nothing follows the last step, so "&Next" is not offered there.
+  elements_.Apply({Change::Disable, kNextButton}, mode_);
   // The scan replaces the tree: nothing may look at it until it is built.
   fileModel_.Clear();
   folderModel_.Detach();

@@ -34,7 +34,7 @@ constexpr StepPicture kPictures[] = {
     {"Step3.bmp", 0, "Step 1 of 4: ready to search", "Press Next to look for the NetWare pools on this disk."},
     {"help4.bmp", 1, "Step 2 of 4: reading the partition table", "The pools of the first NetWare partition are listed."},
     {"help4old.bmp", 1, "Step 2 of 4: searching the whole disk",
-     "Every sector is read for NetWare pools. S&top Searching ends the search early."},
+     "Every sector is read for NetWare pools. \"Stop Searching\" ends the search early."},
     {"help5.bmp", 1, "Step 2 of 4: choose a pool", "Click a pool on the left to see its size, then press Next."},
     {"SelectPoolAdvance.bmp", 1, "Step 2 of 4: choose a pool the search found",
      "Click a pool on the left to see its size, then press Next."},
