@@ -5,8 +5,9 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPixmap>
-#include <QProgressBar>
 #include <QThread>
+
+#include "widgets/PercentProgressBar.h"
 
 namespace ov::window {
 
@@ -78,7 +79,7 @@ void Elements::Apply(const ViewChange& c, RecoveryMode mode) {
     case Change::EmptyText: SetText(w, QString()); break;
     case Change::SetText: SetText(w, QString::fromLatin1(c.text.data(), static_cast<int>(c.text.size()))); break;
     case Change::ZeroProgress:
-      if (auto* bar = qobject_cast<QProgressBar*>(w)) bar->setValue(0);
+      if (auto* bar = qobject_cast<PercentProgressBar*>(w)) bar->setPosition(0);
       break;
     case Change::DetailsColumns:
     case Change::FileColumns:

@@ -3,14 +3,12 @@
 #include <QCloseEvent>
 #include <QDesktopServices>
 #include <QFileDialog>
-#include <QGroupBox>
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMessageBox>
 #include <QMimeData>
-#include <QProgressBar>
 #include <QPushButton>
 #include <QShortcut>
 #include <QStatusBar>
@@ -19,6 +17,8 @@
 #include <QUrl>
 
 #include "ui/window/Dialogs.h"
+#include "widgets/CXPGroupBox.h"
+#include "widgets/PercentProgressBar.h"
 #include "ui/window/Menus.h"
 #include "ui/window/ModeButton.h"
 
@@ -137,8 +137,8 @@ void MainWindow::BuildElements(QWidget* c) {
   place(kPicture, picture, 8, 38, 744, 104);
 
   // Step 0: the disk and the mode.
-  place(kSelectDiskGroup, new QGroupBox(QStringLiteral("Select Disk"), c), 8, 148, 240, 172);
-  place(kModesGroup, new QGroupBox(QStringLiteral("Recovery Modes"), c), 8, 326, 240, 122);
+  place(kSelectDiskGroup, new CXPGroupBox(QStringLiteral("Select Disk"), c), 8, 148, 240, 172);
+  place(kModesGroup, new CXPGroupBox(QStringLiteral("Recovery Modes"), c), 8, 326, 240, 122);
   auto tree = [&](int id, bool hidden) {
     auto* t = new QTreeWidget(c);
     t->setHeaderHidden(true);
@@ -176,7 +176,7 @@ void MainWindow::BuildElements(QWidget* c) {
   place(kDetailsList, list, 256, 168, 496, 280);
 
   // The Raw form, hidden until its step.
-  place(kKindGroup, new QGroupBox(QStringLiteral("Select File Type(s) for Raw Recovery"), c), 8, 148, 240, 140);
+  place(kKindGroup, new CXPGroupBox(QStringLiteral("Select File Type(s) for Raw Recovery"), c), 8, 148, 240, 140);
   auto* kinds = new QListWidget(c);
   for (const char* k : {"Microsoft Word File(s) (.DOC)", "Microsoft Excel File(s) (.XLS)",
                         "Microsoft PowerPoint File(s) (.PPT)", "Compressed File(s) (.Zip)"}) {
@@ -185,7 +185,7 @@ void MainWindow::BuildElements(QWidget* c) {
     item->setCheckState(Qt::Unchecked);
   }
   place(kKindList, kinds, 16, 168, 224, 112);
-  place(kMethodGroup, new QGroupBox(QStringLiteral("Select Raw Recovery Method"), c), 8, 294, 240, 154);
+  place(kMethodGroup, new CXPGroupBox(QStringLiteral("Select Raw Recovery Method"), c), 8, 294, 240, 154);
   auto* entire = new QRadioButton(QStringLiteral("Entire Disk"), c);
   auto* range = new QRadioButton(QStringLiteral("Sector Range"), c);
   entire->setAutoExclusive(false);
@@ -196,12 +196,11 @@ void MainWindow::BuildElements(QWidget* c) {
   place(kStartField, new QLineEdit(c), 112, 376, 124, 22)->setEnabled(false);
   place(kEndLabel, new QLabel(QStringLiteral("End Sector"), c), 20, 408, 90, 22)->setEnabled(false);
   place(kEndField, new QLineEdit(c), 112, 408, 124, 22)->setEnabled(false);
-  place(kReportGroup, new QGroupBox(QStringLiteral("Report"), c), 256, 148, 496, 236);
+  place(kReportGroup, new CXPGroupBox(QStringLiteral("Report"), c), 256, 148, 496, 236);
   auto* results = new QListWidget(c);
   place(kResultList, results, 264, 168, 480, 208);
   place(kRawStart, new QPushButton(QStringLiteral("Start &Recovery"), c), 256, 392, 140, 28);
-  auto* rawBar = new QProgressBar(c);
-  rawBar->setFormat(QStringLiteral("%p % Completed"));
+  auto* rawBar = new PercentProgressBar(c);
   place(kRawProgress, rawBar, 404, 394, 348, 24);
   place(kRawStatus, new QLabel(c), 256, 426, 496, 20);
   for (int id : {kKindGroup, kKindList, kMethodGroup, kEntireDisk, kSectorRange, kStartLabel, kStartField, kEndLabel,
@@ -211,9 +210,9 @@ void MainWindow::BuildElements(QWidget* c) {
 
   // The status row and the buttons.
   place(kStatusLine, new QLabel(c), 8, 456, 300, 22);
-  auto* search = new QProgressBar(c);
+  auto* search = new PercentProgressBar(c);
   place(kSearchProgress, search, 316, 456, 240, 22)->hide();
-  auto* more = new QProgressBar(c);
+  auto* more = new PercentProgressBar(c);
   place(kMoreProgress, more, 316, 456, 240, 22)->hide();
   auto* status = new QLabel(c);
   status->setAlignment(Qt::AlignRight | Qt::AlignVCenter);

@@ -6,7 +6,6 @@
 #include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
-#include <QProgressBar>
 #include <QTimer>
 
 #include <unistd.h>
@@ -19,6 +18,7 @@
 #include "ui/window/Dialogs.h"
 #include "ui/window/MainWindow.h"
 #include "ui/window/Workers.h"
+#include "widgets/PercentProgressBar.h"
 
 using namespace ov;
 using namespace ov::window;
@@ -146,8 +146,8 @@ int main(int argc, char** argv) {
     pickDisk();
     w.ChooseMode(RecoveryMode::Advance);
     w.Next();
-    auto* bar = window.elements().as<QProgressBar>(kSearchProgress);
-    WaitUntil([&] { return !w.workerRunning() || bar->value() > 0; });
+    auto* bar = window.elements().as<PercentProgressBar>(kSearchProgress);
+    WaitUntil([&] { return !w.workerRunning() || bar->position() > 0; });
     Save(&window, "window-advance-search-running.png");
     WaitUntil([&] { return !w.workerRunning() && w.step() == 1; });
 

@@ -5,10 +5,10 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QMessageBox>
-#include <QProgressBar>
 
 #include "platform/Text.h"
 #include "ui/window/Dialogs.h"
+#include "widgets/PercentProgressBar.h"
 
 namespace ov::window {
 
@@ -208,7 +208,8 @@ void Wizard::StartPoolSearch() {
   FillItemTree(kPoolTree, {"Disk " + std::to_string(session_.diskNumber()), {}});
   if (QTreeWidget* p = poolTree()) p->setEnabled(false);
   SearchReports* reports = NewReports(true);
-  connect(reports, &SearchReports::progress, elements_.as<QProgressBar>(kSearchProgress), &QProgressBar::setValue);
+  auto* bar = elements_.as<PercentProgressBar>(kSearchProgress);
+  connect(reports, &SearchReports::progress, bar, [bar](int percent) { bar->setPosition(percent); });
   stop_ = 0;
   worker_.Start(
       [this, reports] {
@@ -250,7 +251,8 @@ void Wizard::SearchMorePartitions() {
                              return l.items;
                            }()});
   SearchReports* reports = NewReports(false);
-  connect(reports, &SearchReports::progress, elements_.as<QProgressBar>(kMoreProgress), &QProgressBar::setValue);
+  auto* bar = elements_.as<PercentProgressBar>(kMoreProgress);
+  connect(reports, &SearchReports::progress, bar, [bar](int percent) { bar->setPosition(percent); });
   worker_.Start(
       [this, reports] {
         session_.SearchMorePartitions(*reports);
@@ -275,14 +277,16 @@ void Wizard::StartVolumeScan() {
   elements_.ShowStepPicture(101, mode_);
   worker_.Start([this] { session_.ScanPickedVolume(); }, [this] { VolumeScanDone(); });
   ShowView(5);
-  if (auto* bar = elements_.as<QProgressBar>(kSearchProgress)) {
-    bar->setRange(0, 0);
+  // The scan reports no progress of its own: the bar says what is going on.
+  if (auto* bar = elements_.as<PercentProgressBar>(kSearchProgress)) {
+    bar->setPosition(0);
+    bar->setText(QStringLiteral("Reading folders and files"));
     bar->show();
   }
 }
 
 void Wizard::VolumeScanDone() {
-  if (auto* bar = elements_.as<QProgressBar>(kSearchProgress)) bar->setRange(0, 100);
+  if (auto* bar = elements_.as<PercentProgressBar>(kSearchProgress)) bar->setText(QString());
   folderModel_.Reset();
   ShowView(6);
   if (QTreeView* f = folderTree()) {

@@ -1,7 +1,6 @@
 #include <QAbstractButton>
 #include <QLabel>
 #include <QMenuBar>
-#include <QProgressBar>
 #include <QRegularExpression>
 
 #include <map>
