@@ -8,6 +8,7 @@
 
 #include <thread>
 
+#include "support/BuiltImage.h"
 #include "support/Files.h"
 #include "ui/window/ModeButton.h"
 #include "WindowFixture.h"
@@ -226,6 +227,24 @@ TEST_F(Steps, SaveButtonBeforeStepTwoSaysWhere) {
   });
   wizard().SaveButton();
   EXPECT_TRUE(shown);
+}
+
+}  // namespace
+}  // namespace ov::window::test
+
+namespace ov::window::test {
+namespace {
+
+TEST_F(Steps, AnOpenedImageBecomesTheNextDiskAtTheFirstStepOnly) {
+  ov::test::BuiltImage image(R"({"size": "1MiB"})");
+  ASSERT_TRUE(image.ok()) << image.error();
+  const int disks = wizard().diskTree()->topLevelItem(0)->childCount();
+  EXPECT_TRUE(wizard().AttachImage(QString::fromStdString(image.image().string())));
+  EXPECT_EQ(wizard().diskTree()->topLevelItem(0)->childCount(), disks + 1);
+  EXPECT_TRUE(session->DiskNameOf(image.image()));
+  ToPools();
+  EXPECT_FALSE(wizard().AttachImage(QString::fromStdString(image.image().string())));
+  EXPECT_FALSE(CommandEnabled(kCmdOpenImage));
 }
 
 }  // namespace
