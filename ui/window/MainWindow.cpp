@@ -137,14 +137,14 @@ void MainWindow::BuildElements(QWidget* c) {
   place(kPicture, picture, 8, 38, 744, 104);
 
   // Step 0: the disk and the mode.
-  place(kSelectDiskGroup, new CXPGroupBox(QStringLiteral("Select Disk"), c), 8, 148, 240, 172);
-  place(kModesGroup, new CXPGroupBox(QStringLiteral("Recovery Modes"), c), 8, 326, 240, 122);
+  place(kSelectDiskGroup, new CXPGroupBox(QStringLiteral("Select Disk"), c), 8, 148, 236, 172);
+  place(kModesGroup, new CXPGroupBox(QStringLiteral("Recovery Modes"), c), 8, 326, 236, 122);
   auto tree = [&](int id, bool hidden) {
     auto* t = new QTreeWidget(c);
     t->setHeaderHidden(true);
     t->setRootIsDecorated(true);
-    if (id == kDiskTree) place(id, t, 16, 168, 224, 144);
-    else place(id, t, 8, 148, 240, 300);
+    if (id == kDiskTree) place(id, t, 16, 168, 220, 144);
+    else place(id, t, 8, 148, 236, 300);
     t->setVisible(!hidden);
     return t;
   };
@@ -154,7 +154,7 @@ void MainWindow::BuildElements(QWidget* c) {
   auto* folders = new QTreeView(c);
   folders->setHeaderHidden(true);
   folders->setUniformRowHeights(true);
-  place(kFolderTree, folders, 8, 148, 240, 300)->hide();
+  place(kFolderTree, folders, 8, 148, 236, 300)->hide();
 
   const char* modes[] = {"Quick ", "Advanced ", "Raw Recovery"};
   for (int i = 0; i < 3; ++i) {
@@ -165,7 +165,7 @@ void MainWindow::BuildElements(QWidget* c) {
   }
 
   // The list on the right, with the folder's path above it.
-  place(kPathText, new QLabel(c), 256, 148, 496, 18);
+  place(kPathText, new QLabel(c), 250, 148, 502, 18);
   auto* list = new QTreeView(c);
   list->setRootIsDecorated(false);
   list->setUniformRowHeights(true);
@@ -173,7 +173,8 @@ void MainWindow::BuildElements(QWidget* c) {
   list->setSelectionMode(QAbstractItemView::ExtendedSelection);
   list->setContextMenuPolicy(Qt::CustomContextMenu);
   list->header()->setStretchLastSection(false);
-  place(kDetailsList, list, 256, 168, 496, 280);
+  // Wide enough for the 500-pixel "Details" column inside its frame.
+  place(kDetailsList, list, 250, 168, 502, 280);
 
   // The Raw form, hidden until its step.
   place(kKindGroup, new CXPGroupBox(QStringLiteral("Select File Type(s) for Raw Recovery"), c), 8, 148, 240, 140);

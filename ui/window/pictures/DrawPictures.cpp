@@ -36,7 +36,8 @@ constexpr StepPicture kPictures[] = {
      "The pools of the first NetWare partition are listed: click one, then press Next."},
     {"help4old.bmp", 1, "Step 2 of 4: searching the whole disk",
      "Every sector is read for NetWare pools. \"Stop Searching\" ends the search early."},
-    {"help5.bmp", 1, "Step 2 of 4: choose a pool", "Click a pool on the left to see its size, then press Next."},
+    // Quick mode shows this one at the volume step.
+    {"help5.bmp", 2, "Step 3 of 4: choose a volume", "Click a volume of the pool, then press Next to rebuild its folders."},
     {"SelectPoolAdvance.bmp", 1, "Step 2 of 4: choose a pool the search found",
      "Click a pool on the left to see its size, then press Next."},
     {"mount6.bmp", 2, "Step 3 of 4: choose a volume", "Click a volume of the pool, then press Next to rebuild its folders."},
