@@ -10,6 +10,8 @@
 
 #include "disk/DiskDescriber.h"
 #include "nss/RecordScan.h"
+#include "save/Extraction.h"
+#include "save/SaveSettings.h"
 #include "platform/Text.h"
 
 namespace ov {
@@ -63,7 +65,7 @@ Session::Session(Prompter& answers)
 }
 
 Session::~Session() {
-  if (attached_) DetachImage(registry, *attached_);
+  for (const auto& image : attached_) DetachImage(registry, image);
 }
 
 DiskInventory& Session::Inventory(const std::optional<std::filesystem::path>& image) {
@@ -80,7 +82,7 @@ DiskInventory& Session::Inventory(const std::optional<std::filesystem::path>& im
       }
       throw Failure("cannot open " + image->string() + " for reading: " + std::strerror(error));
     }
-    if (!known) attached_ = absolute;
+    if (!known) attached_.push_back(absolute);
   }
   inventory_ = std::make_unique<DiskInventory>(
       DiskInventory::Context{registry, runner, prompter, reader, folders, installPath, reader.osFamily(), nullptr});
@@ -113,13 +115,67 @@ std::uint64_t Session::SelectedDiskSectors() const {
   return inventory_->DiskSizeInSectors(diskNumber_);
 }
 
+std::optional<std::string> Session::DiskNameOf(const std::filesystem::path& path) {
+  if (!inventory_) return std::nullopt;
+  const auto absolute = std::filesystem::absolute(path);
+  for (const auto& d : inventory_->disks()) {
+    const std::string device = registry.ReadText(RegistryRoot::ClassesRoot, kDevicePathKey, d.valueName);
+    if (std::filesystem::path(device) == absolute) return d.valueName;
+  }
+  return std::nullopt;
+}
+
+void Session::SelectDisk(const std::string& valueName) {
+  if (!inventory_) throw Failure("no disk is listed");
+  const auto number = DiskNumberOf(valueName);
+  if (!number) throw Failure("\"" + valueName + "\" is not a disk");
+  if (auto refusal = DiskInventory::ScanRefusal(*number)) throw Failure(*refusal);
+  inventory_->PickDisk(valueName);
+  inventory_->CommitSelection();
+  diskNumber_ = *number;
+  discovery_ = std::make_unique<Discovery>(disk());
+}
+
+void Session::LogStepBlock(std::string_view modeWord) {
+  if (log && inventory_) log->AppendStepBlock("Disk" + std::to_string(diskNumber_), inventory_->currentModel(), modeWord);
+}
+
+bool Session::OpenPickedPool() {
+  if (!discovery_) return false;
+  return discovery_->OpenSelectedPool(prompter);
+}
+
+void Session::ScanPickedVolume() {
+  if (!discovery_ || !discovery_->SelectedVolume()) return;
+  Discovery& d = *discovery_;
+  ov::ScanVolume(d.disk(), d.currentPool(), d.SelectedVolume()->rootSector, d.pools().compactLayout(), tree,
+                 log.get());
+}
+
+const std::vector<PartitionEntry>& Session::SearchMorePartitions(SearchListener& listener) {
+  if (!discovery_) throw Failure("no disk selected");
+  const std::string name = "Disk" + std::to_string(diskNumber_);
+  auto number = [&](std::string_view key) {
+    return std::strtoull(registry.ReadText(RegistryRoot::ClassesRoot, key, name).c_str(), nullptr, 10);
+  };
+  const DiskGeometry g{number(kCylinderKey), number(kHeadKey), number(kSectorsPerTrackKey)};
+  discovery_->partitions() = ov::SearchMorePartitions(disk(), g, listener, prompter);
+  return discovery_->partitions();
+}
+
+bool Session::OpenFile(std::uint32_t index) {
+  if (!discovery_) return false;
+  SaveSettings settings;
+  SaveProgress progress;
+  SaveListener quiet;
+  Extractor extractor(disk(), discovery_->currentPool(), tree, settings, prompter, progress, quiet);
+  return extractor.OpenRecoveredFile(index, 0, folders.temp, runner);
+}
+
 Discovery& Session::FindPools(SearchMode mode, SearchListener& listener, std::atomic<int>& stop) {
   if (!discovery_) throw Failure("no disk selected");
   Discovery& d = *discovery_;
-  if (log) {
-    log->AppendStepBlock("Disk" + std::to_string(diskNumber_), inventory_->currentModel(),
-                         mode == SearchMode::Quick ? "QUICK" : "Advance");
-  }
+  LogStepBlock(mode == SearchMode::Quick ? "QUICK" : "Advance");
   if (mode == SearchMode::Quick) {
     QuickPartitionScan(d.disk(), d.pools());
     if (log) log->AppendPartitionsFound(d.partitions().size());

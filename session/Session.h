@@ -78,6 +78,26 @@ public:
   // Finds the pools by the partition table or the full-disk search; the
   // search reports to `listener` and ends early when `stop` becomes 1.
   Discovery& FindPools(SearchMode mode, SearchListener& listener, std::atomic<int>& stop);
+  // The name ("Disk2") of the listed disk that reads `path`, if listed.
+  std::optional<std::string> DiskNameOf(const std::filesystem::path& path);
+  // Selects the listed disk named `valueName` ("Disk2") for every scan, as
+  // leaving the disk step does; fails for a disk that cannot be scanned.
+  void SelectDisk(const std::string& valueName);
+  // The step block of the log for the chosen mode word ("QUICK", "Advance",
+  // "Raw"); FindPools writes it itself.
+  void LogStepBlock(std::string_view modeWord);
+
+  // Opens the pool picked in the discovery and lists its volumes.
+  bool OpenPickedPool();
+  // Scans the volume picked in the discovery into the tree.
+  void ScanPickedVolume();
+  // Probes the selected disk for ext2 file systems ("Search More
+  // Partitions"); the entries replace the discovery's earlier ones.
+  const std::vector<PartitionEntry>& SearchMorePartitions(SearchListener& listener);
+  // Copies the file with key `index` of the tree to the temporary folder and
+  // opens it with the desktop's program for it.
+  bool OpenFile(std::uint32_t index);
+
   // Selects a pool by index or name and lists its volumes.
   void OpenPool(const std::string& pool);
   // Selects a volume by index or name and scans it into the tree.
@@ -89,7 +109,7 @@ public:
 private:
   std::unique_ptr<DiskInventory> inventory_;
   std::unique_ptr<Discovery> discovery_;
-  std::optional<std::filesystem::path> attached_;  // detached again at the end of the run
+  std::vector<std::filesystem::path> attached_;  // detached again at the end of the run
   int diskNumber_ = -1;
 };
 
