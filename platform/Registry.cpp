@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <pwd.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -9,7 +10,9 @@
 #include <array>
 #include <atomic>
 #include <cerrno>
+#include <chrono>
 #include <cstdlib>
+#include <thread>
 #include <utility>
 
 namespace ov {
@@ -417,7 +420,54 @@ bool FileRegistry::Save() {
   return true;
 }
 
-bool FileRegistry::Change(const std::function<bool(RegistryStore&)>& change) {
+// Holds the store's lock file locked for one read-modify-write. Every
+// writer of the store, in this process or another, takes it before it reads
+// the file it is about to replace, so no change is built on a copy another
+// writer is replacing. Readers need no lock: the file is only ever replaced
+// whole. A writer that holds the lock for good (a stopped process) is waited
+// for a bounded time, after which the change fails rather than hang.
+class FileRegistry::WriteLock {
+public:
+  explicit WriteLock(const std::filesystem::path& lockFile) {
+    fd_ = ::open(lockFile.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
+    if (fd_ < 0) return;
+    const auto deadline = std::chrono::steady_clock::now() + kLockWait;
+    while (::flock(fd_, LOCK_EX | LOCK_NB) != 0) {
+      if ((errno != EWOULDBLOCK && errno != EINTR) || std::chrono::steady_clock::now() >= deadline) {
+        ::close(fd_);
+        fd_ = -1;
+        return;
+      }
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+  }
+  ~WriteLock() {
+    if (fd_ >= 0) ::close(fd_);  // closing the only descriptor releases the lock
+  }
+  WriteLock(const WriteLock&) = delete;
+  WriteLock& operator=(const WriteLock&) = delete;
+  bool held() const { return fd_ >= 0; }
+
+private:
+  static constexpr std::chrono::seconds kLockWait{10};
+  int fd_ = -1;
+};
+
+std::filesystem::path FileRegistry::LockFile() const {
+  return (file_.has_parent_path() ? file_.parent_path() : std::filesystem::path(".")) /
+         ("." + file_.filename().string() + ".lock");
+}
+
+bool FileRegistry::Locked(const std::function<bool()>& readModifyWrite) {
+  std::error_code error;
+  std::filesystem::create_directories(LockFile().parent_path(), error);
+  if (error) return false;
+  WriteLock lock(LockFile());
+  if (!lock.held()) return false;
+  return readModifyWrite();
+}
+
+bool FileRegistry::Apply(const std::function<bool(Registry&)>& change) {
   // An unreadable or malformed file is left alone: overwriting it would
   // destroy whatever a person or another program put there.
   if (!Load()) return false;
@@ -427,10 +477,24 @@ bool FileRegistry::Change(const std::function<bool(RegistryStore&)>& change) {
   return Save();
 }
 
+bool FileRegistry::Change(const std::function<bool(Registry&)>& change) {
+  // A change that fails or changes nothing on the file as it is now is
+  // answered without the lock; the ones that would write are made again
+  // under it, on the file as it is then.
+  if (!Load()) return false;
+  const std::string before = store_.Serialize();
+  if (!change(store_)) return false;
+  if (store_.Serialize() == before) return true;
+  return Locked([&] { return Apply(change); });
+}
+
 bool FileRegistry::Batch(const std::function<void(Registry&)>& changes) {
-  return Change([&](RegistryStore& store) {
-    changes(store);
-    return true;
+  // The changes run once, under the lock: they may have effects of their own.
+  return Locked([&] {
+    return Apply([&](Registry& registry) {
+      changes(registry);
+      return true;
+    });
   });
 }
 
@@ -440,11 +504,11 @@ bool FileRegistry::KeyExists(RegistryRoot root, std::string_view path) {
 }
 
 bool FileRegistry::CreateKey(RegistryRoot root, std::string_view path) {
-  return Change([&](RegistryStore& store) { return store.CreateKey(root, path); });
+  return Change([&](Registry& registry) { return registry.CreateKey(root, path); });
 }
 
 bool FileRegistry::DeleteKey(RegistryRoot root, std::string_view path) {
-  return Change([&](RegistryStore& store) { return store.DeleteKey(root, path); });
+  return Change([&](Registry& registry) { return registry.DeleteKey(root, path); });
 }
 
 std::optional<std::string> FileRegistry::QueryValue(RegistryRoot root, std::string_view path,
@@ -455,11 +519,11 @@ std::optional<std::string> FileRegistry::QueryValue(RegistryRoot root, std::stri
 
 bool FileRegistry::SetValue(RegistryRoot root, std::string_view path, std::string_view name,
                             std::string_view text) {
-  return Change([&](RegistryStore& store) { return store.SetValue(root, path, name, text); });
+  return Change([&](Registry& registry) { return registry.SetValue(root, path, name, text); });
 }
 
 bool FileRegistry::DeleteValue(RegistryRoot root, std::string_view path, std::string_view name) {
-  return Change([&](RegistryStore& store) { return store.DeleteValue(root, path, name); });
+  return Change([&](Registry& registry) { return registry.DeleteValue(root, path, name); });
 }
 
 std::vector<std::string> FileRegistry::ValueNames(RegistryRoot root, std::string_view path) {

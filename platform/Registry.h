@@ -113,9 +113,10 @@ private:
 };
 
 // One object serves one thread at a time; several objects (in one or more
-// processes) may share the file, each change being read, applied and written
-// in one go. Writers that change the file at the very same moment are not
-// serialised: the later rename wins.
+// processes) may share the file. Each change is read, applied and written
+// while the store's lock file (".registry.txt.lock" beside "registry.txt") is
+// locked, so changes made at the same moment are all kept; readers take no
+// lock and see the file before or after a change, never a part of one.
 class FileRegistry : public Registry {
 public:
   explicit FileRegistry(std::filesystem::path file);
@@ -152,7 +153,13 @@ private:
   bool Load();
   bool Save();
   // Runs a change against a freshly loaded tree and saves it when it changed.
-  bool Change(const std::function<bool(RegistryStore&)>& change);
+  bool Apply(const std::function<bool(Registry&)>& change);
+  // Apply, under the lock when the change would write.
+  bool Change(const std::function<bool(Registry&)>& change);
+  // Runs `readModifyWrite` holding the lock; false when it cannot be taken.
+  bool Locked(const std::function<bool()>& readModifyWrite);
+  std::filesystem::path LockFile() const;
+  class WriteLock;
 
   std::filesystem::path file_;
   RegistryStore store_;
