@@ -1,4 +1,4 @@
-#include "cli/Session.h"
+#include "session/Session.h"
 
 #include <unistd.h>
 
@@ -12,7 +12,7 @@
 #include "nss/RecordScan.h"
 #include "platform/Text.h"
 
-namespace ov::cli {
+namespace ov {
 
 namespace {
 
@@ -37,7 +37,7 @@ std::optional<std::size_t> FindByIndexOrName(const std::vector<std::string>& nam
   return std::nullopt;
 }
 
-int CliProcessRunner::RunAndWait(const std::filesystem::path& program, const std::vector<std::string>& args) {
+int InProcessDescriberRunner::RunAndWait(const std::filesystem::path& program, const std::vector<std::string>& args) {
   if (args.empty() && program == OutsideProgram(installPath_, "MendWMI.exe")) {
     DescribeDisks(registry_);
     return 0;
@@ -45,8 +45,9 @@ int CliProcessRunner::RunAndWait(const std::filesystem::path& program, const std
   return SystemProcessRunner::RunAndWait(program, args);
 }
 
-Session::Session()
-    : registry(FileRegistry::DefaultLocation()),
+Session::Session(Prompter& answers)
+    : prompter(answers),
+      registry(FileRegistry::DefaultLocation()),
       folders(KnownFolders::FromEnvironment()),
       opener(registry),
       reader(opener, prompter),
@@ -107,25 +108,24 @@ void Session::OpenDisk(const std::filesystem::path& path) {
 
 DiskView Session::disk() { return DiskView{&reader, std::string(DevicePathOf(static_cast<unsigned>(diskNumber_)))}; }
 
-Discovery& Session::FindPools(Mode mode) {
+std::uint64_t Session::SelectedDiskSectors() const {
+  if (!discovery_) throw Failure("no disk selected");
+  return inventory_->DiskSizeInSectors(diskNumber_);
+}
+
+Discovery& Session::FindPools(SearchMode mode, SearchListener& listener, std::atomic<int>& stop) {
   if (!discovery_) throw Failure("no disk selected");
   Discovery& d = *discovery_;
   if (log) {
     log->AppendStepBlock("Disk" + std::to_string(diskNumber_), inventory_->currentModel(),
-                         mode == Mode::Quick ? "QUICK" : "Advance");
+                         mode == SearchMode::Quick ? "QUICK" : "Advance");
   }
-  if (mode == Mode::Quick) {
+  if (mode == SearchMode::Quick) {
     QuickPartitionScan(d.disk(), d.pools());
     if (log) log->AppendPartitionsFound(d.partitions().size());
   } else {
-    std::atomic<int> stop{0};
-    WatchInterrupt(&stop);
     const std::uint64_t total = inventory_->DiskSizeInSectors(diskNumber_);
-    SearchProgress progress("Searching pools", total);
-    FullDiskPoolSearch(d.disk(), d.pools(), total, stop, progress);
-    progress.Finish();
-    WatchInterrupt(static_cast<std::atomic<int>*>(nullptr));
-    if (Interrupted()) throw Failure("stopped");
+    FullDiskPoolSearch(d.disk(), d.pools(), total, stop, listener);
   }
   return d;
 }
@@ -151,4 +151,4 @@ void Session::ScanVolume(const std::string& volume) {
                  log.get());
 }
 
-}  // namespace ov::cli
+}  // namespace ov

@@ -1,7 +1,10 @@
 #pragma once
-// One run of the command line: the core's objects wired together, and the
-// steps the commands share (open the disk, find pools, open a volume).
+// One run of the recovery program: the core's objects wired together, and
+// the steps both front ends share (open the disk, find pools, open a
+// volume). The front end answers the questions through its prompter and
+// watches long searches through their listeners.
 
+#include <atomic>
 #include <filesystem>
 #include <memory>
 #include <optional>
@@ -9,33 +12,35 @@
 #include <string>
 #include <vector>
 
-#include "cli/Terminal.h"
 #include "disk/DeviceOpener.h"
 #include "disk/Inventory.h"
 #include "disk/SectorReader.h"
 #include "nss/Discovery.h"
+#include "nss/PartitionScan.h"
 #include "nss/RecoveryTree.h"
 #include "platform/Folders.h"
 #include "platform/Process.h"
+#include "platform/Prompter.h"
 #include "platform/Registry.h"
 #include "records/ActivityLog.h"
 
-namespace ov::cli {
+namespace ov {
 
-// A reported error: one line on standard error, exit code 1.
+// A reported error: the front end shows its text.
 struct Failure : std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
-enum class Mode { Quick, Advance };
+// How the pools are found: the partition table, or the whole disk.
+enum class SearchMode { Quick, Advance };
 
 // Starts outside programs as the system does, except the disk-describing
 // program, which is built from this project's own core: its work runs in
 // this process, on this run's registry, with the same result and without
-// the cost of starting a process for every command.
-class CliProcessRunner : public SystemProcessRunner {
+// the cost of starting a process for every run.
+class InProcessDescriberRunner : public SystemProcessRunner {
 public:
-  CliProcessRunner(Registry& registry, const std::filesystem::path& installPath)
+  InProcessDescriberRunner(Registry& registry, const std::filesystem::path& installPath)
       : registry_(registry), installPath_(installPath) {}
   int RunAndWait(const std::filesystem::path& program, const std::vector<std::string>& args) override;
 
@@ -46,13 +51,14 @@ private:
 
 class Session {
 public:
-  Session();
+  // `answers` answers every question of the run; it must outlive the session.
+  explicit Session(Prompter& answers);
   ~Session();
 
-  TerminalPrompter prompter;
+  Prompter& prompter;
   FileRegistry registry;
   KnownFolders folders;
-  CliProcessRunner runner{registry, installPath};
+  InProcessDescriberRunner runner{registry, installPath};
   RegistryDeviceOpener opener;
   SectorReader reader;
   std::filesystem::path installPath;  // the folder of this program
@@ -66,9 +72,12 @@ public:
   void OpenDisk(const std::filesystem::path& path);
   int diskNumber() const { return diskNumber_; }
   DiskView disk();
+  // The selected disk's size in sectors; fails when no disk is selected.
+  std::uint64_t SelectedDiskSectors() const;
 
-  // Finds the pools by the partition table or the full-disk search.
-  Discovery& FindPools(Mode mode);
+  // Finds the pools by the partition table or the full-disk search; the
+  // search reports to `listener` and ends early when `stop` becomes 1.
+  Discovery& FindPools(SearchMode mode, SearchListener& listener, std::atomic<int>& stop);
   // Selects a pool by index or name and lists its volumes.
   void OpenPool(const std::string& pool);
   // Selects a volume by index or name and scans it into the tree.
@@ -87,4 +96,4 @@ private:
 // Finds an item of a list by its index ("0") or its text.
 std::optional<std::size_t> FindByIndexOrName(const std::vector<std::string>& names, const std::string& wanted);
 
-}  // namespace ov::cli
+}  // namespace ov
