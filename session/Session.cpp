@@ -48,7 +48,7 @@ int InProcessDescriberRunner::RunAndWait(const std::filesystem::path& program, c
 Session::Session(Prompter& answers)
     : prompter(answers),
       runFolder(KnownFolders::FromEnvironment().temp),
-      sharedRegistry(FileRegistry::DefaultLocation()),
+      sharedRegistry(FileRegistry::DefaultLocation(), FileRegistry::DefaultMachineLocation()),
       runRegistry(runFolder.registryFile()),
       registry(sharedRegistry, runRegistry, kRunOwnedKeys),
       folders(KnownFolders::FromEnvironment()),

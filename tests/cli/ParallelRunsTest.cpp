@@ -58,7 +58,7 @@ TEST(ParallelRuns, EightRunsAtOnceOnDifferentImagesEachSeeTheirOwnDisk) {
   }
   fs::create_directories(dir / "tmp");
   const std::string environment = "OVNSS_REGISTRY=" + Quote((dir / "registry.txt").string()) +
-                                  " OVNSS_TEMP_DIR=" + Quote((dir / "tmp").string()) +
+                                  " OVNSS_MACHINE_REGISTRY= OVNSS_TEMP_DIR=" + Quote((dir / "tmp").string()) +
                                   " OVNSS_DRIVE_C=" + Quote((dir / "c").string()) + " ";
 
   int wrong = 0;

@@ -306,6 +306,53 @@ TEST(FileRegistry, TwoProcessesSettingDifferentValuesAtTheSameMomentBothKeepThei
   }
 }
 
+TEST(FileRegistry, MachineWideValuesLieBeneathTheUsersAndAreNeverWritten) {
+  TempDir dir;
+  const fs::path machineFile = dir / "etc" / "registry.txt";
+  fs::create_directories(machineFile.parent_path());
+  const std::string machineText =
+      "; OVNSS registry 1\n[HKEY_CLASSES_ROOT\\OrlindavestrumNSS]\n\"FilePath\"=\"/usr/lib/ovnss\"\n"
+      "\"Language\"=\"1\"\n[HKEY_CURRENT_USER\\Mine]\n\"x\"=\"1\"\n";
+  WriteFile(machineFile, machineText);
+  FileRegistry registry(dir / "registry.txt", machineFile);
+
+  EXPECT_TRUE(registry.KeyExists(kClasses, "OrlindavestrumNSS"));
+  EXPECT_EQ(registry.ReadText(kClasses, "ORLINDAVESTRUMNSS", "FilePath"), "/usr/lib/ovnss");
+  EXPECT_FALSE(registry.KeyExists(RegistryRoot::CurrentUser, "Mine")) << "the user's own root has no machine layer";
+  EXPECT_TRUE(registry.CreateKey(kClasses, "OrlindavestrumNSS"));
+  EXPECT_FALSE(fs::exists(dir / "registry.txt")) << "opening a machine-wide key writes nothing";
+
+  // A per-user value wins, and the machine's shows again once it is gone.
+  ASSERT_TRUE(registry.SetValue(kClasses, "OrlindavestrumNSS", "Language", "3"));
+  EXPECT_EQ(registry.ReadText(kClasses, "OrlindavestrumNSS", "Language"), "3");
+  EXPECT_EQ(registry.ValueNames(kClasses, "OrlindavestrumNSS"), (std::vector<std::string>{"Language", "FilePath"}));
+  EXPECT_EQ(FileRegistry(dir / "registry.txt").ValueNames(kClasses, "OrlindavestrumNSS"),
+            std::vector<std::string>{"Language"});
+  ASSERT_TRUE(registry.DeleteValue(kClasses, "OrlindavestrumNSS", "Language"));
+  EXPECT_EQ(registry.ReadText(kClasses, "OrlindavestrumNSS", "Language"), "1");
+  EXPECT_FALSE(registry.DeleteValue(kClasses, "OrlindavestrumNSS", "FilePath")) << "machine-wide values stay";
+  ASSERT_TRUE(registry.DeleteKey(kClasses, "OrlindavestrumNSS"));
+  EXPECT_FALSE(registry.DeleteKey(kClasses, "OrlindavestrumNSS"));
+  EXPECT_TRUE(registry.KeyExists(kClasses, "OrlindavestrumNSS"));
+  EXPECT_EQ(ReadFile(machineFile), machineText);
+
+  // A damaged machine file adds nothing and stops nothing.
+  WriteFile(machineFile, "[not a registry");
+  EXPECT_FALSE(registry.KeyExists(kClasses, "OrlindavestrumNSS"));
+  EXPECT_TRUE(registry.CreateKey(kClasses, "OrlindavestrumNSS"));
+  EXPECT_EQ(ReadFile(machineFile), "[not a registry");
+}
+
+TEST(FileRegistry, DefaultMachineLocationFollowsTheEnvironment) {
+  ScopedEnv env;
+  env.Unset("OVNSS_MACHINE_REGISTRY");
+  EXPECT_EQ(FileRegistry::DefaultMachineLocation(), fs::path("/etc/ovnss/registry.txt"));
+  env.Set("OVNSS_MACHINE_REGISTRY", "/opt/ovnss/registry.txt");
+  EXPECT_EQ(FileRegistry::DefaultMachineLocation(), fs::path("/opt/ovnss/registry.txt"));
+  env.Set("OVNSS_MACHINE_REGISTRY", "");
+  EXPECT_EQ(FileRegistry::DefaultMachineLocation(), fs::path());
+}
+
 TEST(FileRegistry, DefaultLocationFollowsTheEnvironment) {
   ScopedEnv env;
   env.Set("HOME", "/home/tester").Unset("XDG_CONFIG_HOME").Unset("OVNSS_REGISTRY");
