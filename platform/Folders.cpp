@@ -6,6 +6,8 @@
 #include <algorithm>
 #include <cstdlib>
 
+#include "platform/RunFolder.h"
+
 namespace ov {
 
 namespace {
@@ -54,6 +56,7 @@ KnownFolders KnownFolders::FromEnvironment() {
   folders.temp = Env("OVNSS_TEMP_DIR").value_or(Env("TMPDIR").value_or("/tmp"));
   folders.desktop = Env("OVNSS_DESKTOP_DIR").value_or(Env("XDG_DESKTOP_DIR").value_or((home / "Desktop").string()));
   folders.startMenu = Env("OVNSS_START_MENU_DIR").value_or((dataHome / "applications").string());
+  if (auto run = RunFolderFromEnvironment()) folders.runDriveC = RunDriveC(*run);
   return folders;
 }
 
@@ -80,6 +83,10 @@ fs::path KnownFolders::Map(std::string_view windowsPath) const {
   std::string_view rest = windowsPath.substr(2);
   while (!rest.empty() && (rest.front() == '\\' || rest.front() == '/')) rest.remove_prefix(1);
   if (rest.empty()) return drive;
+  if (letter == 'c' && !runDriveC.empty()) {
+    for (std::string_view own : kRunDriveCFiles)
+      if (SameName(rest, own)) return runDriveC / std::string(rest);
+  }
   return drive / Slashes(rest);
 }
 

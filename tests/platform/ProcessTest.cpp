@@ -84,6 +84,21 @@ TEST(SystemProcessRunner, RunAndWaitPassesTheArgumentsUnchanged) {
   EXPECT_EQ(ReadFile(out), "zero|" + out.string() + "|two words||$HOME|*|");
 }
 
+TEST(SystemProcessRunner, ProgramsItStartsGetItsVariablesOverTheInheritedOnes) {
+  TempDir dir;
+  ScopedEnv env;
+  env.Set("OVNSS_RUN_DIR", "/inherited").Set("OVNSS_TEST_KEPT", "kept");
+  SystemProcessRunner runner;
+  runner.SetEnvironment("OVNSS_RUN_DIR", "/first");
+  runner.SetEnvironment("OVNSS_RUN_DIR", "/tmp/ovnss-run-1");
+  const fs::path out = dir / "env.txt";
+  ASSERT_EQ(runner.RunAndWait("/bin/sh", {"-c", "printf '%s|%s|' \"$OVNSS_RUN_DIR\" \"$OVNSS_TEST_KEPT\" > \"$0\"; "
+                                                "env | grep -c '^OVNSS_RUN_DIR=' >> \"$0\"",
+                                          out.string()}),
+            0);
+  EXPECT_EQ(ReadFile(out), "/tmp/ovnss-run-1|kept|1\n");
+}
+
 TEST(SystemProcessRunner, RunAndWaitGivesMinusOneWhenTheProgramCannotStart) {
   TempDir dir;
   SystemProcessRunner runner;
