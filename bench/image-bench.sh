@@ -17,7 +17,9 @@ src=$(cd "$(dirname "$0")/.." && pwd)
 build=${1:-$src/build-bench}
 work=${2:-$(mktemp -d)}
 rounds=${3:-5}
-mkdir -p "$work"
+mkdir -p "$work" "$build"
+build=$(cd "$build" && pwd)
+work=$(cd "$work" && pwd)
 
 "$src/scripts/bootstrap"
 # A build tree of its own, unless an existing one is named.
