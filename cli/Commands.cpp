@@ -96,6 +96,8 @@ void Configure(Session& s, const Common& c) {
   } else {
     throw Failure("unknown --bad-sectors answer \"" + c.badSectors + "\" (ask, retry-all or skip-all)");
   }
+  if (!c.map.empty() && c.disk.empty()) throw Failure("--map needs --disk");
+  s.rescueMap = c.map;
 }
 
 void OpenVolume(Session& s, const Common& c) {
@@ -288,6 +290,22 @@ void SaveRows(Session& s, const SaveSettings& settings, const std::vector<SaveRo
   bar.Finish();
 }
 
+// The saved files that hold unread sectors, for --json.
+json UnreadFilesJson(const SaveProgress& p) {
+  json files = json::array();
+  for (const auto& f : p.unreadFiles) files.push_back({{"path", Latin1ToUtf8(f.path)}, {"unreadSectors", f.unreadSectors}});
+  return files;
+}
+
+// One line per saved file that holds unread sectors, so the user knows
+// which files to distrust.
+void PrintUnreadFiles(const SaveProgress& p, const std::string& indent = "") {
+  for (const auto& f : p.unreadFiles) {
+    std::cout << indent << Latin1ToUtf8(f.path) << ": " << f.unreadSectors
+              << " unread sector(s), saved as zeros\n";
+  }
+}
+
 std::uint32_t Failed(const SaveProgress& p) {
   return p.Count(SaveOutcome::WriteFailed) + p.Count(SaveOutcome::CreateFailed);
 }
@@ -336,9 +354,15 @@ int Save(const Common& c, const std::string& dest, const std::string& ext, const
            {"skipped", progress.Count(SaveOutcome::Skipped)},
            {"declined", progress.Count(SaveOutcome::Declined)},
            {"filtered", progress.Count(SaveOutcome::Filtered)},
-           {"untranslatable", progress.Count(SaveOutcome::Untranslatable)}});
+           {"untranslatable", progress.Count(SaveOutcome::Untranslatable)},
+           {"unreadFiles", UnreadFilesJson(progress)}});
   } else {
-    std::cout << written << " file(s), " << progress.bytesWritten << " bytes saved to " << dest << "\n";
+    PrintUnreadFiles(progress);
+    std::cout << written << " file(s), " << progress.bytesWritten << " bytes saved to " << dest;
+    if (!progress.unreadFiles.empty()) {
+      std::cout << "; " << progress.unreadFiles.size() << " file(s) hold unread sectors";
+    }
+    std::cout << "\n";
   }
   if (Interrupted()) throw Failure("stopped; the file being written was left as far as it was written");
   if (failed > 0) throw Failure(std::to_string(failed) + " file(s) could not be written");
@@ -353,7 +377,8 @@ int Recover(const Common& c, const std::string& dest, const std::string& replace
   s.OpenDisk(c.disk);
   Discovery& d = FindPools(s, ParseMode(c.mode));
   const SaveSettings settings;
-  json summary = {{"pools", 0}, {"volumes", 0}, {"folders", 0}, {"files", 0}, {"bytes", 0}, {"failed", 0}};
+  json summary = {{"pools", 0}, {"volumes", 0}, {"folders", 0}, {"files", 0},
+                  {"bytes", 0}, {"failed", 0}, {"unreadFiles", json::array()}};
   const std::size_t pools = d.pools().poolCount();
   summary["pools"] = pools;
   for (std::size_t p = 0; p < pools; ++p) {
@@ -369,6 +394,13 @@ int Recover(const Common& c, const std::string& dest, const std::string& replace
       SaveRows(s, settings, WholeVolume(s.tree), std::filesystem::path(dest) / SafeFileName(d.currentPool().name) /
                                                      SafeFileName(d.volumes()[v].name),
                progress);
+      PrintUnreadFiles(progress, "  ");
+      for (const auto& f : progress.unreadFiles) {
+        summary["unreadFiles"].push_back({{"pool", poolName},
+                                          {"volume", volumeName},
+                                          {"path", Latin1ToUtf8(f.path)},
+                                          {"unreadSectors", f.unreadSectors}});
+      }
       summary["volumes"] = summary["volumes"].get<std::uint64_t>() + 1;
       summary["folders"] = summary["folders"].get<std::uint64_t>() + s.tree.folderCount;
       summary["files"] = summary["files"].get<std::uint64_t>() + progress.Count(SaveOutcome::Written);
@@ -382,7 +414,9 @@ int Recover(const Common& c, const std::string& dest, const std::string& replace
   } else {
     std::cout << "\nRecovered from " << c.disk << " into " << dest << ": " << summary["pools"] << " pool(s), "
               << summary["volumes"] << " volume(s), " << summary["folders"] << " folder(s), " << summary["files"]
-              << " file(s), " << summary["bytes"] << " bytes\n";
+              << " file(s), " << summary["bytes"] << " bytes";
+    if (!summary["unreadFiles"].empty()) std::cout << "; " << summary["unreadFiles"].size() << " file(s) hold unread sectors";
+    std::cout << "\n";
   }
   if (summary["failed"].get<std::uint64_t>() > 0) throw Failure("some files could not be written");
   return 0;

@@ -18,6 +18,7 @@ struct Common {
   std::string pool;
   std::string volume;
   std::string from;  // a recovery information file in place of mode, pool and volume
+  std::string map;   // a ddrescue map of the disk
 };
 
 int Disks(const Common& c);

@@ -16,9 +16,16 @@ namespace {
 
 using ov::cli::Common;
 
+void AddMap(CLI::App* cmd, Common& c) {
+  cmd->add_option("--map", c.map,
+                  "ddrescue map of the disk: every area it does not give as finished (+) reads as unreadable");
+}
 void AddDisk(CLI::App* cmd, Common& c, bool required) {
-  auto* opt = cmd->add_option("--disk", c.disk, "disk image file or block device (opened read-only)");
+  auto* opt = cmd->add_option("--disk", c.disk,
+                              "disk image (raw, split NAME.001, E01, VMDK, VHD, VHDX, QCOW2) or block device, "
+                              "opened read-only");
   if (required) opt->required();
+  AddMap(cmd, c);
 }
 void AddMode(CLI::App* cmd, Common& c) {
   cmd->add_option("--mode", c.mode, "pool discovery: quick (partition table) or advance (full-disk search)")
@@ -116,6 +123,7 @@ int main(int argc, char** argv) {
   auto* recover = app.add_subcommand(
       "recover", "the whole job: list every pool and volume, print their trees and save everything");
   recover->add_option("--disk", c.disk, "disk image file or block device (default: the bundled sample disk)");
+  AddMap(recover, c);
   AddMode(recover, c);
   recover->add_option("--dest", recoverDest, "destination folder (default: ./recovered)");
   recover->add_option("--replace", recoverReplace, "existing files: ask, yes-to-all or no-to-all")

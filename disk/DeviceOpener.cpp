@@ -2,6 +2,7 @@
 
 #include <cstdlib>
 
+#include "disk/ImageFormats.h"
 #include "disk/Inventory.h"
 
 namespace ov {
@@ -23,7 +24,18 @@ std::optional<std::filesystem::path> ResolveDevicePath(Registry& registry, std::
 std::unique_ptr<Device> RegistryDeviceOpener::Open(std::string_view devicePath) {
   auto file = ResolveDevicePath(registry_, devicePath);
   if (!file) return nullptr;
-  return FileDevice::Open(*file);
+  OpenedImage image = OpenImage(*file);
+  if (!image) return nullptr;
+  std::error_code ec;
+  if (mapped_ && std::filesystem::equivalent(mapped_->image, *file, ec)) {
+    auto unreadable = mapped_->map.UnreadableSectors(image.device->SectorCount());
+    return std::make_unique<MaskedDevice>(std::move(image.device), std::move(unreadable));
+  }
+  return std::move(image.device);
+}
+
+void RegistryDeviceOpener::SetRescueMap(const std::filesystem::path& image, RescueMap map) {
+  mapped_ = Mapped{image, std::move(map)};
 }
 
 }  // namespace ov

@@ -6,6 +6,7 @@
 #include <optional>
 #include <string_view>
 
+#include "disk/RescueMap.h"
 #include "disk/SectorReader.h"
 #include "platform/Registry.h"
 
@@ -17,14 +18,25 @@ namespace ov {
 // path or an unrecorded disk.
 std::optional<std::filesystem::path> ResolveDevicePath(Registry& registry, std::string_view devicePath);
 
-// Opens the resolved file read-only.
+// Opens the resolved file read-only as the disk it holds (a raw image, a
+// split one, or a container: see ImageFormats.h). With a rescue map set for
+// that file, the sectors the map does not give as read fail every read.
 class RegistryDeviceOpener : public DeviceOpener {
 public:
   explicit RegistryDeviceOpener(Registry& registry) : registry_(registry) {}
   std::unique_ptr<Device> Open(std::string_view devicePath) override;
 
+  // Reads of `image` (any path naming the same file) follow `map`.
+  void SetRescueMap(const std::filesystem::path& image, RescueMap map);
+  void ClearRescueMap() { mapped_.reset(); }
+
 private:
   Registry& registry_;
+  struct Mapped {
+    std::filesystem::path image;
+    RescueMap map;
+  };
+  std::optional<Mapped> mapped_;
 };
 
 }  // namespace ov

@@ -6,6 +6,7 @@
 #include <sstream>
 
 #include "disk/Device.h"
+#include "disk/ImageFormats.h"
 #include "disk/Inventory.h"
 
 namespace ov {
@@ -69,9 +70,13 @@ std::vector<DescribedDisk> ListBlockDevices(const std::filesystem::path& sysBloc
 DescribedDisk DescribeImage(const std::filesystem::path& image) {
   DescribedDisk d;
   d.devicePath = image;
-  if (auto dev = FileDevice::Open(image)) d.sizeBytes = dev->SectorCount() * kSectorSize;
-  d.model = image.filename().string();
-  d.mediaType = kMediaImage;
+  // The size, and what the container says of the disk, come from the
+  // container; a raw image is described by its file.
+  const OpenedImage opened = OpenImage(image);
+  d.sizeBytes = opened ? opened.device->SectorCount() * kSectorSize : 0;
+  d.model = opened && !opened.description.model.empty() ? opened.description.model : image.filename().string();
+  d.mediaType = opened && opened.description.kind != ImageKind::Raw ? opened.description.mediaType
+                                                                    : std::string(kMediaImage);
   SetGeometry(d);
   return d;
 }

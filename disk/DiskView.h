@@ -24,6 +24,7 @@ struct DiskView {
   std::uint64_t CopyStretch(std::uint64_t first, std::uint64_t bytes, int to) const {
     return reader->CopyStretch(devicePath, first, bytes, to);
   }
+  std::uint64_t UnreadSectors() const { return reader->UnreadSectors(); }
   std::uint32_t ReadChunks(std::uint64_t first, std::uint32_t chunkSectors, std::uint32_t chunks, std::byte* buffer,
                            bool tryWhole = true) const {
     return reader->ReadChunks(devicePath, first, chunkSectors, chunks, buffer, tryWhole);

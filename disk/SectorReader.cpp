@@ -119,7 +119,11 @@ std::uint32_t SectorReader::ReadDevicePath(std::string_view devicePath, std::uin
   if (BadSectorStep()) {
     // Sector by sector: readable sectors are filled, unreadable ones keep
     // the old buffer contents.
-    for (std::uint32_t i = 0; i < count; ++i) dev->Read(first + i, 1, buffer + std::size_t{i} * kSectorSize);
+    for (std::uint32_t i = 0; i < count; ++i) {
+      if (!dev->Read(first + i, 1, buffer + std::size_t{i} * kSectorSize)) ++unreadSectors_;
+    }
+  } else {
+    unreadSectors_ += count;
   }
   return 0;
 }
@@ -159,7 +163,11 @@ std::uint32_t SectorReader::ReadLibrary(std::string_view devicePath, std::uint32
   const std::uint32_t result = sectRead32_(drive, 0, 0, 1, count, buffer, firstLow, 1);
   if (result != 0) return result;
   if (BadSectorStep()) {
-    for (std::uint32_t i = 0; i < count; ++i) sectRead32_(drive, 0, 0, 1, 1, buffer + std::size_t{i} * kSectorSize, firstLow + i, 1);
+    for (std::uint32_t i = 0; i < count; ++i) {
+      if (sectRead32_(drive, 0, 0, 1, 1, buffer + std::size_t{i} * kSectorSize, firstLow + i, 1) == 0) ++unreadSectors_;
+    }
+  } else {
+    unreadSectors_ += count;
   }
   return 0;
 }

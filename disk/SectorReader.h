@@ -123,6 +123,11 @@ public:
   void SetLibraryFolders(std::vector<std::filesystem::path> folders);
 
   std::atomic<int>& policy() { return policy_; }
+  // Sectors that reads have left unread since the reader was made: every
+  // sector of a run given up (Skip) and every sector whose own re-read
+  // failed (Retry). A copy compares it before and after to learn how much
+  // of its data it could not read.
+  std::uint64_t UnreadSectors() const { return unreadSectors_.load(); }
   BadSectorPolicy Policy() const { return static_cast<BadSectorPolicy>(policy_.load()); }
 
   // Loads the sector-read library and finds its export, once; shows the
@@ -146,6 +151,7 @@ private:
   DeviceOpener& opener_;
   Prompter& prompter_;
   std::atomic<int> policy_{0};
+  std::atomic<std::uint64_t> unreadSectors_{0};
   char osFamily_ = 'N';
   bool floppySource_ = false;
   std::vector<std::filesystem::path> libraryFolders_;

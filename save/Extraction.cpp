@@ -190,6 +190,7 @@ SaveOutcome Extractor::SaveOne(const std::filesystem::path& folder, std::uint32_
     return SaveOutcome::CreateFailed;
   }
   ReportFileStart(*node, target);
+  const std::uint64_t unreadBefore = disk_.UnreadSectors();
   std::uint64_t counted = 0;
   const CopyResult result = Copy(*node, fd, true, [&](std::uint64_t written) {
     progress_.bytesWritten += written - counted;
@@ -203,7 +204,23 @@ SaveOutcome Extractor::SaveOne(const std::filesystem::path& folder, std::uint32_
     AskWriteError(target);
     return SaveOutcome::WriteFailed;
   }
+  if (const std::uint64_t unread = disk_.UnreadSectors() - unreadBefore; unread > 0) {
+    progress_.unreadFiles.push_back({node->index, VolumePath(*node), target, unread});
+  }
   return result == CopyResult::Stopped ? SaveOutcome::Skipped : SaveOutcome::Written;
+}
+
+std::string Extractor::VolumePath(const TreeNode& node) {
+  std::string folder;
+  if (node.parentId != 0) {
+    if (folderItems_.empty()) {
+      for (const TreeNode& f : tree_.folders()) {
+        if (f.treeItem != kNoItem) folderItems_.emplace(f.objectId, f.treeItem);
+      }
+    }
+    if (auto it = folderItems_.find(node.parentId); it != folderItems_.end()) folder = tree_.ItemPath(it->second);
+  }
+  return "\\" + (folder.empty() ? std::string() : folder + "\\") + std::string(node.name());
 }
 
 bool Extractor::OpenRecoveredFile(std::uint32_t keyLow, std::uint32_t keyHigh, const std::filesystem::path& tempFolder,

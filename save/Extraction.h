@@ -13,6 +13,8 @@
 #include <functional>
 #include <string>
 #include <string_view>
+#include <unordered_map>
+#include <vector>
 
 #include "disk/DiskView.h"
 #include "nss/Pools.h"
@@ -38,6 +40,15 @@ enum class SaveOutcome {
   Written,
 };
 
+// A saved file that holds sectors the disk would not give: they were
+// written as zeros, so the file is not to be trusted there.
+struct UnreadFile {
+  std::uint32_t key = 0;       // the file's key (index)
+  std::string path;            // in the volume, 8-bit: "\\A\\b.doc"
+  std::filesystem::path target;
+  std::uint64_t unreadSectors = 0;
+};
+
 // The state of a running save, shared by the worker and the "Saving"
 // window's buttons (which only set the two flags).
 struct SaveProgress {
@@ -52,6 +63,9 @@ struct SaveProgress {
   // How many files of the run ended each way, indexed by SaveOutcome.
   std::array<std::uint32_t, 8> outcomes{};
   std::uint32_t Count(SaveOutcome o) const { return outcomes[static_cast<std::size_t>(o)]; }
+  // The files of the run, in the order saved, that hold unread sectors
+  // (written whole or stopped part-way); cleared when a run starts.
+  std::vector<UnreadFile> unreadFiles;
 };
 
 // The value fields of the "Saving" window.
@@ -114,6 +128,8 @@ private:
   void ReportFileStart(const TreeNode& node, const std::filesystem::path& target);
   void ReportCopy(const TreeNode& node, std::uint64_t written);
   void AskWriteError(const std::filesystem::path& target);
+  // "\\folder\\name" of a file in the volume.
+  std::string VolumePath(const TreeNode& node);
 
   DiskView disk_;
   const PoolInfo& pool_;
@@ -122,6 +138,7 @@ private:
   Prompter& prompter_;
   SaveProgress& progress_;
   SaveListener& listener_;
+  std::unordered_map<std::uint64_t, ItemHandle> folderItems_;  // object ID -> item, made when first needed
 };
 
 }  // namespace ov

@@ -77,6 +77,7 @@ void SaveRun::Run(SaveSource source, const std::filesystem::path& destination, c
   if (destination.empty()) return;
   progress_.abortRun = false;
   progress_.outcomes = {};
+  progress_.unreadFiles.clear();
   const std::atomic<bool> noStop{false};
   CalculateSize(source, rows, noStop);
   progress_.replacePolicy = ReplacePolicy::Yes;

@@ -9,6 +9,7 @@
 #include <ctime>
 
 #include "disk/DiskDescriber.h"
+#include "disk/ImageFormats.h"
 #include "nss/RecordScan.h"
 #include "save/Extraction.h"
 #include "save/SaveSettings.h"
@@ -79,6 +80,17 @@ Session::~Session() {
 
 DiskInventory& Session::Inventory(const std::optional<std::filesystem::path>& image) {
   if (image) {
+    // A container that cannot be read is named with the reason, before
+    // anything is attached.
+    if (OpenedImage opened = OpenImage(*image); !opened && DetectImageKind(*image) != ImageKind::Raw) {
+      throw Failure(opened.error);
+    }
+    if (!rescueMap.empty()) {
+      std::string error;
+      auto map = RescueMap::Load(rescueMap, &error);
+      if (!map) throw Failure(error);
+      opener.SetRescueMap(std::filesystem::absolute(*image), std::move(*map));
+    }
     const auto before = AttachedImages(registry);
     const auto absolute = std::filesystem::absolute(*image);
     const bool known = std::find(before.begin(), before.end(), absolute) != before.end();

@@ -72,6 +72,7 @@ public:
   SectorReader reader;
   std::filesystem::path installPath;  // the folder of this program
   std::unique_ptr<ActivityLog> log;   // when the program is installed
+  std::filesystem::path rescueMap;    // a ddrescue map of the disk opened next, when given
 
   // Lists the disks (attaching `image` first when given).
   DiskInventory& Inventory(const std::optional<std::filesystem::path>& image = std::nullopt);
