@@ -4,8 +4,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <libbfio.h>
-#define LIBVMDK_HAVE_BFIO
 #include <libewf.h>
 #include <libqcow.h>
 #include <libvhdi.h>
@@ -86,8 +84,6 @@ class ContainerDevice : public Device {
 public:
   explicit ContainerDevice(std::uint64_t sizeBytes) : sectors_(sizeBytes / kSectorSize) {}
   std::uint64_t SectorCount() const override { return sectors_; }
-  // What the library's handle uses and does not own; goes after it.
-  std::shared_ptr<void> keepAlive;
 
   bool ReadUnguarded(std::uint64_t first, std::uint32_t count, std::byte* buffer) override {
     if (count == 0) return true;
@@ -306,37 +302,10 @@ OpenedImage OpenVmdk(const std::filesystem::path& path) {
   // The extents are named relative to the descriptor's folder.
   const std::string folder = path.parent_path().empty() ? std::string(".") : path.parent_path().string();
   size64_t size = 0;
-  std::shared_ptr<void> pool;
-  bool opened = libvmdk_handle_open(handle, path.c_str(), LIBVMDK_OPEN_READ, &error) == 1 &&
-                libvmdk_handle_set_extent_data_files_path(handle, folder.c_str(), folder.size(), &error) == 1;
-  if (opened && libvmdk_handle_open_extent_data_files(handle, &error) != 1) {
-    // A monolithic sparse disk names itself as its one extent, by the name
-    // it was made under; renamed, it is still its own extent.
-    int extents = 0;
-    opened = false;
-    if (DetectImageKind(path) == ImageKind::Vmdk && StartsWith(ReadEnds(path), "KDMV") &&
-        libvmdk_handle_get_number_of_extents(handle, &extents, nullptr) == 1 && extents == 1) {
-      libbfio_pool_t* rawPool = nullptr;
-      libbfio_handle_t* self = nullptr;
-      int entry = 0;
-      if (libbfio_pool_initialize(&rawPool, 0, LIBBFIO_POOL_UNLIMITED_NUMBER_OF_OPEN_HANDLES, nullptr) == 1) {
-        pool.reset(rawPool, [](void* p) {
-          auto* q = static_cast<libbfio_pool_t*>(p);
-          libbfio_pool_free(&q, nullptr);
-        });
-        const std::string name = path.string();
-        if (libbfio_file_initialize(&self, nullptr) == 1 &&
-            libbfio_file_set_name(self, name.c_str(), name.size(), nullptr) == 1 &&
-            libbfio_pool_append_handle(rawPool, &entry, self, LIBBFIO_OPEN_READ, nullptr) == 1) {
-          if (error) libvmdk_error_free(&error);
-          opened = libvmdk_handle_open_extent_data_files_file_io_pool(handle, rawPool, &error) == 1;
-        } else if (self) {
-          libbfio_handle_free(&self, nullptr);
-        }
-      }
-    }
-  }
-  if (!opened || libvmdk_handle_get_media_size(handle, &size, &error) != 1) {
+  if (libvmdk_handle_open(handle, path.c_str(), LIBVMDK_OPEN_READ, &error) != 1 ||
+      libvmdk_handle_set_extent_data_files_path(handle, folder.c_str(), folder.size(), &error) != 1 ||
+      libvmdk_handle_open_extent_data_files(handle, &error) != 1 ||
+      libvmdk_handle_get_media_size(handle, &size, &error) != 1) {
     out.error = Damaged(path, "a VMDK virtual disk", TakeError(error, libvmdk_error_sprint, libvmdk_error_free));
     libvmdk_handle_close(handle, nullptr);
     libvmdk_handle_free(&handle, nullptr);
@@ -351,9 +320,7 @@ OpenedImage OpenVmdk(const std::filesystem::path& path) {
   d.mediaType = "VMDK virtual disk, " + VmdkTypeText(type);
   if (extents > 1) d.mediaType += " (" + std::to_string(extents) + " extents)";
   d.files.push_back(path);
-  auto device = std::make_unique<VmdkDevice>(handle, size);
-  device->keepAlive = std::move(pool);
-  out.device = std::move(device);
+  out.device = std::make_unique<VmdkDevice>(handle, size);
   return out;
 }
 

@@ -47,7 +47,7 @@ struct ContainerFile {
 inline constexpr ContainerFile kContainerFiles[] = {
     {"split.img.001", "split"},   {"plain.E01", "ewf"},       {"packed.E01", "ewf"},
     {"sparse.vmdk", "vmdk"},      {"flat.vmdk", "vmdk"},      {"split-sparse.vmdk", "vmdk"},
-    {"split-flat.vmdk", "vmdk"},  {"stream.vmdk", "vmdk"},    {"renamed.vmdk", "vmdk"},    {"disk.vhdx", "vhdx"},
+    {"split-flat.vmdk", "vmdk"},  {"stream.vmdk", "vmdk"},    {"disk.vhdx", "vhdx"},
     {"fixed.vhdx", "vhdx"},       {"dynamic.vhd", "vhd"},     {"fixed.vhd", "vhd"},
     {"disk.qcow2", "qcow"},       {"packed.qcow2", "qcow"},
 };
@@ -77,7 +77,6 @@ dd if=/dev/urandom of=corrupt.E02 bs=1 seek=300000 count=4096 conv=notrunc statu
 truncate -s 1000 cut.E01
 head -c $(( $(stat -c %s disk.qcow2) / 2 )) disk.qcow2 > truncated.qcow2
 head -c 100 disk.qcow2 > cut.qcow2
-qemu-img convert -f raw -O vmdk disk.img before-rename.vmdk && mv before-rename.vmdk renamed.vmdk
 )";
 
 class ContainerSet {
