@@ -2,6 +2,7 @@
 // Running outside programs, and the shell's "open" verb.
 
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -38,6 +39,10 @@ public:
   bool Start(const std::filesystem::path& program, const std::vector<std::string>& args) override;
   bool TopLevelWindowExists(std::string_view title) override;
 };
+
+// The first executable file of that name in the folders of PATH (the
+// current folder for an empty entry); nothing when there is none.
+std::optional<std::filesystem::path> FindOnPath(std::string_view name);
 
 // The executable that stands for one of the Windows build's outside programs
 // in the installation folder: "MendWMI.exe" -> <folder>/ovnss-mendwmi,
