@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "records/Contact.h"
 #include "records/Support.h"
 #include "support/FakeProcessRunner.h"
 #include "support/FakePrompter.h"
@@ -217,6 +218,14 @@ TEST(SupportCommands, NameTheProjectsOwnPlaceholders) {
   EXPECT_EQ(asked[1].caption, "Telephonic Support");
   EXPECT_NE(asked[1].text.find("Technical support: +1 555 0100"), std::string::npos);
   for (const auto& a : asked) EXPECT_EQ(a.icon, MessageIcon::Information);
+
+  // The About dialog's maker lines name the same web page, address and
+  // first number.
+  std::string about;
+  for (auto line : kAboutMakerLines) about += std::string(line) + "\n";
+  EXPECT_NE(about.find(kMakerWebPage), std::string::npos);
+  EXPECT_NE(about.find(kSupportMailAddress), std::string::npos);
+  EXPECT_NE(about.find(kSupportTelephones[0].number), std::string::npos);
 }
 
 }  // namespace
