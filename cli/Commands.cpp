@@ -10,6 +10,9 @@
 #include "records/RecoveryInfo.h"
 #include "save/RawScan.h"
 #include "save/SaveRun.h"
+#ifdef OVNSS_HAVE_PRINT
+#include "ui/print/PdfPrint.h"
+#endif
 
 namespace ov::cli {
 
@@ -249,11 +252,36 @@ int Ls(const Common& c, const std::string& path, bool recursive) {
   return 0;
 }
 
-int Tree(const Common& c) {
+int Tree(const Common& c, const std::string& pdf, const std::string& viewFile) {
+#ifndef OVNSS_HAVE_PRINT
+  // Said before the disk is read: nothing else would come of the command.
+  if (!pdf.empty()) throw Failure("--pdf is not available: this ovnss-cli was built without printing");
+#endif
   Session s;
   Configure(s, c);
   OpenVolume(s, c);
-  for (const auto& line : FolderStructureLines(s.tree)) std::cout << line << "\n";
+  const auto lines = FolderStructureLines(s.tree);
+  if (pdf.empty() && viewFile.empty()) {
+    for (const auto& line : lines) std::cout << line << "\n";
+    return 0;
+  }
+  json out = {{"lines", lines.size()}};
+  if (!viewFile.empty()) {
+    if (!DumpTreeView(s.tree, viewFile)) throw Failure("cannot write the view file " + viewFile);
+    out["viewFile"] = viewFile;
+    if (!c.json) std::cout << "Directory list written to " << viewFile << " (" << lines.size() << " lines)\n";
+  }
+#ifdef OVNSS_HAVE_PRINT
+  if (!pdf.empty()) {
+    std::string error;
+    const int pages = print::PrintLinesToPdf(lines, pdf, error);
+    if (pages == 0) throw Failure(error);
+    out["pdf"] = pdf;
+    out["pages"] = pages;
+    if (!c.json) std::cout << "Directory list printed to " << pdf << " (" << pages << (pages == 1 ? " page" : " pages") << ")\n";
+  }
+#endif
+  if (c.json) Print(out);
   return 0;
 }
 

@@ -25,7 +25,10 @@ int Disks(const Common& c);
 int Pools(const Common& c);
 int Volumes(const Common& c);
 int Ls(const Common& c, const std::string& path, bool recursive);
-int Tree(const Common& c);
+// Prints the directory list; with `pdf` or `viewFile` writes it there
+// instead (the print through the printer's page layout, the view file as
+// the window's View writes it).
+int Tree(const Common& c, const std::string& pdf = {}, const std::string& viewFile = {});
 int Save(const Common& c, const std::string& dest, const std::string& ext, const std::string& replace,
          const std::vector<std::string>& paths);
 int Partitions(const Common& c);

@@ -79,8 +79,11 @@ int main(int argc, char** argv) {
   ls->add_option("path", path, "folder or file in the volume (default \\; / also separates)");
   shared(ls);
 
+  std::string treePdf, treeViewFile;
   auto* tree = app.add_subcommand("tree", "print the directory list of a volume");
   AddVolume(tree, c);
+  tree->add_option("--pdf", treePdf, "print the directory list into this PDF file, page by page as on a printer");
+  tree->add_option("--view-file", treeViewFile, "write the directory list's view file (CR LF line ends) here");
   shared(tree);
 
   std::string dest, ext, replace;
@@ -143,7 +146,7 @@ int main(int argc, char** argv) {
     if (*pools) return ov::cli::Pools(c);
     if (*volumes) return ov::cli::Volumes(c);
     if (*ls) return ov::cli::Ls(c, path, recursive);
-    if (*tree) return ov::cli::Tree(c);
+    if (*tree) return ov::cli::Tree(c, treePdf, treeViewFile);
     if (*save) return ov::cli::Save(c, dest, ext, replace, paths);
     if (*partitions) return ov::cli::Partitions(c);
     if (*saveInfo) return ov::cli::SaveInfo(c, infoOut);

@@ -100,27 +100,6 @@ void ReapInBackground(pid_t pid) {
   }
 }
 
-// The first executable file of that name in the folders of PATH.
-std::optional<fs::path> FindOnPath(std::string_view name) {
-  std::string path;
-  if (const char* env = std::getenv("PATH"); env != nullptr) {
-    path = env;
-  } else {
-    path = "/usr/local/bin:/usr/bin:/bin";
-  }
-  std::string_view rest = path;
-  for (;;) {
-    const auto cut = rest.find(':');
-    const std::string_view folder = rest.substr(0, cut);
-    const fs::path candidate = fs::path(folder.empty() ? "." : std::string(folder)) / std::string(name);
-    struct stat info {};
-    if (::stat(candidate.c_str(), &info) == 0 && S_ISREG(info.st_mode) && ::access(candidate.c_str(), X_OK) == 0)
-      return candidate;
-    if (cut == std::string_view::npos) return std::nullopt;
-    rest.remove_prefix(cut + 1);
-  }
-}
-
 char LowerAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
 
 bool SameName(std::string_view a, std::string_view b) {
@@ -140,6 +119,26 @@ constexpr std::array<OutsideProgramName, 3> kOutsidePrograms = {{
 }};
 
 }  // namespace
+
+std::optional<fs::path> FindOnPath(std::string_view name) {
+  std::string path;
+  if (const char* env = std::getenv("PATH"); env != nullptr) {
+    path = env;
+  } else {
+    path = "/usr/local/bin:/usr/bin:/bin";
+  }
+  std::string_view rest = path;
+  for (;;) {
+    const auto cut = rest.find(':');
+    const std::string_view folder = rest.substr(0, cut);
+    const fs::path candidate = fs::path(folder.empty() ? "." : std::string(folder)) / std::string(name);
+    struct stat info {};
+    if (::stat(candidate.c_str(), &info) == 0 && S_ISREG(info.st_mode) && ::access(candidate.c_str(), X_OK) == 0)
+      return candidate;
+    if (cut == std::string_view::npos) return std::nullopt;
+    rest.remove_prefix(cut + 1);
+  }
+}
 
 int SystemProcessRunner::RunAndWait(const fs::path& program, const std::vector<std::string>& args) {
   const auto pid = Spawn(program, args, environment_);

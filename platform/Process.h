@@ -2,6 +2,7 @@
 // Running outside programs, and the shell's "open" verb.
 
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -47,6 +48,10 @@ public:
 private:
   std::vector<std::pair<std::string, std::string>> environment_;
 };
+
+// The first executable file of that name in the folders of PATH (the
+// current folder for an empty entry); nothing when there is none.
+std::optional<std::filesystem::path> FindOnPath(std::string_view name);
 
 // The executable that stands for one of the Windows build's outside programs
 // in the installation folder: "MendWMI.exe" -> <folder>/ovnss-mendwmi,

@@ -220,6 +220,32 @@ TEST_F(Cli, TreeAndRecoverCoverEveryVolume) {
   EXPECT_EQ(ReadFile(dir / "rec" / "MAIL" / "POST" / "inbox.txt"), "hi");
 }
 
+TEST_F(Cli, TreeWritesTheViewFileAndPrintsThePdf) {
+  Build(kDisk);
+  const CliRun view = Exec("tree " + Disk() + " --pool DATA --volume VOL1 --view-file list.txt");
+  ASSERT_EQ(view.exit, 0) << view.err;
+  EXPECT_EQ(ReadFile(dir / "list.txt"), "Root-> Letters\r\nLetters-> Old\r\n");
+  const CliRun pdf = Exec("tree --json " + Disk() + " --pool DATA --volume VOL1 --pdf list.pdf");
+#ifdef OVNSS_TEST_HAVE_PRINT
+  ASSERT_EQ(pdf.exit, 0) << pdf.err;
+  EXPECT_EQ(pdf.Json()["pages"], 1);
+  std::string text;
+  if (FILE* p = ::popen(("pdftotext -q -layout " + Quote((dir / "list.pdf").string()) + " -").c_str(), "r")) {
+    char buf[4096];
+    std::size_t n;
+    while ((n = std::fread(buf, 1, sizeof buf, p)) > 0) text.append(buf, n);
+    ::pclose(p);
+  }
+  const std::string header = text.substr(0, text.find('\n'));
+  EXPECT_EQ(header.rfind("Orlindavestrum Log ", 0), 0u) << text;
+  EXPECT_EQ(header.back(), '1') << text;
+  EXPECT_EQ(text.substr(header.size()), "\n\nRoot-> Letters\nLetters-> Old\n\f");
+#else
+  EXPECT_EQ(pdf.exit, 1);
+  EXPECT_NE(pdf.err.find("--pdf is not available"), std::string::npos) << pdf.err;
+#endif
+}
+
 TEST_F(Cli, CarveWritesTheDocumentsOfTheRange) {
   // The Zip lies in a window of its own: a Zip header after a compound
   // header in the same window is not taken by the scan's header rule.

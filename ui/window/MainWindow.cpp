@@ -1,7 +1,6 @@
 #include "ui/window/MainWindow.h"
 
 #include <QCloseEvent>
-#include <QDesktopServices>
 #include <QFileDialog>
 #include <QHeaderView>
 #include <QKeyEvent>
@@ -14,7 +13,6 @@
 #include <QStatusBar>
 #include <QTime>
 #include <QToolButton>
-#include <QUrl>
 
 #include "ui/window/Dialogs.h"
 #include "widgets/CXPGroupBox.h"
@@ -28,11 +26,6 @@ namespace {
 
 QString Latin1(std::string_view s) { return QString::fromLatin1(s.data(), static_cast<qsizetype>(s.size())); }
 QString File(const std::filesystem::path& p) { return QString::fromStdString(p.string()); }
-
-// The maker's contact data.
-constexpr const char* kSupportPage = "https://ovnss.example.org/support";
-constexpr const char* kSupportMail = "Write to support@ovnss.example.org for help with a recovery.";
-constexpr const char* kSupportPhone = "Telephone: +1 555 0100 (Monday to Friday, 9:00 to 17:00)";
 
 // The window's own size: the elements' fixed places fit inside it.
 constexpr int kWidth = 760;
@@ -92,6 +85,8 @@ MainWindow::MainWindow(Session& session, std::filesystem::path installPath, QWid
   wizard_ = new Wizard(session_, elements_, images_, later_, this);
   elements_.as<QTreeView>(kFolderTree)->setModel(&wizard_->folderModel());
   elements_.setColumns(Change::DetailsColumns);
+  const auto logPath = session_.log ? session_.log->path() : installPath_ / std::string(kActivityLogName);
+  reports_ = std::make_unique<print::ReportMenu>(installPath_, logPath, desktop_, session_.prompter);
   ConnectCommands();
   wizard_->ListDisks();
   elements_.ShowStepPicture(1, RecoveryMode::None);
@@ -286,18 +281,20 @@ void MainWindow::ConnectCommands() {
   command(kCmdSaveSettings, [l] { l->SaveSettings(); });
   command(kCmdSaveLog, [l] { l->SaveLog(); });
   command(kCmdLoadLog, [l] { l->LoadLog(); });
-  command(kCmdViewReport, [l] { l->ViewReport(); });
-  command(kCmdEmailReport, [l] { l->EmailReport(); });
-  command(kCmdViewList, [l] { l->ViewDirectoryList(); });
-  command(kCmdPrintList, [l] { l->PrintDirectoryList(); });
-  command(kCmdEmailList, [l] { l->EmailDirectoryList(); });
-  command(kCmdContents, [l] { l->OpenHelpContents(); });
+  print::ReportMenu* r = reports_.get();
+  command(kCmdViewReport, [r] { r->ViewReport(); });
+  command(kCmdEmailReport, [r] { r->EmailReport(); });
+  command(kCmdViewList, [this, r] { r->ViewList(ListState()); });
+  command(kCmdPrintList, [this, r] { r->PrintList(ListState(), this); });
+  command(kCmdEmailList, [this, r] { r->EmailList(ListState()); });
+  command(kCmdContents, [r] { r->HelpContents(); });
   connect(elements_.command(kCmdBalloonHelp), &QAction::toggled, l, &LaterCommands::ToggleBalloonHelp);
   for (int id : {kCmdDutch, kCmdEnglish, kCmdFrench, kCmdGerman}) command(id, [l, id] { l->ChooseHelpLanguage(id); });
-  button(kHelpButton, [l] { l->OpenHelpContents(); });
+  if (auto* help = elements_.as<QAbstractButton>(kHelpButton))
+    connect(help, &QAbstractButton::clicked, this, [r] { r->HelpContents(); });
   connect(elements_.as<QAbstractButton>(kRawStart), &QAbstractButton::clicked, l, &LaterCommands::StartOrStopRawScan);
   auto* f1 = new QShortcut(QKeySequence::HelpContents, this);
-  connect(f1, &QShortcut::activated, l, &LaterCommands::OpenHelpByName);
+  connect(f1, &QShortcut::activated, this, [r] { r->HelpByName(); });
   auto* escape = new QShortcut(Qt::Key_Escape, this);
   connect(escape, &QShortcut::activated, w, &Wizard::Exit);
 }
@@ -309,13 +306,15 @@ void MainWindow::ShowAbout() {
 
 void MainWindow::Support(int command) {
   if (command == kCmdOnline) {
-    QDesktopServices::openUrl(QUrl(QString::fromLatin1(kSupportPage)));
+    reports_->Online();
   } else if (command == kCmdEmail) {
-    QMessageBox::information(this, Latin1(kProductTitle), QString::fromLatin1(kSupportMail));
+    reports_->Email();
   } else {
-    QMessageBox::information(this, QStringLiteral("Telephonic Support"), QString::fromLatin1(kSupportPhone));
+    reports_->Telephonic();
   }
 }
+
+TreeState MainWindow::ListState() const { return {&session_.tree, wizard_->step()}; }
 
 void MainWindow::OpenImage() {
   const QString path = QFileDialog::getOpenFileName(this, QStringLiteral("Open Disk Image"), QString(),

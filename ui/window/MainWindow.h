@@ -8,9 +8,12 @@
 #include <QTimer>
 
 #include <filesystem>
+#include <memory>
 #include <optional>
 
+#include "platform/Process.h"
 #include "session/Session.h"
+#include "ui/print/ReportMenu.h"
 #include "ui/window/Elements.h"
 #include "ui/window/LaterCommands.h"
 #include "ui/window/Models.h"
@@ -53,12 +56,17 @@ private:
   void Tick();
   void OpenImage();
   void Support(int command);
+  // What the directory list commands see of the window.
+  TreeState ListState() const;
 
   Session& session_;
   std::filesystem::path installPath_;
   Elements elements_;
   ImageLists images_;
   LaterCommands later_;
+  // The Maintenance, Support and Help commands, over the real desktop.
+  SystemProcessRunner desktop_;
+  std::unique_ptr<print::ReportMenu> reports_;
   Wizard* wizard_ = nullptr;
   QLabel* clock_ = nullptr;
   QTimer clockTimer_;

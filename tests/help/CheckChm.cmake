@@ -1,0 +1,16 @@
+# cmake -DCHM=file.chm -DHTML=folder -DNAMES="a.html,b.html," -P CheckChm.cmake
+file(READ ${CHM} head LIMIT 4 HEX)
+if(NOT head STREQUAL "49545346")  # "ITSF"
+  message(FATAL_ERROR "${CHM} is no compiled help file")
+endif()
+string(REPLACE "," ";" names "${NAMES}")
+foreach(name ${names})
+  file(STRINGS ${CHM} found REGEX "/${name}")
+  if(NOT found)
+    message(FATAL_ERROR "${CHM} lacks ${name}")
+  endif()
+  if(NOT EXISTS "${HTML}/${name}")
+    message(FATAL_ERROR "${HTML} lacks ${name}")
+  endif()
+endforeach()
+message(STATUS "every page is in ${CHM} and ${HTML}")

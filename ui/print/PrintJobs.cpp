@@ -1,0 +1,59 @@
+#include "ui/print/PrintJobs.h"
+
+#include <QMarginsF>
+#include <QPageLayout>
+#include <QPageSize>
+#include <QPrintDialog>
+
+#include "platform/Prompter.h"
+
+namespace ov::print {
+
+namespace {
+
+QString FromUtf8(std::string_view line) { return QString::fromUtf8(line.data(), static_cast<qsizetype>(line.size())); }
+
+}  // namespace
+
+void ConfigurePrintDialog(QPrintDialog& dialog) {
+  dialog.setOption(QAbstractPrintDialog::PrintToFile, false);
+  dialog.setOption(QAbstractPrintDialog::PrintPageRange, false);
+  dialog.setOption(QAbstractPrintDialog::PrintSelection, false);
+  dialog.setOption(QAbstractPrintDialog::PrintCurrentPage, false);
+  dialog.setOption(QAbstractPrintDialog::PrintShowPageSize, true);
+}
+
+QString DocumentName() {
+  return QString::fromLatin1(kProductTitle.data(), static_cast<qsizetype>(kProductTitle.size()));
+}
+
+bool DialogListPrinter::Begin() {
+  printer_ = std::make_unique<QPrinter>(QPrinter::HighResolution);
+  printer_->setDocName(DocumentName());
+  QPrintDialog dialog(printer_.get(), parent_);
+  ConfigurePrintDialog(dialog);
+  if (dialog.exec() != QDialog::Accepted) return false;
+  return log_.Begin(printer_.get());
+}
+
+void DialogListPrinter::PrintLine(std::string_view line) { log_.PrintLine(FromUtf8(line)); }
+
+void DialogListPrinter::End() {
+  log_.End();
+  printer_.reset();
+}
+
+PdfListPrinter::PdfListPrinter(const QString& file, int dpi) : writer_(file) {
+  writer_.setResolution(dpi);
+  writer_.setTitle(DocumentName());
+  writer_.setCreator(DocumentName());
+  writer_.setPageLayout(QPageLayout(QPageSize(QPageSize::A4), QPageLayout::Portrait, QMarginsF(0, 0, 0, 0)));
+}
+
+bool PdfListPrinter::Begin() { return log_.Begin(&writer_); }
+
+void PdfListPrinter::PrintLine(std::string_view line) { log_.PrintLine(FromUtf8(line)); }
+
+void PdfListPrinter::End() { log_.End(); }
+
+}  // namespace ov::print
