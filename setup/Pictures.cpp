@@ -27,7 +27,7 @@ void DrawDisk(QPainter& p, QRectF box) {
 }  // namespace
 
 QPixmap ProductPicture() {
-  QPixmap picture(360, 160);
+  QPixmap picture(440, 160);
   picture.fill(kSplashBackground);
   QPainter p(&picture);
   p.setRenderHint(QPainter::Antialiasing);
@@ -35,12 +35,12 @@ QPixmap ProductPicture() {
   QFont title(QStringLiteral("DejaVu Sans"), 20, QFont::Bold);
   p.setFont(title);
   p.setPen(QColor(120, 20, 20));
-  p.drawText(QRectF(135, 35, 220, 40), Qt::AlignLeft | Qt::AlignVCenter, QStringLiteral("Orlindavestrum"));
+  p.drawText(QRectF(135, 35, 300, 40), Qt::AlignLeft | Qt::AlignVCenter, QStringLiteral("Orlindavestrum"));
   QFont subtitle(QStringLiteral("DejaVu Sans"), 12);
   p.setFont(subtitle);
   p.setPen(QColor(40, 40, 40));
-  p.drawText(QRectF(135, 75, 220, 25), Qt::AlignLeft | Qt::AlignVCenter, QStringLiteral("for NSS"));
-  p.drawText(QRectF(135, 100, 220, 25), Qt::AlignLeft | Qt::AlignVCenter, QStringLiteral("Setup"));
+  p.drawText(QRectF(135, 75, 300, 25), Qt::AlignLeft | Qt::AlignVCenter, QStringLiteral("for NSS"));
+  p.drawText(QRectF(135, 100, 300, 25), Qt::AlignLeft | Qt::AlignVCenter, QStringLiteral("Setup"));
   return picture;
 }
 

@@ -76,6 +76,7 @@ UninstallResult Uninstall(Registry& registry, const KnownFolders& folders, const
 
   RemoveIfEmpty(menu, result);
   RemoveIfEmpty(programs, result);
+  RemoveIfEmpty(programs.parent_path(), result);  // "Programs", made by setup when missing
   RemoveIfEmpty(folders.system, result);
   RemoveIfEmpty(folders.windows, result);
   if (result.installed) {
