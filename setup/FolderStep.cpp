@@ -5,12 +5,12 @@
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QLabel>
-#include <QLineEdit>
 #include <QPushButton>
 #include <QVBoxLayout>
 
 #include "setup/SetupController.h"
 #include "setup/SetupTexts.h"
+#include "widgets/BrowseField.h"
 
 namespace ov::setup {
 
@@ -19,10 +19,7 @@ namespace {
 QString Q(std::string_view text) { return QString::fromUtf8(text.data(), static_cast<int>(text.size())); }
 
 bool PickFolder(QWidget* owner, QString& folder, const QString& title) {
-  const QString chosen = QFileDialog::getExistingDirectory(owner, title, folder, QFileDialog::ShowDirsOnly);
-  if (chosen.isEmpty()) return false;
-  folder = chosen;
-  return true;
+  return ov::FolderPicker(owner, folder, false, title);
 }
 
 }  // namespace
@@ -32,8 +29,7 @@ FolderStep::FolderStep(SetupController& controller, QWidget* parent)
       controller_(controller),
       picker_(PickFolder),
       display_(new QLabel(this)),
-      field_(new QLineEdit(this)),
-      browse_(new QPushButton(QStringLiteral("&Browse"), this)),
+      field_(new BrowseField(this, kSetupBrowseExtra)),
       next_(new QPushButton(Q(kNext), this)) {
   setWindowTitle(Q(kCaption));
   setObjectName(QStringLiteral("folderStep"));
@@ -42,23 +38,28 @@ FolderStep::FolderStep(SetupController& controller, QWidget* parent)
   display_->setMinimumWidth(380);
   display_->setTextInteractionFlags(Qt::TextSelectableByMouse);
   field_->setObjectName(QStringLiteral("browseField"));
+  field_->setBrowseTitle(Q(kBrowseTitle));
+  field_->setPicker([this](QWidget* owner, QString& folder, bool, const QString& title) {
+    return picker_ && picker_(owner, folder, title);
+  });
   field_->hide();
-  browse_->setObjectName(QStringLiteral("browse"));
-  // The installer's browse button: (edit height x 8) / 10 + 35 wide.
-  const int editHeight = display_->sizeHint().height();
-  browse_->setFixedWidth(std::max((editHeight * 8) / 10 + 35, browse_->sizeHint().width()));
+  // The field lies over the display, so its button stands at the display's right.
+  const int buttonWidth = BrowseButtonWidth(display_->sizeHint().height(), kSetupBrowseExtra);
   next_->setObjectName(QStringLiteral("next"));
   next_->setDefault(true);
   auto* cancel = new QPushButton(Q(kCancel), this);
   cancel->hide();
   connect(cancel, &QPushButton::clicked, this, &FolderStep::reject);
-  connect(browse_, &QPushButton::clicked, this, &FolderStep::Browse);
+  connect(field_, &BrowseField::browsed, this, [this](const QString& text, bool) {
+    controller_.ApplyBrowsedFolder(text.toStdString());
+    ShowFolder();
+  });
   connect(next_, &QPushButton::clicked, this, &FolderStep::Next);
 
   auto* row = new QHBoxLayout;
-  row->setSpacing(1);
+  row->setSpacing(0);
   row->addWidget(display_, 1);
-  row->addWidget(browse_);
+  row->addSpacing(buttonWidth + 2);
   auto* buttons = new QHBoxLayout;
   buttons->addStretch(1);
   buttons->addWidget(next_);
@@ -72,11 +73,23 @@ FolderStep::FolderStep(SetupController& controller, QWidget* parent)
 
 void FolderStep::ShowFolder() { display_->setText(QString::fromStdString(controller_.InstallFolder())); }
 
-void FolderStep::Browse() {
-  QString folder = field_->text();
-  if (picker_ && picker_(this, folder, Q(kBrowseTitle))) field_->setText(folder);
-  controller_.ApplyBrowsedFolder(field_->text().toStdString());
-  ShowFolder();
+QPushButton* FolderStep::BrowseButton() const { return field_->browseButton(); }
+
+void FolderStep::Browse() { field_->browse(); }
+
+void FolderStep::PlaceField() {
+  field_->setGeometry(display_->geometry());
+  field_->updateButtonGeometry();
+}
+
+void FolderStep::resizeEvent(QResizeEvent* event) {
+  QDialog::resizeEvent(event);
+  PlaceField();
+}
+
+void FolderStep::showEvent(QShowEvent* event) {
+  QDialog::showEvent(event);
+  PlaceField();
 }
 
 void FolderStep::Next() {

@@ -1,6 +1,7 @@
 #pragma once
 // The folder step: the sunken display of the installation folder, the browse
-// button (its edit field hidden), "&Next", and a hidden "Cancel" reached by
+// field's button at its right (the field itself hidden, lying over the
+// display), "&Next", and a hidden "Cancel" reached by
 // Escape or the close box. The rules live in the SetupController; the step
 // shows what it decides.
 
@@ -8,8 +9,11 @@
 #include <functional>
 
 class QLabel;
-class QLineEdit;
 class QPushButton;
+
+namespace ov {
+class BrowseField;
+}
 
 namespace ov::setup {
 
@@ -27,23 +31,27 @@ public:
   void SetPicker(Picker picker) { picker_ = std::move(picker); }
 
   QLabel* Display() const { return display_; }
-  QLineEdit* Field() const { return field_; }
-  QPushButton* BrowseButton() const { return browse_; }
+  BrowseField* Field() const { return field_; }
+  QPushButton* BrowseButton() const;
   QPushButton* NextButton() const { return next_; }
 
   // Runs the browse button's work: the picker, then the folder rules.
   void Browse();
   void reject() override;
 
+protected:
+  void resizeEvent(QResizeEvent* event) override;
+  void showEvent(QShowEvent* event) override;
+
 private:
+  void PlaceField();
   void Next();
   void ShowFolder();
 
   SetupController& controller_;
   Picker picker_;
   QLabel* display_;
-  QLineEdit* field_;
-  QPushButton* browse_;
+  BrowseField* field_;
   QPushButton* next_;
 };
 

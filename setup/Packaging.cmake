@@ -2,7 +2,6 @@
 # All three lay out the files of the install list; only where they put them
 # differs.
 
-include(GNUInstallDirs)
 
 # Which rows are programs (installed executable) and which targets make them.
 set(list_targets)
@@ -49,7 +48,7 @@ endif()
 # are removed by the package manager), the programs are linked into
 # <prefix>/bin, the window gets a desktop entry, and a machine-wide registry
 # store names the installation, so the program starts without setup.
-set(OVNSS_INSTALL_SUBDIR ${CMAKE_INSTALL_LIBDIR}/ovnss)
+set(OVNSS_INSTALL_SUBDIR lib/ovnss)  # one folder whatever the multiarch library folder
 foreach(name IN LISTS OVNSS_INSTALL_LIST)
   if(name STREQUAL "ovnss-uninstall")
     continue()

@@ -2,11 +2,11 @@
 
 #include <QGroupBox>
 #include <QLabel>
-#include <QProgressBar>
 #include <QVBoxLayout>
 
 #include "setup/Pictures.h"
 #include "setup/SetupTexts.h"
+#include "widgets/PercentProgressBar.h"
 
 namespace ov::setup {
 
@@ -17,7 +17,7 @@ ProgressWindow::ProgressWindow(SetupController& controller, const SetupControlle
       group_(new QGroupBox(QString::fromStdString(texts.group), this)),
       percent_(new QLabel(group_)),
       hidden_(new QLabel(QString::fromStdString(texts.hidden), group_)),
-      bar_(new QProgressBar(group_)) {
+      bar_(new PercentProgressBar(group_)) {
   setWindowTitle(QString::fromUtf8(kCaption.data(), static_cast<int>(kCaption.size())));
   setObjectName(QStringLiteral("progressWindow"));
   auto* banner = new QLabel(this);
@@ -30,7 +30,8 @@ ProgressWindow::ProgressWindow(SetupController& controller, const SetupControlle
   hidden_->hide();
   bar_->setObjectName(QStringLiteral("progressBar"));
   bar_->setRange(0, 100);
-  bar_->setTextVisible(false);
+  bar_->setShowText(false);  // the percentage has its own label below
+  bar_->setMinimumHeight(20);
   percent_->setObjectName(QStringLiteral("percentLabel"));
   percent_->setAlignment(Qt::AlignCenter);
 
@@ -70,7 +71,7 @@ void ProgressWindow::Start() {
 }
 
 void ProgressWindow::ShowProgress(int percent) {
-  bar_->setValue(percent);
+  bar_->setPosition(percent);
   percent_->setText(QString::asprintf("%d", percent) + QStringLiteral(" %"));
 }
 

@@ -15,7 +15,10 @@
 
 class QGroupBox;
 class QLabel;
-class QProgressBar;
+
+namespace ov {
+class PercentProgressBar;
+}
 
 namespace ov::setup {
 
@@ -33,7 +36,7 @@ public:
   QGroupBox* Group() const { return group_; }
   QLabel* PercentLabel() const { return percent_; }
   QLabel* HiddenLabel() const { return hidden_; }
-  QProgressBar* Bar() const { return bar_; }
+  PercentProgressBar* Bar() const { return bar_; }
 
   // Shows a position as the install thread does; on this window's thread.
   void ShowProgress(int percent);
@@ -52,7 +55,7 @@ private:
   QGroupBox* group_;
   QLabel* percent_;
   QLabel* hidden_;
-  QProgressBar* bar_;
+  PercentProgressBar* bar_;
   std::thread worker_;
   std::atomic<bool> running_{false};
   InstallOutcome outcome_ = InstallOutcome::Ended;

@@ -5,7 +5,6 @@
 #include <QApplication>
 #include <QDir>
 #include <QMessageBox>
-#include <QProgressBar>
 #include <QGroupBox>
 #include <cstdio>
 #include <cstdlib>

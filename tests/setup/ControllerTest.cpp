@@ -137,7 +137,8 @@ TEST(SetupQuit, YesPutsTheOldPathBackAndCleansOnlyTheStagedFiles) {
   EXPECT_TRUE(setup->ConfirmQuit());
   EXPECT_EQ(box.Value(kFilePathValue), "/old/place");
   EXPECT_FALSE(fs::exists(box.Staging()));
-  EXPECT_EQ(box.dialogs.Boxes().front(), (Box{"question", std::string(kMsgQuit), "Setup"}));
+  EXPECT_EQ(box.dialogs.Boxes().front(),
+            (Box{"question", "Do you want to quit from Setup?" + std::string(25, ' '), "Setup"}));
 
   WriteFile(box.Staging() / "ovnss-setup", "staged");
   WriteFile(box.Staging() / "notes.txt", "not ours");

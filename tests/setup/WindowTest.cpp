@@ -6,8 +6,8 @@
 #include <QElapsedTimer>
 #include <QGroupBox>
 #include <QLabel>
-#include <QLineEdit>
-#include <QProgressBar>
+#include "widgets/BrowseField.h"
+#include "widgets/PercentProgressBar.h"
 #include <QPushButton>
 #include <QTest>
 
@@ -56,6 +56,8 @@ TEST(SetupFolderWindow, APickedFolderIsShownWithTheProductFolderAndNextAcceptsIt
   EXPECT_TRUE(step.Field()->isHidden());
   EXPECT_FALSE(step.BrowseButton()->isHidden());
   EXPECT_GE(step.BrowseButton()->geometry().left(), step.Display()->geometry().right());
+  EXPECT_EQ(step.BrowseButton()->width(), (step.Field()->height() * 8) / 10 + 35);
+  EXPECT_LE(step.BrowseButton()->geometry().right(), step.rect().right());
   const QString picked = QString::fromStdString((box.dir / "apps").string());
   fs::create_directories(box.dir / "apps");
   step.SetPicker([&](QWidget*, QString& folder, const QString&) {
@@ -101,7 +103,7 @@ TEST(SetupProgressWindow, TheInstallThreadDrivesTheBarAndCaptionThenTheWindowClo
   while (window.isVisible() && clock.elapsed() < 10000) QTest::qWait(10);
   EXPECT_FALSE(window.isVisible());
   EXPECT_EQ(window.Outcome(), InstallOutcome::Incomplete);
-  EXPECT_EQ(window.Bar()->value(), 10);
+  EXPECT_EQ(window.Bar()->position(), 10);
   EXPECT_EQ(window.PercentLabel()->text(), "10 %");
   EXPECT_EQ(window.Group()->title(), "Installation Not Completed Successfully");
   EXPECT_EQ(setup->State(), kStateFinished);
