@@ -150,9 +150,13 @@ bool SetupController::AcceptFolder() {
 
 bool SetupController::ConfirmQuit() {
   if (!dialogs_.AskYesNo(std::string(kMsgQuit), std::string(kSetupTitle))) return false;
+  Abandon();
+  return true;
+}
+
+void SetupController::Abandon() {
   Write(kFilePathValue, savedFilePath_);
   CleanStaging();
-  return true;
 }
 
 std::optional<SetupController::ProgressTexts> SetupController::LoadProgressTexts() {
@@ -259,8 +263,9 @@ InstallOutcome SetupController::RunInstall(InstallListener& listener) {
       if (CopyWhole(from, windows / name)) {
         const fs::path programs = *platform_.folders.ShellFolder("Programs") / kMenuFolder;
         fs::create_directories(programs, ignored);
+        // The uninstaller asks before it removes anything, on a terminal.
         WriteShortcut(programs / kUninstallShortcut,
-                      Shortcut{windows / name, windows, std::string(kUninstallShortcutDescription), {}});
+                      Shortcut{windows / name, windows, std::string(kUninstallShortcutDescription), {}, true});
       }
       continue;
     }

@@ -101,6 +101,11 @@ public:
   // Cancel on the folder step: true when the user quits; "FilePath" is then
   // put back and the staging folder cleaned.
   bool ConfirmQuit();
+  // Ending setup before the copy run in any other way ("&Exit" on the
+  // language step, a failure while opening a step): as a quit, "FilePath" is
+  // put back and the staging folder cleaned, so an earlier installation
+  // keeps working.
+  void Abandon();
 
   struct ProgressTexts {
     std::string group;

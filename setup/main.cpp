@@ -87,11 +87,18 @@ int Unattended(const std::string& language, const std::string& folder) {
   ov::setup::SetupController setup(Platform(registry, runner), dialogs, ov::setup::PlatformInstallList());
   setup.PrepareRegistry();
   setup.ChooseLanguage(language);
-  if (!setup.OpenFolderStep()) return 1;
+  if (!setup.OpenFolderStep()) {
+    setup.Abandon();
+    return 1;
+  }
   if (!folder.empty()) setup.ApplyBrowsedFolder(folder);
-  if (!setup.AcceptFolder() || !setup.LoadProgressTexts()) return 1;
+  if (!setup.AcceptFolder() || !setup.LoadProgressTexts()) {
+    setup.Abandon();
+    return 1;
+  }
   PrintedProgress progress;
   const auto outcome = setup.RunInstall(progress);
+  if (outcome == ov::setup::InstallOutcome::Ended) setup.Abandon();
   std::fprintf(stderr, "installed in %s\n", setup.InstallFolder().c_str());
   return outcome == ov::setup::InstallOutcome::Completed ? 0 : 1;
 }
@@ -152,17 +159,27 @@ int main(int argc, char** argv) {
   splash.close();
 
   ov::setup::LanguageStep languageStep;
-  if (languageStep.exec() != QDialog::Accepted) return 0;
+  if (languageStep.exec() != QDialog::Accepted) {
+    setup.Abandon();
+    return 0;
+  }
   setup.ChooseLanguage(languageStep.Language().toStdString());
   setup.State() = ov::setup::kStateWaiting;
 
-  if (!setup.OpenFolderStep()) return 0;
+  if (!setup.OpenFolderStep()) {
+    setup.Abandon();
+    return 0;
+  }
   ov::setup::FolderStep folderStep(setup);
   if (folderStep.exec() != QDialog::Accepted || setup.State() != ov::setup::kStateProceed) return 0;
 
   const auto texts = setup.LoadProgressTexts();
-  if (!texts) return 0;
+  if (!texts) {
+    setup.Abandon();
+    return 0;
+  }
   ov::setup::ProgressWindow progress(setup, *texts);
   progress.exec();
+  if (progress.Outcome() == ov::setup::InstallOutcome::Ended) setup.Abandon();
   return 0;
 }

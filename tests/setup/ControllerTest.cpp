@@ -147,6 +147,20 @@ TEST(SetupQuit, YesPutsTheOldPathBackAndCleansOnlyTheStagedFiles) {
   EXPECT_TRUE(fs::exists(box.Staging() / "notes.txt"));
 }
 
+TEST(SetupQuit, EndingEarlyInAnyWayLeavesAnEarlierInstallationWorking) {
+  Sandbox box;
+  box.registry.CreateKey(RegistryRoot::ClassesRoot, kProductKey);
+  box.registry.SetValue(RegistryRoot::ClassesRoot, kProductKey, kFilePathValue, "/opt/earlier");
+  box.libraryStatus = LibraryStatus::NotFound;
+  SetupController setup(box.platform, box.dialogs, WindowsInstallList());
+  setup.PrepareRegistry();
+  WriteFile(box.Staging() / "ovnss-setup", "staged");
+  EXPECT_FALSE(setup.OpenFolderStep());
+  setup.Abandon();
+  EXPECT_EQ(box.Value(kFilePathValue), "/opt/earlier");
+  EXPECT_FALSE(fs::exists(box.Staging()));
+}
+
 TEST(SetupShortcuts, DesktopEntriesQuoteTheTargetAndReadBack) {
   ov::test::TempDir dir;
   const Shortcut shortcut{"/opt/Orlindavestrum for NSS/$x\\\"ovnss\"%", "/opt/Orlindavestrum for NSS/", "Orlindavestrum NSS", {}};

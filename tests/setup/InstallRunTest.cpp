@@ -54,6 +54,7 @@ TEST(SetupInstall, ACompleteRunCopiesEveryRowToItsPlaceAndMakesTheShortcuts) {
   EXPECT_TRUE(fs::exists(box.platform.folders.system / "revertwmi.bat"));
   EXPECT_TRUE(fs::exists(box.Install() / "revertwmi.bat"));
   EXPECT_EQ(ShortcutTarget(box.Menu() / kUninstallShortcut), box.platform.folders.windows / "UninstallOV.exe");
+  EXPECT_NE(ReadFile(box.Menu() / kUninstallShortcut).find("Terminal=true\n"), std::string::npos);
   EXPECT_EQ(ShortcutTarget(box.dir / "Desktop" / kProgramShortcut), box.Install() / "ovnss");
   EXPECT_EQ(ShortcutTarget(box.Menu() / kProgramShortcut), box.Install() / "ovnss");
   EXPECT_THAT(box.dialogs.Boxes(), ElementsAre(Box{"question", "Text 16", "Orlindavestrum"},
