@@ -20,7 +20,8 @@ namespace {
 using balloon::MouseEvent;
 
 // Mouse moves over widgets that do not track the mouse reach no event
-// filter, so the cursor is also looked at on a timer.
+// filter, so the cursor is also looked at on a timer; a cursor that has not
+// moved since the last look counts as no move.
 constexpr int kCursorPollMilliseconds = 30;
 
 std::optional<MouseEvent> ButtonEvent(const QEvent* event) {
@@ -45,10 +46,12 @@ QRect BalloonWindow::PlacementArea(QPoint anchor) {
 }
 
 BalloonWindow* BalloonWindow::Launch(const QString& title, const QString& content, QPoint anchor,
-                                     std::uint32_t options) {
-  auto* window = new BalloonWindow(title, content, anchor, balloon::LaunchOptions(options, DesktopComposites()));
+                                     std::uint32_t options, std::optional<QPoint> cursor) {
+  auto* window = new BalloonWindow(title, content, anchor, balloon::LaunchOptions(options, DesktopComposites()),
+                                   cursor.value_or(QCursor::pos()));
   if (window->options_ & balloon::kMouseCloseRules) qApp->installEventFilter(window);
   if (window->options_ & balloon::kCloseOnMouseMove) {
+    window->polledCursor_ = QCursor::pos();
     window->cursorPoll_ = new QTimer(window);
     connect(window->cursorPoll_, &QTimer::timeout, window, &BalloonWindow::CheckCursor);
     window->cursorPoll_->start(kCursorPollMilliseconds);
@@ -67,13 +70,14 @@ BalloonWindow* BalloonWindow::Launch(const QString& title, const QString& conten
   return window;
 }
 
-BalloonWindow::BalloonWindow(const QString& title, const QString& content, QPoint anchor, std::uint32_t options)
+BalloonWindow::BalloonWindow(const QString& title, const QString& content, QPoint anchor, std::uint32_t options,
+                             QPoint cursor)
     : QWidget(nullptr, Qt::ToolTip | Qt::FramelessWindowHint | Qt::WindowTransparentForInput),
       title_(title),
       content_(content),
       anchor_(anchor),
       options_(options),
-      launchCursor_(QCursor::pos()),
+      launchCursor_(cursor),
       tolerance_(balloon::HoverTolerance(std::nullopt)),
       contentFont_(QToolTip::font()),
       background_(QToolTip::palette().color(QPalette::ToolTipBase)),
@@ -143,6 +147,8 @@ bool BalloonWindow::eventFilter(QObject* watched, QEvent* event) {
 
 void BalloonWindow::CheckCursor() {
   const QPoint at = QCursor::pos();
+  if (at == polledCursor_) return;
+  polledCursor_ = at;
   if (balloon::ClosesOn(options_, MouseEvent::Move, {at.x(), at.y()}, {launchCursor_.x(), launchCursor_.y()},
                         tolerance_)) {
     CloseBalloon();

@@ -14,6 +14,7 @@
 #include <QWidget>
 
 #include <cstdint>
+#include <optional>
 
 #include "platform/BalloonGeometry.h"
 
@@ -26,9 +27,12 @@ class BalloonWindow : public QWidget {
 
 public:
   // Shows a new balloon; returns it for callers that watch it (through a
-  // QPointer: it may be gone at any time after).
+  // QPointer: it may be gone at any time after). `cursor` is where the
+  // cursor stands at launch, which the move rule measures from: the
+  // position of the mouse move that launches it, else the cursor's
+  // position now.
   static BalloonWindow* Launch(const QString& title, const QString& content, QPoint anchor,
-                               std::uint32_t options);
+                               std::uint32_t options, std::optional<QPoint> cursor = std::nullopt);
 
   ~BalloonWindow() override;
 
@@ -55,7 +59,7 @@ protected:
   void paintEvent(QPaintEvent* event) override;
 
 private:
-  BalloonWindow(const QString& title, const QString& content, QPoint anchor, std::uint32_t options);
+  BalloonWindow(const QString& title, const QString& content, QPoint anchor, std::uint32_t options, QPoint cursor);
   void Layout();
   void CheckCursor();
 
@@ -74,6 +78,7 @@ private:
   QRect contentRect_;
   balloon::Placement placement_;
   QTimer* cursorPoll_ = nullptr;
+  QPoint polledCursor_;
   bool closing_ = false;
 };
 

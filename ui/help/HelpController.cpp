@@ -138,7 +138,7 @@ void HelpController::ModeMouseMove(help::Mode mode, QPoint globalPosition) {
   if (const auto text = texts_.ModeHover(mode)) {
     auto latin1 = [](const std::string& s) { return QString::fromLatin1(s.data(), static_cast<qsizetype>(s.size())); };
     lastBalloon_ = BalloonWindow::Launch(latin1(text->title), latin1(text->content), globalPosition,
-                                         kModeBalloonOptions);
+                                         kModeBalloonOptions, globalPosition);
   }
   const auto index = static_cast<std::size_t>(static_cast<int>(mode) - 1);
   if (modeButtons_[index]) modeButtons_[index]->setChecked(true);

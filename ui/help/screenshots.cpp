@@ -5,7 +5,6 @@
 
 #include <QAction>
 #include <QApplication>
-#include <QCursor>
 #include <QDir>
 #include <QImage>
 #include <QMainWindow>
@@ -79,9 +78,9 @@ bool ModeBalloons(const QString& folder) {
       "file names."};
   bool ok = true;
   for (const Corner& c : corners) {
-    QCursor::setPos(c.anchor);
     QPointer<BalloonWindow> balloon =
-        BalloonWindow::Launch(QString::fromLatin1(titles[c.title]), QString::fromLatin1(contents[c.title]), c.anchor, 0x7F);
+        BalloonWindow::Launch(QString::fromLatin1(titles[c.title]), QString::fromLatin1(contents[c.title]), c.anchor, 0x7F,
+                              c.anchor);
     QImage image = Desktop(area);
     QPainter painter(&image);
     DrawWidget(painter, balloon, area);
