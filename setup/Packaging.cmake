@@ -38,10 +38,8 @@ add_custom_target(distribution ALL
   ${dist_commands}
   COMMENT "Distribution folder ${OVNSS_DIST_DIR}"
   VERBATIM)
-add_dependencies(distribution ${list_targets} ovnss-setup TextLibNSS)
-if(TARGET setup_texts)
-  add_dependencies(distribution setup_texts)
-endif()
+# Setup's message library and its text file come with the text files' target.
+add_dependencies(distribution ${list_targets} ovnss-setup TextLibNSS ovnss-text-files)
 
 # `cmake --install` and the package: the installation folder is
 # <prefix>/lib/ovnss with the list's files (the uninstaller aside: packages

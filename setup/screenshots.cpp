@@ -8,6 +8,7 @@
 #include <QGroupBox>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 
 #include "platform/Process.h"
 #include "platform/Registry.h"
@@ -71,17 +72,23 @@ int main(int argc, char** argv) {
   if (!dir.mkpath(QStringLiteral("."))) return 1;
 
   // A throw-away environment: the pictures must not touch the user's registry.
+  // The message library reads the registry store named by OVNSS_REGISTRY and
+  // the staged text file setup points it at.
   const QString scratch = QDir::temp().filePath(QStringLiteral("setup-screenshots-%1").arg(QCoreApplication::applicationPid()));
-  QDir().mkpath(scratch);
-  ov::RegistryStore registry;
+  const std::filesystem::path scratchPath = scratch.toStdString();
+  const std::filesystem::path ownFolder = QCoreApplication::applicationDirPath().toStdString();
+  std::error_code ignored;
+  std::filesystem::create_directories(scratchPath / kStagingFolderName, ignored);
+  std::filesystem::copy_file(ownFolder / kStagedTextFile, scratchPath / kStagingFolderName / kStagedTextFile, ignored);
+  ::setenv("OVNSS_REGISTRY", (scratchPath / "registry.txt").c_str(), 1);
+  ov::FileRegistry registry(scratchPath / "registry.txt");
   NoRunner runner;
   NoDialogs dialogs;
   SetupPlatform platform;
   platform.registry = &registry;
-  platform.folders.temp = scratch.toStdString();
+  platform.folders.temp = scratchPath;
   platform.folders.programFiles = "/opt";
   platform.runner = &runner;
-  const std::filesystem::path ownFolder = QCoreApplication::applicationDirPath().toStdString();
   platform.loadTexts = [ownFolder] { return LoadTextLibrary({ownFolder}); };
   SetupController setup(platform, dialogs, PlatformInstallList());
   setup.PrepareRegistry();
@@ -99,8 +106,8 @@ int main(int argc, char** argv) {
     ProgressWindow progress(setup, *texts);
     progress.ShowProgress(42);
     ok = Save(progress, dir, "setup-progress") && ok;
-    progress.ShowProgress(100);
-    progress.Group()->setTitle(QStringLiteral("Installation Not Completed Successfully"));
+    progress.ShowProgress(10);  // the 5th of 40 files missing
+    progress.Group()->setTitle(QString::fromUtf8(kIncomplete.data(), static_cast<int>(kIncomplete.size())));
     ok = Save(progress, dir, "setup-progress-incomplete") && ok;
   } else {
     std::fprintf(stderr, "setup-screenshots: the message library gave no texts\n");
