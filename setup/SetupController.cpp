@@ -221,7 +221,8 @@ bool SetupController::MakeShortcuts() {
   if (working.empty() || working.back() != '/') working += '/';
   Shortcut shortcut{fs::path(working + std::string(kInstalledProgram)), working,
                     std::string(kProgramShortcutDescription), {}};
-  if (fs::exists(fs::path(working) / "ovnss.png", ignored)) shortcut.icon = fs::path(working) / "ovnss.png";
+  // The window's own big icon, when the installation has it.
+  if (fs::exists(fs::path(working) / kProgramIcon, ignored)) shortcut.icon = fs::path(working) / kProgramIcon;
   const fs::path desktopFile = desktop / kProgramShortcut;
   WriteShortcut(desktopFile, shortcut);
 

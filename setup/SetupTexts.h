@@ -32,6 +32,7 @@ inline constexpr std::string_view kProgramShortcutDescription = "Orlindavestrum 
 inline constexpr std::string_view kUninstallShortcut = "Uninstall.desktop";
 inline constexpr std::string_view kUninstallShortcutDescription = "Uninstall";
 inline constexpr std::string_view kMenuFolder = "Orlindavestrum";
+inline constexpr std::string_view kProgramIcon = "Icon128.png";
 
 // Language step.
 inline constexpr std::string_view kSelectLanguage = "Select Language  :";
