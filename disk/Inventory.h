@@ -38,6 +38,9 @@ inline constexpr std::string_view kMediaTypeKey = "OV Windows\\MediaType";
 inline constexpr std::string_view kDevicePathKey = "OV Windows\\DevicePath";
 // The disk images the user attached, values "Image" + n holding their paths.
 inline constexpr std::string_view kAttachedImagesKey = "OV Attached Images";
+// The keys that describe one run's disks, kept in the run's own store (see
+// RunRegistry) so that runs open at once each list their own disks.
+inline const std::vector<std::string> kRunOwnedKeys = {std::string(kDisksKey), std::string(kAttachedImagesKey)};
 // The product key written by the installer.
 inline constexpr std::string_view kProductKey = "OrlindavestrumNSS";
 

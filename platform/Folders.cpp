@@ -6,6 +6,8 @@
 #include <algorithm>
 #include <cstdlib>
 
+#include "platform/RunFolder.h"
+
 namespace ov {
 
 namespace {
@@ -56,6 +58,7 @@ KnownFolders KnownFolders::FromEnvironment() {
   folders.startMenu = Env("OVNSS_START_MENU_DIR").value_or((dataHome / "applications").string());
   const fs::path programFiles = ::geteuid() == 0 ? fs::path("/opt") : home / ".local" / "opt";
   folders.programFiles = Env("OVNSS_PROGRAM_FILES_DIR").value_or(programFiles.string());
+  if (auto run = RunFolderFromEnvironment()) folders.runDriveC = RunDriveC(*run);
   return folders;
 }
 
@@ -82,6 +85,10 @@ fs::path KnownFolders::Map(std::string_view windowsPath) const {
   std::string_view rest = windowsPath.substr(2);
   while (!rest.empty() && (rest.front() == '\\' || rest.front() == '/')) rest.remove_prefix(1);
   if (rest.empty()) return drive;
+  if (letter == 'c' && !runDriveC.empty()) {
+    for (std::string_view own : kRunDriveCFiles)
+      if (SameName(rest, own)) return runDriveC / std::string(rest);
+  }
   return drive / Slashes(rest);
 }
 

@@ -17,6 +17,11 @@
 //   Program Files OVNSS_PROGRAM_FILES_DIR default /opt for root, else ~/.local/opt
 //
 // $XDG_DATA_HOME defaults to ~/.local/share.
+//
+// A few files at the root of drive C are one run's scratch, written and read
+// back by that run alone (kRunDriveCFiles). When a run folder is set
+// (runDriveC, from OVNSS_RUN_DIR for an outside program a run started), they
+// map there instead, so that runs open at once never read each other's.
 
 #include <filesystem>
 #include <optional>
@@ -24,6 +29,10 @@
 #include <string_view>
 
 namespace ov {
+
+// The root files of drive C that belong to one run: the geometry program's
+// question and answer, and the folder structure dumps.
+inline constexpr std::string_view kRunDriveCFiles[] = {"drvn1", "DP", "TreeStructView.txt", "TreeStructPrint.dat"};
 
 struct KnownFolders {
   std::filesystem::path driveC;
@@ -35,6 +44,7 @@ struct KnownFolders {
   // Where programs are installed by default (the Windows build's
   // "ProgramFilesDir"): machine-wide for root, per user otherwise.
   std::filesystem::path programFiles;
+  std::filesystem::path runDriveC;  // empty: the run's files stay on drive C
 
   // Resolves every folder from the environment, as described above.
   static KnownFolders FromEnvironment();
@@ -48,7 +58,8 @@ struct KnownFolders {
   // changed. Other drive letters map to <drive C>/../drive_<letter>.
   // Drive letters ignore case ("d:" -> drive_d), and the rest of a drive path
   // is always taken below the drive's folder ("C:DP" and "C:\\DP" are DP
-  // too). ".." components are kept as they are.
+  // too). ".." components are kept as they are. A file of kRunDriveCFiles
+  // right at the root of drive C maps into runDriveC when that is set.
   std::filesystem::path Map(std::string_view windowsPath) const;
 };
 

@@ -13,6 +13,7 @@
 #include <optional>
 #include <system_error>
 #include <thread>
+#include <utility>
 
 extern char** environ;
 
@@ -22,8 +23,23 @@ namespace {
 
 namespace fs = std::filesystem;
 
+// This process's environment with `extra` set over it.
+std::vector<std::string> EnvironmentWith(const std::vector<std::pair<std::string, std::string>>& extra) {
+  std::vector<std::string> entries;
+  for (char** entry = environ; entry != nullptr && *entry != nullptr; ++entry) {
+    const std::string_view text(*entry);
+    const std::string_view name = text.substr(0, text.find('='));
+    const bool replaced =
+        std::any_of(extra.begin(), extra.end(), [&](const auto& variable) { return variable.first == name; });
+    if (!replaced) entries.emplace_back(text);
+  }
+  for (const auto& [name, value] : extra) entries.push_back(name + "=" + value);
+  return entries;
+}
+
 // Starts the program; its process id, or nothing when it could not start.
-std::optional<pid_t> Spawn(const fs::path& program, const std::vector<std::string>& args) {
+std::optional<pid_t> Spawn(const fs::path& program, const std::vector<std::string>& args,
+                           const std::vector<std::pair<std::string, std::string>>& extraEnvironment = {}) {
   std::vector<std::string> words;
   words.reserve(args.size() + 1);
   words.push_back(program.string());
@@ -45,8 +61,17 @@ std::optional<pid_t> Spawn(const fs::path& program, const std::vector<std::strin
   posix_spawnattr_setsigdefault(&attr, &all);
   posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
 
+  std::vector<std::string> environment;
+  std::vector<char*> envp;
+  if (!extraEnvironment.empty()) {
+    environment = EnvironmentWith(extraEnvironment);
+    for (auto& entry : environment) envp.push_back(entry.data());
+    envp.push_back(nullptr);
+  }
+
   pid_t pid = -1;
-  const int failed = posix_spawnp(&pid, argv[0], nullptr, &attr, argv.data(), environ);
+  const int failed =
+      posix_spawnp(&pid, argv[0], nullptr, &attr, argv.data(), envp.empty() ? environ : envp.data());
   posix_spawnattr_destroy(&attr);
   if (failed != 0) return std::nullopt;
   return pid;
@@ -117,12 +142,12 @@ constexpr std::array<OutsideProgramName, 3> kOutsidePrograms = {{
 }  // namespace
 
 int SystemProcessRunner::RunAndWait(const fs::path& program, const std::vector<std::string>& args) {
-  const auto pid = Spawn(program, args);
+  const auto pid = Spawn(program, args, environment_);
   return pid ? WaitFor(*pid) : -1;
 }
 
 bool SystemProcessRunner::Start(const fs::path& program, const std::vector<std::string>& args) {
-  const auto pid = Spawn(program, args);
+  const auto pid = Spawn(program, args, environment_);
   if (!pid) return false;
   ReapInBackground(*pid);
   return true;
@@ -131,7 +156,20 @@ bool SystemProcessRunner::Start(const fs::path& program, const std::vector<std::
 bool SystemProcessRunner::ShellOpen(const fs::path& target) {
   const auto opener = FindOnPath("xdg-open");
   if (!opener) return false;
-  return Start(*opener, {target.string()});
+  const auto pid = Spawn(*opener, {target.string()});  // the desktop's programs are not told of this run
+  if (!pid) return false;
+  ReapInBackground(*pid);
+  return true;
+}
+
+void SystemProcessRunner::SetEnvironment(std::string name, std::string value) {
+  for (auto& variable : environment_) {
+    if (variable.first == name) {
+      variable.second = std::move(value);
+      return;
+    }
+  }
+  environment_.emplace_back(std::move(name), std::move(value));
 }
 
 bool SystemProcessRunner::TopLevelWindowExists(std::string_view /*title*/) { return false; }

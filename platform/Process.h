@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace ov {
@@ -37,6 +38,14 @@ public:
   bool ShellOpen(const std::filesystem::path& target) override;
   bool Start(const std::filesystem::path& program, const std::vector<std::string>& args) override;
   bool TopLevelWindowExists(std::string_view title) override;
+
+  // Sets a variable in the environment of the programs this runner starts
+  // with RunAndWait and Start (not of those the shell opens), over the one
+  // they would inherit.
+  void SetEnvironment(std::string name, std::string value);
+
+private:
+  std::vector<std::pair<std::string, std::string>> environment_;
 };
 
 // The executable that stands for one of the Windows build's outside programs

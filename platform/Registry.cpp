@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <pwd.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -9,7 +10,9 @@
 #include <array>
 #include <atomic>
 #include <cerrno>
+#include <chrono>
 #include <cstdlib>
+#include <thread>
 #include <utility>
 
 namespace ov {
@@ -344,6 +347,52 @@ std::optional<std::string> ReadWholeFile(const std::filesystem::path& file, bool
   return text;
 }
 
+// The user's tree over the machine-wide one: values are read from the user's
+// tree first, then from the machine's; changes go to the user's tree only. A
+// key that exists only machine-wide is created in the user's tree when a
+// value is set in it. Only HKEY_CLASSES_ROOT and HKEY_LOCAL_MACHINE have the
+// machine layer; HKEY_CURRENT_USER is the user's alone.
+class Layered : public Registry {
+public:
+  Layered(RegistryStore& own, RegistryStore& machine) : own_(own), machine_(machine) {}
+
+  bool KeyExists(RegistryRoot root, std::string_view path) override {
+    return own_.KeyExists(root, path) || (Beneath(root) && machine_.KeyExists(root, path));
+  }
+  bool CreateKey(RegistryRoot root, std::string_view path) override {
+    // A key that is there machine-wide opens as it is; it reaches the user's
+    // tree with its first value.
+    return KeyExists(root, path) || own_.CreateKey(root, path);
+  }
+  bool DeleteKey(RegistryRoot root, std::string_view path) override { return own_.DeleteKey(root, path); }
+  std::optional<std::string> QueryValue(RegistryRoot root, std::string_view path, std::string_view name) override {
+    if (auto text = own_.QueryValue(root, path, name)) return text;
+    if (!Beneath(root)) return std::nullopt;
+    return machine_.QueryValue(root, path, name);
+  }
+  bool SetValue(RegistryRoot root, std::string_view path, std::string_view name, std::string_view text) override {
+    if (!own_.KeyExists(root, path) && Beneath(root) && machine_.KeyExists(root, path)) own_.CreateKey(root, path);
+    return own_.SetValue(root, path, name, text);
+  }
+  bool DeleteValue(RegistryRoot root, std::string_view path, std::string_view name) override {
+    return own_.DeleteValue(root, path, name);
+  }
+  std::vector<std::string> ValueNames(RegistryRoot root, std::string_view path) override {
+    auto names = own_.ValueNames(root, path);
+    if (!Beneath(root)) return names;
+    for (auto& name : machine_.ValueNames(root, path)) {
+      if (std::none_of(names.begin(), names.end(), [&](const std::string& mine) { return SameName(mine, name); }))
+        names.push_back(std::move(name));
+    }
+    return names;
+  }
+
+private:
+  static bool Beneath(RegistryRoot root) { return root != RegistryRoot::CurrentUser; }
+  RegistryStore& own_;
+  RegistryStore& machine_;
+};
+
 bool WriteAll(int fd, std::string_view data) {
   while (!data.empty()) {
     const ssize_t put = ::write(fd, data.data(), data.size());
@@ -356,7 +405,13 @@ bool WriteAll(int fd, std::string_view data) {
 
 }  // namespace
 
-FileRegistry::FileRegistry(std::filesystem::path file) : file_(std::move(file)) {}
+FileRegistry::FileRegistry(std::filesystem::path file, std::filesystem::path machineFile)
+    : file_(std::move(file)), machineFile_(std::move(machineFile)) {}
+
+std::filesystem::path FileRegistry::DefaultMachineLocation() {
+  if (const char* named = std::getenv("OVNSS_MACHINE_REGISTRY")) return named;  // set but empty: none
+  return "/etc/ovnss/registry.txt";
+}
 
 std::filesystem::path FileRegistry::DefaultLocation() {
   if (auto named = EnvText("OVNSS_REGISTRY"); !named.empty()) return named;
@@ -367,8 +422,14 @@ std::filesystem::path FileRegistry::DefaultLocation() {
 }
 
 bool FileRegistry::Load() {
-  store_.Clear();
+  machine_.Clear();
   bool missing = false;
+  if (!machineFile_.empty()) {
+    // Missing, unreadable or malformed, the machine-wide file adds nothing.
+    if (const auto machine = ReadWholeFile(machineFile_, missing); !machine || !machine_.Parse(*machine))
+      machine_.Clear();
+  }
+  store_.Clear();
   const auto text = ReadWholeFile(file_, missing);
   if (!text) return missing;
   return store_.Parse(*text);
@@ -417,54 +478,117 @@ bool FileRegistry::Save() {
   return true;
 }
 
-bool FileRegistry::Change(const std::function<bool(RegistryStore&)>& change) {
+// Holds the store's lock file locked for one read-modify-write. Every
+// writer of the store, in this process or another, takes it before it reads
+// the file it is about to replace, so no change is built on a copy another
+// writer is replacing. Readers need no lock: the file is only ever replaced
+// whole. A writer that holds the lock for good (a stopped process) is waited
+// for a bounded time, after which the change fails rather than hang.
+class FileRegistry::WriteLock {
+public:
+  explicit WriteLock(const std::filesystem::path& lockFile) {
+    fd_ = ::open(lockFile.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
+    if (fd_ < 0) return;
+    const auto deadline = std::chrono::steady_clock::now() + kLockWait;
+    while (::flock(fd_, LOCK_EX | LOCK_NB) != 0) {
+      if ((errno != EWOULDBLOCK && errno != EINTR) || std::chrono::steady_clock::now() >= deadline) {
+        ::close(fd_);
+        fd_ = -1;
+        return;
+      }
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+  }
+  ~WriteLock() {
+    if (fd_ >= 0) ::close(fd_);  // closing the only descriptor releases the lock
+  }
+  WriteLock(const WriteLock&) = delete;
+  WriteLock& operator=(const WriteLock&) = delete;
+  bool held() const { return fd_ >= 0; }
+
+private:
+  static constexpr std::chrono::seconds kLockWait{10};
+  int fd_ = -1;
+};
+
+std::filesystem::path FileRegistry::LockFile() const {
+  return (file_.has_parent_path() ? file_.parent_path() : std::filesystem::path(".")) /
+         ("." + file_.filename().string() + ".lock");
+}
+
+bool FileRegistry::Locked(const std::function<bool()>& readModifyWrite) {
+  std::error_code error;
+  std::filesystem::create_directories(LockFile().parent_path(), error);
+  if (error) return false;
+  WriteLock lock(LockFile());
+  if (!lock.held()) return false;
+  return readModifyWrite();
+}
+
+bool FileRegistry::Apply(const std::function<bool(Registry&)>& change) {
   // An unreadable or malformed file is left alone: overwriting it would
   // destroy whatever a person or another program put there.
   if (!Load()) return false;
   const std::string before = store_.Serialize();
-  if (!change(store_)) return false;
+  Layered view(store_, machine_);
+  if (!change(view)) return false;
   if (store_.Serialize() == before) return true;
   return Save();
 }
 
+bool FileRegistry::Change(const std::function<bool(Registry&)>& change) {
+  // A change that fails or changes nothing on the file as it is now is
+  // answered without the lock; the ones that would write are made again
+  // under it, on the file as it is then.
+  if (!Load()) return false;
+  const std::string before = store_.Serialize();
+  Layered view(store_, machine_);
+  if (!change(view)) return false;
+  if (store_.Serialize() == before) return true;
+  return Locked([&] { return Apply(change); });
+}
+
 bool FileRegistry::Batch(const std::function<void(Registry&)>& changes) {
-  return Change([&](RegistryStore& store) {
-    changes(store);
-    return true;
+  // The changes run once, under the lock: they may have effects of their own.
+  return Locked([&] {
+    return Apply([&](Registry& registry) {
+      changes(registry);
+      return true;
+    });
   });
 }
 
 bool FileRegistry::KeyExists(RegistryRoot root, std::string_view path) {
   Load();
-  return store_.KeyExists(root, path);
+  return Layered(store_, machine_).KeyExists(root, path);
 }
 
 bool FileRegistry::CreateKey(RegistryRoot root, std::string_view path) {
-  return Change([&](RegistryStore& store) { return store.CreateKey(root, path); });
+  return Change([&](Registry& registry) { return registry.CreateKey(root, path); });
 }
 
 bool FileRegistry::DeleteKey(RegistryRoot root, std::string_view path) {
-  return Change([&](RegistryStore& store) { return store.DeleteKey(root, path); });
+  return Change([&](Registry& registry) { return registry.DeleteKey(root, path); });
 }
 
 std::optional<std::string> FileRegistry::QueryValue(RegistryRoot root, std::string_view path,
                                                     std::string_view name) {
   Load();
-  return store_.QueryValue(root, path, name);
+  return Layered(store_, machine_).QueryValue(root, path, name);
 }
 
 bool FileRegistry::SetValue(RegistryRoot root, std::string_view path, std::string_view name,
                             std::string_view text) {
-  return Change([&](RegistryStore& store) { return store.SetValue(root, path, name, text); });
+  return Change([&](Registry& registry) { return registry.SetValue(root, path, name, text); });
 }
 
 bool FileRegistry::DeleteValue(RegistryRoot root, std::string_view path, std::string_view name) {
-  return Change([&](RegistryStore& store) { return store.DeleteValue(root, path, name); });
+  return Change([&](Registry& registry) { return registry.DeleteValue(root, path, name); });
 }
 
 std::vector<std::string> FileRegistry::ValueNames(RegistryRoot root, std::string_view path) {
   Load();
-  return store_.ValueNames(root, path);
+  return Layered(store_, machine_).ValueNames(root, path);
 }
 
 }  // namespace ov

@@ -113,16 +113,30 @@ private:
 };
 
 // One object serves one thread at a time; several objects (in one or more
-// processes) may share the file, each change being read, applied and written
-// in one go. Writers that change the file at the very same moment are not
-// serialised: the later rename wins.
+// processes) may share the file. Each change is read, applied and written
+// while the store's lock file (".registry.txt.lock" beside "registry.txt") is
+// locked, so changes made at the same moment are all kept; readers take no
+// lock and see the file before or after a change, never a part of one.
+//
+// Beneath the user's file may lie a machine-wide one, as the Windows
+// registry's classes merge the machine's keys with the user's: its values are
+// read where the user's file has none (a per-user value wins), but it is
+// never written. A value set in a key that exists only machine-wide creates
+// the key in the user's file; deleting a value or key removes only the
+// user's copy. The machine layer serves HKEY_CLASSES_ROOT and
+// HKEY_LOCAL_MACHINE; HKEY_CURRENT_USER is the user's alone. A missing,
+// unreadable or malformed machine file adds nothing.
 class FileRegistry : public Registry {
 public:
-  explicit FileRegistry(std::filesystem::path file);
+  // `machineFile` empty: no machine-wide layer.
+  explicit FileRegistry(std::filesystem::path file, std::filesystem::path machineFile = {});
 
   // The registry file named by OVNSS_REGISTRY, else
   // $XDG_CONFIG_HOME/ovnss/registry.txt (~/.config when XDG_CONFIG_HOME is unset).
   static std::filesystem::path DefaultLocation();
+  // The machine-wide file named by OVNSS_MACHINE_REGISTRY (set but empty:
+  // none), else /etc/ovnss/registry.txt.
+  static std::filesystem::path DefaultMachineLocation();
 
   // A missing file is an empty registry, and its folder is created by the
   // first change. A file that exists but cannot be read or parsed reads as
@@ -151,11 +165,20 @@ private:
   // be read or parsed (the tree is then empty).
   bool Load();
   bool Save();
-  // Runs a change against a freshly loaded tree and saves it when it changed.
-  bool Change(const std::function<bool(RegistryStore&)>& change);
+  // Runs a change against the freshly loaded trees and saves the user's when
+  // it changed.
+  bool Apply(const std::function<bool(Registry&)>& change);
+  // Apply, under the lock when the change would write.
+  bool Change(const std::function<bool(Registry&)>& change);
+  // Runs `readModifyWrite` holding the lock; false when it cannot be taken.
+  bool Locked(const std::function<bool()>& readModifyWrite);
+  std::filesystem::path LockFile() const;
+  class WriteLock;
 
   std::filesystem::path file_;
+  std::filesystem::path machineFile_;
   RegistryStore store_;
+  RegistryStore machine_;  // read-only
 };
 
 }  // namespace ov

@@ -1,11 +1,14 @@
 #include "records/ActivityLog.h"
 
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
 #include <cstdio>
+#include <thread>
 
 #include "platform/Prompter.h"
 
@@ -30,6 +33,22 @@ bool WriteAll(int fd, std::string_view text) {
   return true;
 }
 
+// How long a write waits for the log while another writer has it.
+constexpr std::chrono::seconds kLogWait{10};
+
+// Takes the log for this writer alone: the lock stands for the "no sharing"
+// open, and where that open fails while another writer has the file, this
+// one tries again until the other is done, so no block is dropped for being
+// written at the same moment as another.
+bool TakeAlone(int fd) {
+  const auto deadline = std::chrono::steady_clock::now() + kLogWait;
+  while (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+    if ((errno != EWOULDBLOCK && errno != EINTR) || std::chrono::steady_clock::now() >= deadline) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  return true;
+}
+
 }  // namespace
 
 std::string LogTimeStamp(std::time_t when) {
@@ -46,19 +65,21 @@ ActivityLog::ActivityLog(const std::filesystem::path& installPath)
 
 bool ActivityLog::AppendLog(std::string_view text) {
   if (path_.empty()) return false;
-  // Writers of this process take turns; each write opens, appends and closes.
+  // Writers of this process take turns; writers of other processes (another
+  // window or command line) wait on the file's lock. Each write opens,
+  // appends and closes, so every block lands whole, after the ones before it.
   std::lock_guard lock(mutex_);
-  int fd = ::open(path_.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+  const int fd = ::open(path_.c_str(), O_RDWR | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
   if (fd < 0) return false;
+  bool ok = TakeAlone(fd);
   struct stat st {};
-  if (::fstat(fd, &st) == 0 && static_cast<std::uintmax_t>(st.st_size) > kActivityLogLimit) {
-    ::close(fd);
-    ::unlink(path_.c_str());
-    fd = ::open(path_.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
-    if (fd < 0) return false;
-  }
-  bool ok = ::lseek(fd, 0, SEEK_END) >= 0 && WriteAll(fd, text);
-  ok = ::close(fd) == 0 && ok;
+  // The log starts afresh by being emptied in place rather than deleted, so
+  // a writer waiting on the old file writes to the new one, not to a file
+  // that no longer has a name.
+  if (ok && ::fstat(fd, &st) == 0 && static_cast<std::uintmax_t>(st.st_size) > kActivityLogLimit)
+    ok = ::ftruncate(fd, 0) == 0;
+  ok = ok && WriteAll(fd, text);
+  ok = ::close(fd) == 0 && ok;  // closing releases the lock
   return ok;
 }
 

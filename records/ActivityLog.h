@@ -2,7 +2,9 @@
 // The activity log: "ActivityLog.txt" in the installation folder, 8-bit text
 // with "\r\n" line ends, appended to by every run. The file is never kept
 // open, and it is capped: a write that finds it larger than 5,242,880 bytes
-// deletes it and starts it afresh before appending.
+// starts it afresh before appending. Several runs may append at once: each
+// append holds the file alone (waiting while another writer has it), so the
+// texts land whole and in the order each run wrote them.
 
 #include <cstdint>
 #include <ctime>

@@ -49,11 +49,20 @@ int InProcessDescriberRunner::RunAndWait(const std::filesystem::path& program, c
 
 Session::Session(Prompter& answers)
     : prompter(answers),
-      registry(FileRegistry::DefaultLocation()),
+      runFolder(KnownFolders::FromEnvironment().temp),
+      sharedRegistry(FileRegistry::DefaultLocation(), FileRegistry::DefaultMachineLocation()),
+      runRegistry(runFolder.registryFile()),
+      registry(sharedRegistry, runRegistry, kRunOwnedKeys),
       folders(KnownFolders::FromEnvironment()),
       opener(registry),
       reader(opener, prompter),
       installPath(ProgramFolder()) {
+  if (!runFolder.ok()) {
+    throw Failure("cannot make a folder for this run in " + folders.temp.string() + ": " +
+                  std::strerror(runFolder.error()));
+  }
+  folders.runDriveC = runFolder.driveC();
+  runner.SetEnvironment(kRunFolderVariable, runFolder.path().string());  // for the outside programs
   reader.SetOsFamily(DetectOsFamily());
   reader.SetLibraryFolders({installPath});
   const std::string installed = registry.ReadText(RegistryRoot::ClassesRoot, kProductKey, "FilePath");

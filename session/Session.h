@@ -22,6 +22,8 @@
 #include "platform/Process.h"
 #include "platform/Prompter.h"
 #include "platform/Registry.h"
+#include "platform/RunFolder.h"
+#include "platform/RunRegistry.h"
 #include "records/ActivityLog.h"
 
 namespace ov {
@@ -56,7 +58,14 @@ public:
   ~Session();
 
   Prompter& prompter;
-  FileRegistry registry;
+  // Runs open at the same time share the installation values, but each has
+  // its own disks: their descriptions and the attached images live in this
+  // run's store, in a folder of its own that also holds its drive-C scratch
+  // files and goes when the run ends.
+  RunFolder runFolder;
+  FileRegistry sharedRegistry;
+  FileRegistry runRegistry;
+  RunRegistry registry;
   KnownFolders folders;
   InProcessDescriberRunner runner{registry, installPath};
   RegistryDeviceOpener opener;

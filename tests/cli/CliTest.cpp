@@ -46,7 +46,7 @@ protected:
   }
   CliRun Exec(const std::string& args) {
     const auto err = dir / "stderr.txt";
-    const std::string cmd = "cd " + Quote(dir.path().string()) + " && OVNSS_REGISTRY=" +
+    const std::string cmd = "cd " + Quote(dir.path().string()) + " && OVNSS_MACHINE_REGISTRY= OVNSS_REGISTRY=" +
                             Quote((dir / "registry.txt").string()) + " " + Quote(OVNSS_TEST_BINARY_DIR "/bin/ovnss-cli") +
                             " " + args + " 2>" + Quote(err.string()) + " </dev/null";
     CliRun r;

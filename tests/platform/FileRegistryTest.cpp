@@ -1,5 +1,6 @@
 #include "platform/Registry.h"
 
+#include "support/RunTogether.h"
 #include "support/ScopedEnv.h"
 #include "support/TempDir.h"
 
@@ -7,8 +8,10 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -17,6 +20,7 @@ namespace ov {
 namespace {
 
 namespace fs = std::filesystem;
+using test::RunTogether;
 using test::ScopedEnv;
 using test::TempDir;
 
@@ -34,9 +38,15 @@ void WriteFile(const fs::path& file, const std::string& text) {
   out << text;
 }
 
+// The folder's entries, sorted, leaving out the store's lock file, which a
+// change creates once and leaves for the next.
 std::vector<std::string> FolderEntries(const fs::path& folder) {
   std::vector<std::string> names;
-  for (const auto& entry : fs::directory_iterator(folder)) names.push_back(entry.path().filename().string());
+  for (const auto& entry : fs::directory_iterator(folder)) {
+    std::string name = entry.path().filename().string();
+    if (name != ".registry.txt.lock") names.push_back(std::move(name));
+  }
+  std::sort(names.begin(), names.end());
   return names;
 }
 
@@ -201,7 +211,7 @@ TEST(FileRegistry, TheNewFileReplacesTheOldOnlyWhenComplete) {
     EXPECT_EQ(ReadFile(file), old);
     std::vector<fs::path> temps;
     for (const auto& entry : fs::directory_iterator(dir.path()))
-      if (entry.path() != file) temps.push_back(entry.path());
+      if (entry.path() != file && entry.path().filename() != ".registry.txt.lock") temps.push_back(entry.path());
     ASSERT_EQ(temps.size(), 1u);
     RegistryStore pending;
     ASSERT_TRUE(pending.Parse(ReadFile(temps[0])));
@@ -237,6 +247,7 @@ TEST(FileRegistryDeathTest, WriteInterruptedBeforeTheReplaceLeavesTheOldFile) {
 
   // The child died with its new file written but not yet in place.
   EXPECT_EQ(FolderEntries(dir.path()).size(), 2u) << "the child's temporary file is left over";
+  EXPECT_TRUE(fs::exists(dir / ".registry.txt.lock")) << "and its lock file, which binds nobody once it died";
   EXPECT_EQ(ReadFile(file), old);
   FileRegistry registry(file);
   EXPECT_EQ(registry.ReadText(kClasses, "OrlindavestrumNSS", "FilePath"), "/opt/old");
@@ -246,6 +257,100 @@ TEST(FileRegistryDeathTest, WriteInterruptedBeforeTheReplaceLeavesTheOldFile) {
   ASSERT_TRUE(registry.SetValue(kClasses, "OrlindavestrumNSS", "Language", "1"));
   EXPECT_EQ(registry.ReadText(kClasses, "OrlindavestrumNSS", "FilePath"), "/opt/old");
   EXPECT_EQ(registry.ReadText(kClasses, "OrlindavestrumNSS", "Language"), "1");
+}
+
+TEST(FileRegistry, ProcessesChangingTheStoreAtOnceKeepEveryChange) {
+  TempDir dir;
+  const fs::path file = dir / "registry.txt";
+  {
+    FileRegistry registry(file);
+    ASSERT_TRUE(registry.CreateKey(kClasses, "OrlindavestrumNSS"));
+    ASSERT_TRUE(registry.SetValue(kClasses, "OrlindavestrumNSS", "FilePath", "/opt/ovnss"));
+  }
+  constexpr int kWriters = 4, kValues = 40;
+  // Writers set values of their own in one key; a reader meanwhile must
+  // always find the value that was there before, in a whole file.
+  ASSERT_TRUE(RunTogether(kWriters + 1, [&](int k) {
+    FileRegistry registry(file);
+    if (k == kWriters) {
+      for (int i = 0; i < 400; ++i)
+        if (registry.ReadText(kClasses, "OrlindavestrumNSS", "FilePath") != "/opt/ovnss") return false;
+      return true;
+    }
+    for (int i = 0; i < kValues; ++i) {
+      if (!registry.SetValue(kClasses, "OrlindavestrumNSS", "P" + std::to_string(k) + "-" + std::to_string(i), "x"))
+        return false;
+    }
+    return true;
+  }));
+  FileRegistry registry(file);
+  EXPECT_EQ(registry.ValueNames(kClasses, "OrlindavestrumNSS").size(), std::size_t{1 + kWriters * kValues});
+  EXPECT_EQ(FolderEntries(dir.path()), std::vector<std::string>{"registry.txt"}) << "no temporary file stays behind";
+}
+
+TEST(FileRegistry, TwoProcessesSettingDifferentValuesAtTheSameMomentBothKeepTheirs) {
+  TempDir dir;
+  const fs::path file = dir / "registry.txt";
+  for (int round = 0; round < 20; ++round) {
+    fs::remove(file);
+    ASSERT_TRUE(RunTogether(2, [&](int k) {
+      FileRegistry registry(file);
+      return registry.Batch([&](Registry& r) {
+        r.CreateKey(kClasses, "OrlindavestrumNSS");
+        r.SetValue(kClasses, "OrlindavestrumNSS", k == 0 ? "Language" : "LngFile", k == 0 ? "2" : "German.lng");
+      });
+    }));
+    FileRegistry registry(file);
+    ASSERT_EQ(registry.ReadText(kClasses, "OrlindavestrumNSS", "Language"), "2") << "round " << round;
+    ASSERT_EQ(registry.ReadText(kClasses, "OrlindavestrumNSS", "LngFile"), "German.lng") << "round " << round;
+  }
+}
+
+TEST(FileRegistry, MachineWideValuesLieBeneathTheUsersAndAreNeverWritten) {
+  TempDir dir;
+  const fs::path machineFile = dir / "etc" / "registry.txt";
+  fs::create_directories(machineFile.parent_path());
+  const std::string machineText =
+      "; OVNSS registry 1\n[HKEY_CLASSES_ROOT\\OrlindavestrumNSS]\n\"FilePath\"=\"/usr/lib/ovnss\"\n"
+      "\"Language\"=\"1\"\n[HKEY_CURRENT_USER\\Mine]\n\"x\"=\"1\"\n";
+  WriteFile(machineFile, machineText);
+  FileRegistry registry(dir / "registry.txt", machineFile);
+
+  EXPECT_TRUE(registry.KeyExists(kClasses, "OrlindavestrumNSS"));
+  EXPECT_EQ(registry.ReadText(kClasses, "ORLINDAVESTRUMNSS", "FilePath"), "/usr/lib/ovnss");
+  EXPECT_FALSE(registry.KeyExists(RegistryRoot::CurrentUser, "Mine")) << "the user's own root has no machine layer";
+  EXPECT_TRUE(registry.CreateKey(kClasses, "OrlindavestrumNSS"));
+  EXPECT_FALSE(fs::exists(dir / "registry.txt")) << "opening a machine-wide key writes nothing";
+
+  // A per-user value wins, and the machine's shows again once it is gone.
+  ASSERT_TRUE(registry.SetValue(kClasses, "OrlindavestrumNSS", "Language", "3"));
+  EXPECT_EQ(registry.ReadText(kClasses, "OrlindavestrumNSS", "Language"), "3");
+  EXPECT_EQ(registry.ValueNames(kClasses, "OrlindavestrumNSS"), (std::vector<std::string>{"Language", "FilePath"}));
+  EXPECT_EQ(FileRegistry(dir / "registry.txt").ValueNames(kClasses, "OrlindavestrumNSS"),
+            std::vector<std::string>{"Language"});
+  ASSERT_TRUE(registry.DeleteValue(kClasses, "OrlindavestrumNSS", "Language"));
+  EXPECT_EQ(registry.ReadText(kClasses, "OrlindavestrumNSS", "Language"), "1");
+  EXPECT_FALSE(registry.DeleteValue(kClasses, "OrlindavestrumNSS", "FilePath")) << "machine-wide values stay";
+  ASSERT_TRUE(registry.DeleteKey(kClasses, "OrlindavestrumNSS"));
+  EXPECT_FALSE(registry.DeleteKey(kClasses, "OrlindavestrumNSS"));
+  EXPECT_TRUE(registry.KeyExists(kClasses, "OrlindavestrumNSS"));
+  EXPECT_EQ(ReadFile(machineFile), machineText);
+
+  // A damaged machine file adds nothing and stops nothing.
+  WriteFile(machineFile, "[not a registry");
+  EXPECT_FALSE(registry.KeyExists(kClasses, "OrlindavestrumNSS"));
+  EXPECT_TRUE(registry.CreateKey(kClasses, "OrlindavestrumNSS"));
+  EXPECT_EQ(ReadFile(machineFile), "[not a registry");
+}
+
+TEST(FileRegistry, DefaultMachineLocationFollowsTheEnvironment) {
+  ScopedEnv env;
+  env.Unset("OVNSS_MACHINE_REGISTRY");
+  EXPECT_EQ(FileRegistry::DefaultMachineLocation(), fs::path("/etc/ovnss/registry.txt"));
+  env.Set("OVNSS_MACHINE_REGISTRY", "/opt/ovnss/registry.txt");
+  EXPECT_EQ(FileRegistry::DefaultMachineLocation(), fs::path("/opt/ovnss/registry.txt"));
+  env.Set("OVNSS_MACHINE_REGISTRY", "");
+  EXPECT_EQ(FileRegistry::DefaultMachineLocation(), fs::path());
 }
 
 TEST(FileRegistry, DefaultLocationFollowsTheEnvironment) {

@@ -113,5 +113,26 @@ TEST(KnownFolders, MapsWindowsPathsToLocalOnes) {
   EXPECT_EQ(folders.Map(""), fs::path(""));
 }
 
+TEST(KnownFolders, ARunsOwnFilesAtTheRootOfDriveCMapIntoItsRunFolder) {
+  KnownFolders folders;
+  folders.driveC = "/root/drive_c";
+  folders.runDriveC = "/tmp/ovnss-run-1/drive_c";
+  EXPECT_EQ(folders.Map("C:\\DP"), fs::path("/tmp/ovnss-run-1/drive_c/DP"));
+  EXPECT_EQ(folders.Map("c:\\dp"), fs::path("/tmp/ovnss-run-1/drive_c/dp"));
+  EXPECT_EQ(folders.Map("C:drvn1"), fs::path("/tmp/ovnss-run-1/drive_c/drvn1"));
+  EXPECT_EQ(folders.Map("C:\\TreeStructView.txt"), fs::path("/tmp/ovnss-run-1/drive_c/TreeStructView.txt"));
+  EXPECT_EQ(folders.Map("C:\\TreeStructPrint.dat"), fs::path("/tmp/ovnss-run-1/drive_c/TreeStructPrint.dat"));
+  // Everything else stays where every run finds it.
+  EXPECT_EQ(folders.Map("C:\\Program Files\\OV\\DP"), fs::path("/root/drive_c/Program Files/OV/DP"));
+  EXPECT_EQ(folders.Map("C:\\DP.old"), fs::path("/root/drive_c/DP.old"));
+  EXPECT_EQ(folders.Map("D:\\DP"), fs::path("/root/drive_d/DP"));
+
+  ScopedEnv env;
+  env.Set("OVNSS_RUN_DIR", "/tmp/ovnss-run-2").Set("OVNSS_DRIVE_C", "/c");
+  EXPECT_EQ(KnownFolders::FromEnvironment().Map("C:\\DP"), fs::path("/tmp/ovnss-run-2/drive_c/DP"));
+  env.Unset("OVNSS_RUN_DIR");
+  EXPECT_EQ(KnownFolders::FromEnvironment().Map("C:\\DP"), fs::path("/c/DP"));
+}
+
 }  // namespace
 }  // namespace ov

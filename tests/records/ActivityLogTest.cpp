@@ -7,6 +7,7 @@
 #include <memory>
 #include <sstream>
 
+#include "support/RunTogether.h"
 #include "support/ScopedEnv.h"
 #include "support/TempDir.h"
 #include "support/Files.h"
@@ -59,6 +60,57 @@ TEST(ActivityLog, RestartsAFileLargerThanFiveMebibytes) {
   EXPECT_EQ(std::filesystem::file_size(file), kActivityLogLimit + 1);  // at the limit: appended
   EXPECT_TRUE(log.AppendLog("new"));
   EXPECT_EQ(ReadFile(file), "new");  // over the limit: started afresh
+}
+
+// The blocks of parallel runs: run k's i-th block, long enough that a write
+// split or overwritten by another shows.
+std::string Block(int k, int i) {
+  return "\r\nRun " + std::to_string(k) + " block " + std::to_string(i) + " " + std::string(3000, 'a' + k) + ".";
+}
+
+// Every block of every run is in the log once, whole, and each run's blocks
+// in the order it wrote them; nothing else is there.
+void ExpectAllBlocks(const std::string& log, int runs, int blocks) {
+  std::size_t total = 0;
+  for (int k = 0; k < runs; ++k) {
+    std::size_t last = 0;
+    for (int i = 0; i < blocks; ++i) {
+      const std::string block = Block(k, i);
+      const auto at = log.find(block);
+      ASSERT_NE(at, std::string::npos) << "run " << k << " block " << i << " is missing or torn";
+      EXPECT_TRUE(i == 0 || at > last) << "run " << k << " block " << i << " is out of order";
+      last = at;
+      total += block.size();
+    }
+  }
+  EXPECT_EQ(log.size(), total);
+}
+
+TEST(ActivityLog, BlocksOfRunsAppendingAtOnceAreAllThereWholeAndInOrder) {
+  constexpr int kRuns = 8, kBlocks = 40;
+  test::TempDir dir;
+  ASSERT_TRUE(test::RunTogether(kRuns, [&](int k) {
+    ActivityLog log(dir.path());
+    for (int i = 0; i < kBlocks; ++i)
+      if (!log.AppendLog(Block(k, i))) return false;
+    return true;
+  }));
+  ExpectAllBlocks(ReadFile(dir / "ActivityLog.txt"), kRuns, kBlocks);
+}
+
+TEST(ActivityLog, AFullLogRestartedWhileOthersAppendLosesNoNewBlock) {
+  constexpr int kRuns = 8, kBlocks = 10;
+  test::TempDir dir;
+  const auto file = dir / "ActivityLog.txt";
+  std::ofstream(file).close();
+  std::filesystem::resize_file(file, kActivityLogLimit + 1);
+  ASSERT_TRUE(test::RunTogether(kRuns, [&](int k) {
+    ActivityLog log(dir.path());
+    for (int i = 0; i < kBlocks; ++i)
+      if (!log.AppendLog(Block(k, i))) return false;
+    return true;
+  }));
+  ExpectAllBlocks(ReadFile(file), kRuns, kBlocks);
 }
 
 TEST(ActivityLog, FailsQuietlyWithoutAPathOrAWritableFolder) {

@@ -4,13 +4,19 @@
 //   --sys DIR  the kernel's block-device folder (default /sys/block)
 //   --dev DIR  where the device nodes live (default /dev)
 // The registry file is the one named by OVNSS_REGISTRY (or the default).
+// Started by a run of the program, it finds the run's folder in
+// OVNSS_RUN_DIR and writes the descriptions to the run's own store there.
 
 #include <cstdio>
 #include <cstring>
+#include <optional>
 #include <string>
 
 #include "disk/DiskDescriber.h"
+#include "disk/Inventory.h"
 #include "platform/Registry.h"
+#include "platform/RunFolder.h"
+#include "platform/RunRegistry.h"
 
 int main(int argc, char** argv) {
   std::string sys = "/sys/block", dev = "/dev";
@@ -24,7 +30,14 @@ int main(int argc, char** argv) {
       return 2;
     }
   }
-  ov::FileRegistry registry(ov::FileRegistry::DefaultLocation());
+  ov::FileRegistry shared(ov::FileRegistry::DefaultLocation());
+  const auto runFolder = ov::RunFolderFromEnvironment();
+  if (!runFolder) {
+    ov::DescribeDisks(shared, sys, dev);
+    return 0;
+  }
+  ov::FileRegistry own(ov::RunRegistryFile(*runFolder));
+  ov::RunRegistry registry(shared, own, ov::kRunOwnedKeys);
   // Quiet on success: the program that starts it may be writing JSON.
   ov::DescribeDisks(registry, sys, dev);
   return 0;
