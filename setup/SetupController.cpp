@@ -74,7 +74,9 @@ void SetupController::Write(std::string_view value, const std::string& text) {
 }
 
 void SetupController::PrepareRegistry() {
-  savedFilePath_ = platform_.registry->ReadText(kRoot, kProductKey, kFilePathValue);
+  const auto saved = platform_.registry->QueryValue(kRoot, kProductKey, kFilePathValue);
+  hadFilePath_ = saved.has_value();
+  savedFilePath_ = saved.value_or(std::string());
   Write(kFilePathValue, (StagingFolder() / kStagedTextFile).string());
   Write(kLanguageValue, "English");
 }
@@ -155,7 +157,12 @@ bool SetupController::ConfirmQuit() {
 }
 
 void SetupController::Abandon() {
-  Write(kFilePathValue, savedFilePath_);
+  // A value that was not there goes again rather than becoming empty: an
+  // empty one of the user's would hide the machine-wide installation.
+  if (hadFilePath_)
+    Write(kFilePathValue, savedFilePath_);
+  else
+    platform_.registry->DeleteValue(kRoot, kProductKey, kFilePathValue);
   CleanStaging();
 }
 

@@ -136,6 +136,7 @@ private:
   InstallList list_;
   std::atomic<int> state_{kStateWaiting};
   std::string savedFilePath_;
+  bool hadFilePath_ = false;  // the user's store held "FilePath" at the start
   std::string language_ = "Dutch";
   std::string installFolder_;
   int textBase_ = 6;

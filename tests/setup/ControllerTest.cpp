@@ -159,6 +159,13 @@ TEST(SetupQuit, EndingEarlyInAnyWayLeavesAnEarlierInstallationWorking) {
   setup.Abandon();
   EXPECT_EQ(box.Value(kFilePathValue), "/opt/earlier");
   EXPECT_FALSE(fs::exists(box.Staging()));
+
+  // Without an earlier value, none is left behind (not even an empty one).
+  Sandbox fresh;
+  SetupController first(fresh.platform, fresh.dialogs, WindowsInstallList());
+  first.PrepareRegistry();
+  first.Abandon();
+  EXPECT_EQ(fresh.registry.QueryValue(RegistryRoot::ClassesRoot, kProductKey, kFilePathValue), std::nullopt);
 }
 
 TEST(SetupShortcuts, DesktopEntriesQuoteTheTargetAndReadBack) {
