@@ -56,6 +56,8 @@ KnownFolders KnownFolders::FromEnvironment() {
   folders.temp = Env("OVNSS_TEMP_DIR").value_or(Env("TMPDIR").value_or("/tmp"));
   folders.desktop = Env("OVNSS_DESKTOP_DIR").value_or(Env("XDG_DESKTOP_DIR").value_or((home / "Desktop").string()));
   folders.startMenu = Env("OVNSS_START_MENU_DIR").value_or((dataHome / "applications").string());
+  const fs::path programFiles = ::geteuid() == 0 ? fs::path("/opt") : home / ".local" / "opt";
+  folders.programFiles = Env("OVNSS_PROGRAM_FILES_DIR").value_or(programFiles.string());
   if (auto run = RunFolderFromEnvironment()) folders.runDriveC = RunDriveC(*run);
   return folders;
 }

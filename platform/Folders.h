@@ -14,6 +14,7 @@
 //   Desktop       OVNSS_DESKTOP_DIR  default $XDG_DESKTOP_DIR, else ~/Desktop
 //   Start Menu    OVNSS_START_MENU_DIR default $XDG_DATA_HOME/applications
 //   Programs      <Start Menu>/Programs
+//   Program Files OVNSS_PROGRAM_FILES_DIR default /opt for root, else ~/.local/opt
 //
 // $XDG_DATA_HOME defaults to ~/.local/share.
 //
@@ -40,6 +41,9 @@ struct KnownFolders {
   std::filesystem::path temp;
   std::filesystem::path desktop;
   std::filesystem::path startMenu;
+  // Where programs are installed by default (the Windows build's
+  // "ProgramFilesDir"): machine-wide for root, per user otherwise.
+  std::filesystem::path programFiles;
   std::filesystem::path runDriveC;  // empty: the run's files stay on drive C
 
   // Resolves every folder from the environment, as described above.

@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 namespace ov {
 namespace {
 
@@ -12,7 +14,8 @@ using test::ScopedEnv;
 
 constexpr const char* kOverrides[] = {"OVNSS_DRIVE_C",     "OVNSS_WINDOWS_DIR", "OVNSS_SYSTEM_DIR",
                                       "OVNSS_TEMP_DIR",    "OVNSS_DESKTOP_DIR", "OVNSS_START_MENU_DIR",
-                                      "XDG_DATA_HOME",     "XDG_DESKTOP_DIR",   "TMPDIR"};
+                                      "XDG_DATA_HOME",     "XDG_DESKTOP_DIR",   "TMPDIR",
+                                      "OVNSS_PROGRAM_FILES_DIR"};
 
 // Clears every variable the folders depend on and sets HOME.
 void Isolate(ScopedEnv& env) {
@@ -30,6 +33,7 @@ TEST(KnownFolders, DefaultsFollowHomeAndTheBaseDirectories) {
   EXPECT_EQ(folders.temp, fs::path("/tmp"));
   EXPECT_EQ(folders.desktop, fs::path("/home/tester/Desktop"));
   EXPECT_EQ(folders.startMenu, fs::path("/home/tester/.local/share/applications"));
+  EXPECT_EQ(folders.programFiles, ::geteuid() == 0 ? fs::path("/opt") : fs::path("/home/tester/.local/opt"));
 
   env.Set("XDG_DATA_HOME", "/data").Set("TMPDIR", "/scratch").Set("XDG_DESKTOP_DIR", "/home/tester/Bureau");
   const auto xdg = KnownFolders::FromEnvironment();
@@ -54,13 +58,14 @@ TEST(KnownFolders, OverridesWinAndChainToTheFoldersBelow) {
   EXPECT_EQ(folders.system, fs::path("/c/Windows/System32"));
 
   env.Set("OVNSS_WINDOWS_DIR", "/win").Set("OVNSS_TEMP_DIR", "/t").Set("OVNSS_DESKTOP_DIR", "/d");
-  env.Set("OVNSS_START_MENU_DIR", "/sm");
+  env.Set("OVNSS_START_MENU_DIR", "/sm").Set("OVNSS_PROGRAM_FILES_DIR", "/pf");
   folders = KnownFolders::FromEnvironment();
   EXPECT_EQ(folders.windows, fs::path("/win"));
   EXPECT_EQ(folders.system, fs::path("/win/System32"));
   EXPECT_EQ(folders.temp, fs::path("/t"));
   EXPECT_EQ(folders.desktop, fs::path("/d"));
   EXPECT_EQ(folders.startMenu, fs::path("/sm"));
+  EXPECT_EQ(folders.programFiles, fs::path("/pf"));
 
   env.Set("OVNSS_SYSTEM_DIR", "/sys32").Set("OVNSS_TEMP_DIR", "");  // empty counts as unset
   folders = KnownFolders::FromEnvironment();

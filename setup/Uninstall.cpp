@@ -1,0 +1,94 @@
+#include "setup/Uninstall.h"
+
+#include "setup/SetupTexts.h"
+#include "setup/Shortcuts.h"
+
+namespace ov::setup {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr auto kRoot = RegistryRoot::ClassesRoot;
+
+bool RemoveFile(const fs::path& file, UninstallResult& result) {
+  std::error_code error;
+  if (!fs::is_regular_file(fs::symlink_status(file, error)) && !fs::is_symlink(fs::symlink_status(file, error)))
+    return false;
+  if (!fs::remove(file, error) || error) return false;
+  result.removed.push_back(file);
+  return true;
+}
+
+// Removes the folder when nothing is left in it.
+void RemoveIfEmpty(const fs::path& folder, UninstallResult& result) {
+  std::error_code error;
+  if (fs::is_directory(folder, error) && fs::is_empty(folder, error) && fs::remove(folder, error))
+    result.removed.push_back(folder);
+}
+
+bool Within(const fs::path& file, const fs::path& folder) {
+  const auto f = file.lexically_normal();
+  const auto d = (folder / "").lexically_normal();
+  return f.string().rfind(d.string(), 0) == 0;
+}
+
+// A desktop entry of ours: it starts a program of the installation or the
+// uninstaller.
+void RemoveShortcut(const fs::path& file, const fs::path& installFolder, const fs::path& uninstaller,
+                    UninstallResult& result) {
+  const auto target = ShortcutTarget(file);
+  if (!target) return;
+  if (Within(*target, installFolder) || target->lexically_normal() == uninstaller.lexically_normal())
+    RemoveFile(file, result);
+}
+
+}  // namespace
+
+UninstallResult Uninstall(Registry& registry, const KnownFolders& folders, const InstallList& list) {
+  UninstallResult result;
+  const std::string filePath = registry.ReadText(kRoot, kProductKey, kFilePathValue);
+  std::error_code error;
+  result.installed = !filePath.empty() && fs::is_directory(filePath, error);
+  result.installFolder = filePath;
+
+  fs::path uninstaller = folders.windows / "ovnss-uninstall";
+  for (const auto& name : list) {
+    const RowKind kind = KindOf(name);
+    if (kind == RowKind::Uninstaller) {
+      uninstaller = folders.windows / name;
+      continue;  // last of all: it may be the program running now
+    }
+    if (kind == RowKind::WindowsCopy) RemoveFile(folders.windows / name, result);
+    if (kind == RowKind::SystemCopy) RemoveFile(folders.system / name, result);
+    if (result.installed) RemoveFile(fs::path(filePath) / name, result);
+  }
+
+  const fs::path menu = *folders.ShellFolder("Start Menu") / "Programs" / kMenuFolder;
+  const fs::path programs = *folders.ShellFolder("Programs") / kMenuFolder;
+  if (result.installed) {
+    RemoveShortcut(*folders.ShellFolder("Desktop") / kProgramShortcut, filePath, uninstaller, result);
+    RemoveShortcut(menu / kProgramShortcut, filePath, uninstaller, result);
+  }
+  RemoveShortcut(programs / kUninstallShortcut, filePath.empty() ? fs::path("/nonexistent") : fs::path(filePath),
+                 uninstaller, result);
+  RemoveFile(uninstaller, result);
+
+  RemoveIfEmpty(menu, result);
+  RemoveIfEmpty(programs, result);
+  RemoveIfEmpty(programs.parent_path(), result);  // "Programs", made by setup when missing
+  RemoveIfEmpty(folders.system, result);
+  RemoveIfEmpty(folders.windows, result);
+  if (result.installed) {
+    for (const auto& entry : fs::directory_iterator(filePath, error)) result.kept.push_back(entry.path());
+    RemoveIfEmpty(filePath, result);
+  }
+
+  registry.Batch([](Registry& r) {
+    for (std::string_view value : {kFilePathValue, kLanguageValue, kLngFileValue}) r.DeleteValue(kRoot, kProductKey, value);
+    if (r.ValueNames(kRoot, kProductKey).empty()) r.DeleteKey(kRoot, kProductKey);
+  });
+  return result;
+}
+
+}  // namespace ov::setup

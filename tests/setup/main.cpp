@@ -1,0 +1,16 @@
+// The installer's tests need an application object for their windows; the
+// build's listing of the tests needs none (and may run without a display).
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <cstring>
+#include <memory>
+
+int main(int argc, char** argv) {
+  bool listing = false;
+  for (int i = 1; i < argc; ++i) listing = listing || std::strcmp(argv[i], "--gtest_list_tests") == 0;
+  std::unique_ptr<QApplication> app;
+  if (!listing) app = std::make_unique<QApplication>(argc, argv);
+  ::testing::InitGoogleTest(&argc, argv);
+  return RUN_ALL_TESTS();
+}
