@@ -1,6 +1,5 @@
 #include "ui/dialogs/FileSavingDialog.h"
 
-#include <QFileDialog>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
@@ -9,6 +8,7 @@
 
 #include "ui/dialogs/MessageBoxes.h"
 #include "ui/dialogs/SettingsDialog.h"
+#include "widgets/BrowseField.h"
 
 namespace ov {
 
@@ -16,14 +16,16 @@ FileSavingDialog::FileSavingDialog(std::string& destination, SaveSettings& setti
                                    QWidget* parent)
     : QDialog(parent), destination_(destination), settings_(settings), prompter_(prompter) {
   setWindowTitle(QStringLiteral("File Saving"));
-  edit_ = new QLineEdit(ToQt(destination));
+  edit_ = new BrowseField(this);
+  edit_->setText(ToQt(destination));
   edit_->setObjectName(QStringLiteral("destination"));
   edit_->setMaxLength(kMaxDestinationLength);
   edit_->setMinimumWidth(320);
-  auto* browse = new QPushButton(QStringLiteral("&Browse"));
-  browse->setObjectName(QStringLiteral("browse"));
-  browse->setAutoDefault(false);
-  connect(browse, &QPushButton::clicked, this, &FileSavingDialog::Browse);
+  edit_->setBrowseTitle(QStringLiteral("Please specify a folder for Copying..."));
+  edit_->browseButton()->setAutoDefault(false);
+  connect(edit_, &BrowseField::browsed, this, [this](const QString& folder, bool chosen) {
+    if (chosen) destination_ = FromQt(folder);
+  });
   auto* ok = new QPushButton(QStringLiteral("&OK"));
   auto* cancel = new QPushButton(QStringLiteral("&Cancel"));
   auto* settingsButton = new QPushButton(QStringLiteral("&Settings"));
@@ -39,7 +41,8 @@ FileSavingDialog::FileSavingDialog(std::string& destination, SaveSettings& setti
 
   auto* field = new QHBoxLayout;
   field->addWidget(edit_, 1);
-  field->addWidget(browse);
+  // The field's "&Browse" button sits at its right, outside the layout.
+  field->addSpacing(BrowseButtonWidth(edit_->sizeHint().height(), edit_->buttonExtra()) + 2);
   auto* buttons = new QHBoxLayout;
   buttons->addWidget(settingsButton);
   buttons->addStretch();
@@ -49,14 +52,6 @@ FileSavingDialog::FileSavingDialog(std::string& destination, SaveSettings& setti
   layout->addWidget(new QLabel(QStringLiteral("Enter Path for Saving or Click on Browse Button")));
   layout->addLayout(field);
   layout->addLayout(buttons);
-}
-
-void FileSavingDialog::Browse() {
-  const QString folder = QFileDialog::getExistingDirectory(this, QStringLiteral("Please specify a folder for Copying..."),
-                                                           edit_->text());
-  if (folder.isEmpty()) return;
-  edit_->setText(folder);
-  destination_ = FromQt(folder);
 }
 
 void FileSavingDialog::done(int result) {

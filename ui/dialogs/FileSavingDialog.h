@@ -11,9 +11,9 @@
 
 #include "save/SaveSettings.h"
 
-class QLineEdit;
-
 namespace ov {
+
+class BrowseField;
 
 inline constexpr int kMaxDestinationLength = 1024;
 
@@ -28,12 +28,10 @@ public:
   void done(int result) override;
 
 private:
-  void Browse();
-
   std::string& destination_;
   SaveSettings& settings_;
   Prompter& prompter_;
-  QLineEdit* edit_ = nullptr;
+  BrowseField* edit_ = nullptr;
 };
 
 }  // namespace ov

@@ -7,7 +7,6 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
-#include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTimer>
@@ -16,6 +15,7 @@
 #include <algorithm>
 
 #include "ui/dialogs/MessageBoxes.h"
+#include "widgets/PercentProgressBar.h"
 
 namespace ov {
 
@@ -121,16 +121,19 @@ RawFormPanel::RawFormPanel(Prompter& prompter, std::function<std::filesystem::pa
   results_->headerItem()->setTextAlignment(0, Qt::AlignCenter);
   measured_ = new QLabel;
   measured_->setObjectName(QStringLiteral("measured"));
+  // The result list is emptied when a scan ends; what it found stays here.
+  summary_ = new QLabel;
+  summary_->setObjectName(QStringLiteral("summary"));
   auto* report = new QVBoxLayout(reportBox);
   report->addWidget(results_);
   report->addWidget(measured_);
+  report->addWidget(summary_);
 
   button_ = new QPushButton;
   button_->setObjectName(QStringLiteral("start"));
-  bar_ = new QProgressBar;
+  bar_ = new PercentProgressBar;
   bar_->setObjectName(QStringLiteral("progress"));
   bar_->setRange(0, 100);
-  bar_->setAlignment(Qt::AlignCenter);
   status_ = new QLabel;
   status_->setObjectName(QStringLiteral("status"));
 
@@ -199,11 +202,12 @@ void RawFormPanel::Open() {
     for (int i = 0; i < kinds_->topLevelItemCount(); ++i) kinds_->topLevelItem(i)->setCheckState(0, Qt::Unchecked);
   }
   results_->clear();
-  bar_->setValue(0);
-  bar_->setFormat(ToQt(PercentCompletedText(0)));
+  bar_->setPosition(0);
+  bar_->setText(ToQt(PercentCompletedText(0)));
   bar_->hide();
   measured_->setVisible(exact_->isChecked());
   measured_->clear();
+  summary_->clear();
   ShowState();
 }
 
@@ -255,8 +259,8 @@ void RawFormPanel::Refresh() {
   if (s.status) status_->setText(ToQt(*s.status));
   if (s.progressVisible) bar_->setVisible(*s.progressVisible);
   if (s.progress) {
-    bar_->setValue(std::clamp(s.progress->first, 0, 100));
-    bar_->setFormat(ToQt(s.progress->second));
+    bar_->setPosition(std::clamp(s.progress->first, 0, 100));
+    bar_->setText(ToQt(s.progress->second));
   }
   if (s.results) {
     results_->clear();
@@ -275,10 +279,18 @@ void RawFormPanel::ScanEnded(RawScanResult result) {
   Refresh();
   result_ = std::move(result);
   controller_.Finished();
-  bar_->setValue(0);
-  bar_->setFormat(ToQt(PercentCompletedText(0)));
+  bar_->setPosition(0);
+  bar_->setText(ToQt(PercentCompletedText(0)));
   bar_->hide();
   results_->clear();
+  QStringList found;
+  static constexpr const char* kKindNames[] = {"Word", "Excel", "PowerPoint", "Zip"};
+  for (std::size_t k = 0; k < kRawKindCount; ++k) {
+    if (controller_.form.ticked[k]) found << QStringLiteral("%1 %2").arg(result_.recovered[k]).arg(kKindNames[k]);
+  }
+  summary_->setText(QStringLiteral("Last scan%1 :  %2 file(s) recovered")
+                        .arg(result_.end == RawScanEnd::Stopped ? QStringLiteral(" (stopped)") : QString())
+                        .arg(found.join(QStringLiteral(", "))));
   ShowState();
   emit scanningChanged(false);
   // Documents that could not be written are named once, after the scan.

@@ -22,13 +22,14 @@
 class QCheckBox;
 class QLabel;
 class QLineEdit;
-class QProgressBar;
 class QPushButton;
 class QRadioButton;
 class QTimer;
 class QTreeWidget;
 
 namespace ov {
+
+class PercentProgressBar;
 
 class RawFormPanel : public QWidget {
   Q_OBJECT
@@ -83,9 +84,10 @@ private:
   QLineEdit* end_ = nullptr;
   QCheckBox* exact_ = nullptr;
   QLabel* measured_ = nullptr;
+  QLabel* summary_ = nullptr;
   QTreeWidget* results_ = nullptr;
   QPushButton* button_ = nullptr;
-  QProgressBar* bar_ = nullptr;
+  PercentProgressBar* bar_ = nullptr;
   QLabel* status_ = nullptr;
   QTimer* timer_ = nullptr;
 };

@@ -5,13 +5,13 @@
 #include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QLabel>
-#include <QProgressBar>
 #include <QPushButton>
 #include <QTimer>
 #include <QVBoxLayout>
 #include <algorithm>
 
 #include "ui/dialogs/MessageBoxes.h"
+#include "widgets/PercentProgressBar.h"
 
 namespace ov {
 
@@ -60,12 +60,11 @@ SavingDialog::SavingDialog(SaveProgress& progress, SaveMailbox& mailbox, QWidget
   // The progress text is its own field; the bar does not print a number.
   fields_[static_cast<std::size_t>(SaveField::ProgressText)] = nullptr;
 
-  bar_ = new QProgressBar;
+  bar_ = new PercentProgressBar;
   bar_->setObjectName(QStringLiteral("progress"));
   bar_->setRange(0, 100);
-  bar_->setValue(0);
-  bar_->setFormat(QStringLiteral("0% Completed"));
-  bar_->setAlignment(Qt::AlignCenter);
+  bar_->setPosition(0);
+  bar_->setText(QStringLiteral("0% Completed"));
 
   auto* stop = new QPushButton(QStringLiteral("&Stop"));
   auto* skip = new QPushButton(QStringLiteral("S&kip"));
@@ -92,11 +91,11 @@ SavingDialog::SavingDialog(SaveProgress& progress, SaveMailbox& mailbox, QWidget
 
 void SavingDialog::Refresh() {
   const SaveMailbox::Changes changes = mailbox_.Take();
-  if (changes.percent) bar_->setValue(std::clamp(*changes.percent, 0, 100));
+  if (changes.percent) bar_->setPosition(std::clamp(*changes.percent, 0, 100));
   for (std::size_t i = 0; i < kSaveFieldCount; ++i) {
     if (!changes.texts[i]) continue;
     if (static_cast<SaveField>(i) == SaveField::ProgressText) {
-      bar_->setFormat(ToQt(*changes.texts[i]));
+      bar_->setText(ToQt(*changes.texts[i]));
     } else if (fields_[i]) {
       fields_[i]->setText(ToQt(*changes.texts[i]));
     }
@@ -111,14 +110,14 @@ void SavingDialog::Finish() {
 }
 
 QString SavingDialog::fieldText(SaveField field) const {
-  if (field == SaveField::ProgressText) return bar_->format();
+  if (field == SaveField::ProgressText) return bar_->text();
   const QLabel* label = fields_[static_cast<std::size_t>(field)];
   return label ? label->text() : QString();
 }
 
-QString SavingDialog::progressText() const { return bar_->format(); }
+QString SavingDialog::progressText() const { return bar_->text(); }
 
-int SavingDialog::progressValue() const { return bar_->value(); }
+int SavingDialog::progressValue() const { return bar_->position(); }
 
 void SavingDialog::showEvent(QShowEvent* event) {
   QDialog::showEvent(event);

@@ -11,10 +11,11 @@
 #include "ui/dialogs/ProgressMailbox.h"
 
 class QLabel;
-class QProgressBar;
 class QTimer;
 
 namespace ov {
+
+class PercentProgressBar;
 
 class SavingDialog : public QDialog {
   Q_OBJECT
@@ -45,7 +46,7 @@ private:
   SaveProgress& progress_;
   SaveMailbox& mailbox_;
   std::array<QLabel*, kSaveFieldCount> fields_{};
-  QProgressBar* bar_ = nullptr;
+  PercentProgressBar* bar_ = nullptr;
   QTimer* timer_ = nullptr;
   bool started_ = false;
   bool finished_ = false;

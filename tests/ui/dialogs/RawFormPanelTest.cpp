@@ -3,7 +3,7 @@
 
 #include <QLabel>
 #include <QLineEdit>
-#include <QProgressBar>
+#include "widgets/PercentProgressBar.h"
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTreeWidget>
@@ -50,8 +50,8 @@ TEST_F(RawPanel, OpensWithItsRowsAndTextsAndFillsTheRangeFields) {
   EXPECT_EQ(Find<QPushButton>("start")->text(), "Start &Recovery");
   EXPECT_TRUE(Find<QRadioButton>("entireDisk")->isChecked());
   EXPECT_FALSE(Find<QLineEdit>("endSector")->isEnabled());
-  EXPECT_FALSE(Find<QProgressBar>("progress")->isVisibleTo(&panel));
-  EXPECT_EQ(Find<QProgressBar>("progress")->format(), "0 % Completed");
+  EXPECT_FALSE(Find<PercentProgressBar>("progress")->isVisibleTo(&panel));
+  EXPECT_EQ(Find<PercentProgressBar>("progress")->text(), "0 % Completed");
   Find<QRadioButton>("sectorRange")->click();
   EXPECT_EQ(Find<QLineEdit>("startSector")->text(), "0");
   EXPECT_EQ(Find<QLineEdit>("endSector")->text(), "131072");
@@ -85,8 +85,9 @@ TEST_F(RawPanel, AScanWritesTheTickedKindsAndGivesTheFormBack) {
   EXPECT_EQ(buttonTexts, (std::vector<QString>{"&Stop Searching", "&Start Recovery"}));
   EXPECT_TRUE(Find<QTreeWidget>("kinds")->isEnabled());
   EXPECT_EQ(results->topLevelItemCount(), 0);
+  EXPECT_EQ(Find<QLabel>("summary")->text(), "Last scan :  1 Zip file(s) recovered");
   EXPECT_EQ(Find<QLabel>("status")->text(), "");
-  EXPECT_FALSE(Find<QProgressBar>("progress")->isVisibleTo(&panel));
+  EXPECT_FALSE(Find<PercentProgressBar>("progress")->isVisibleTo(&panel));
 }
 
 TEST_F(RawPanel, StopAnsweredNoLetsTheScanGoOn) {
@@ -114,7 +115,7 @@ TEST_F(RawPanel, StopAnsweredYesEndsTheScanThroughItsFlagAndResetsTheForm) {
   EXPECT_TRUE(Find<QPushButton>("start")->isEnabled());
   EXPECT_EQ(Find<QPushButton>("start")->text(), "&Start Recovery");
   EXPECT_TRUE(Find<QLineEdit>("endSector")->isEnabled());
-  EXPECT_EQ(Find<QProgressBar>("progress")->format(), "0 % Completed");
+  EXPECT_EQ(Find<PercentProgressBar>("progress")->text(), "0 % Completed");
 }
 
 }  // namespace

@@ -24,6 +24,7 @@
 #include "ui/dialogs/SizeCalculationDialog.h"
 #include "ui/dialogs/WindowPrompter.h"
 #include "ui/dialogs/WriteErrorDialog.h"
+#include "widgets/BrowseField.h"
 
 namespace ov {
 namespace {
@@ -202,6 +203,27 @@ TEST_F(BigFlow, StopDuringALargeFileLeavesItPartlyWrittenAndStartsNoFurtherFolde
   EXPECT_FALSE(std::filesystem::exists(out / "Later"));
   EXPECT_EQ(flow.progress().Count(SaveOutcome::Skipped), 1u);
   EXPECT_FALSE(flow.progress().abortRun);  // cleared when the run ends
+}
+
+TEST(FileSaving, BrowsePutsTheChosenFolderIntoTheFieldAndTheDestination) {
+  std::string destination;
+  SaveSettings settings;
+  test::FakePrompter prompter;
+  FileSavingDialog d(destination, settings, prompter);
+  auto* field = d.findChild<BrowseField*>("destination");
+  ASSERT_NE(field, nullptr);
+  QString title;
+  field->setPicker([&](QWidget*, QString& folder, bool, const QString& t) {
+    title = t;
+    folder = "/chosen";
+    return true;
+  });
+  Button(&d, "&Browse")->click();
+  EXPECT_EQ(title, "Please specify a folder for Copying...");
+  EXPECT_EQ(field->text(), "/chosen");
+  EXPECT_EQ(destination, "/chosen");
+  d.reject();  // "&Cancel" empties it again
+  EXPECT_EQ(destination, "");
 }
 
 TEST(SavingWindow, HasNoCloseBoxIgnoresEscapeAndStopsOnEnter) {
