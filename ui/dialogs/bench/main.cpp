@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <QApplication>
+#include <QEventLoop>
 #include <QTreeWidget>
 #include <algorithm>
 #include <chrono>
@@ -133,10 +134,11 @@ int main(int argc, char** argv) {
         panel.Open();
         auto* kinds = panel.findChild<QTreeWidget*>(QStringLiteral("kinds"));
         for (int row = 0; row < 4; ++row) kinds->topLevelItem(row)->setCheckState(0, Qt::Checked);
-        bool ended = false;
-        QObject::connect(&panel, &RawFormPanel::scanEnded, [&] { ended = true; });
+        // The window's thread sleeps in its event loop while the worker scans.
+        QEventLoop loop;
+        QObject::connect(&panel, &RawFormPanel::scanEnded, &loop, &QEventLoop::quit);
         panel.Press();
-        while (!ended) QApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+        loop.exec();
       }));
       std::printf("run %d: inline %.3f s, window %.3f s\n", i + 1, inline_.back(), window.back());
     }
