@@ -339,12 +339,26 @@ std::uint32_t Failed(const SaveProgress& p) {
 }
 
 int Save(const Common& c, const std::string& dest, const std::string& ext, const std::string& replace,
-         const std::vector<std::string>& paths) {
+         const std::string& after, const std::string& before, const std::vector<std::string>& paths) {
   if (dest.empty()) throw Failure("--dest is required");
+  SaveSettings settings;
+  if (!after.empty()) {
+    const auto day = DatePositions(after, kAfterYearRows);
+    if (!day) throw Failure("--after " + after + " is not a day from 1970-01-01 to 2030-12-31 (YYYY-MM-DD)");
+    settings.afterDay = (*day)[0];
+    settings.afterMonth = (*day)[1];
+    settings.afterYear = (*day)[2];
+  }
+  if (!before.empty()) {
+    const auto day = DatePositions(before, kEarlierYearRows);
+    if (!day) throw Failure("--before " + before + " is not a day from 1970-01-01 to 2099-12-31 (YYYY-MM-DD)");
+    settings.earlierDay = (*day)[0];
+    settings.earlierMonth = (*day)[1];
+    settings.earlierYear = (*day)[2];
+  }
   Session s;
   Configure(s, c);
   ConfigureReplace(s, replace);
-  SaveSettings settings;
   settings.selectionMode = SelectionMode::SaveSelected;
   std::string entry;
   for (char ch : ext + ",") {

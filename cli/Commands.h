@@ -29,8 +29,11 @@ int Ls(const Common& c, const std::string& path, bool recursive);
 // instead (the print through the printer's page layout, the view file as
 // the window's View writes it).
 int Tree(const Common& c, const std::string& pdf = {}, const std::string& viewFile = {});
+// `after` and `before` ("YYYY-MM-DD", empty for none) are the "File
+// Updated" dates of the settings window: both days inclusive, files without
+// a time stamp always saved.
 int Save(const Common& c, const std::string& dest, const std::string& ext, const std::string& replace,
-         const std::vector<std::string>& paths);
+         const std::string& after, const std::string& before, const std::vector<std::string>& paths);
 int Partitions(const Common& c);
 // Runs the raw signature scan into `dest`; `exact` measures compound
 // documents and Zip archives and writes them byte for byte.

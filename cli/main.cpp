@@ -86,7 +86,7 @@ int main(int argc, char** argv) {
   tree->add_option("--view-file", treeViewFile, "write the directory list's view file (CR LF line ends) here");
   shared(tree);
 
-  std::string dest, ext, replace;
+  std::string dest, ext, replace, after, before;
   std::vector<std::string> paths;
   auto* save = app.add_subcommand("save", "save folders and files of a volume");
   AddVolume(save, c);
@@ -94,6 +94,8 @@ int main(int argc, char** argv) {
   save->add_option("--ext", ext, "save only these extensions, e.g. doc,xls");
   save->add_option("--replace", replace, "existing files: ask, yes-to-all or no-to-all")
       ->check(CLI::IsMember({"ask", "yes-to-all", "no-to-all"}));
+  save->add_option("--after", after, "save only files stamped on or after this day, YYYY-MM-DD (1970-2030)");
+  save->add_option("--before", before, "save only files stamped on or before this day, YYYY-MM-DD (1970-2099)");
   save->add_option("paths", paths, "folders or files to save (default: everything)");
   shared(save);
 
@@ -147,7 +149,7 @@ int main(int argc, char** argv) {
     if (*volumes) return ov::cli::Volumes(c);
     if (*ls) return ov::cli::Ls(c, path, recursive);
     if (*tree) return ov::cli::Tree(c, treePdf, treeViewFile);
-    if (*save) return ov::cli::Save(c, dest, ext, replace, paths);
+    if (*save) return ov::cli::Save(c, dest, ext, replace, after, before, paths);
     if (*partitions) return ov::cli::Partitions(c);
     if (*saveInfo) return ov::cli::SaveInfo(c, infoOut);
     if (*carve) return ov::cli::Carve(c, carveDest, carveKinds, carveStart, carveEnd, carveExact);

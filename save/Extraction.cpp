@@ -167,7 +167,7 @@ SaveOutcome Extractor::SaveOne(const std::filesystem::path& folder, std::uint32_
   progress_.skipFile = false;
   const TreeNode* node = keyHigh == 0 ? tree_.FileByIndex(keyLow) : nullptr;
   if (!node) return SaveOutcome::NotFound;
-  if (!settings_.Admits(node->name())) return SaveOutcome::Filtered;
+  if (!settings_.Admits(node->name()) || !settings_.AdmitsTime(node->time)) return SaveOutcome::Filtered;
   std::uint64_t firstSector = node->firstBlock * kSectorsPerBlock;
   if (!TranslateSector(pool_, firstSector)) return SaveOutcome::Untranslatable;
 

@@ -31,7 +31,7 @@ enum class ReplacePolicy { Yes = 0, No = 1, YesToAll = 2, NoToAll = 3 };
 // What became of one file.
 enum class SaveOutcome {
   NotFound,        // no file has that key
-  Filtered,        // the extension list keeps it out
+  Filtered,        // the extension list or the "File Updated" dates keep it out
   Untranslatable,  // its first sector lies outside the pool
   Declined,        // an existing file was kept (No, No to All)
   CreateFailed,    // the target could not be created (write-error question asked)

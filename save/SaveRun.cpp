@@ -74,12 +74,18 @@ void SaveRun::CalculateSize(SaveSource source, const std::vector<SaveRow>& rows,
 }
 
 void SaveRun::Run(SaveSource source, const std::filesystem::path& destination, const std::vector<SaveRow>& rows) {
+  const std::atomic<bool> noStop{false};
+  Run(source, destination, rows, noStop, nullptr);
+}
+
+void SaveRun::Run(SaveSource source, const std::filesystem::path& destination, const std::vector<SaveRow>& rows,
+                  const std::atomic<bool>& stopCount, const std::function<void()>& counted) {
   if (destination.empty()) return;
   progress_.abortRun = false;
   progress_.outcomes = {};
   progress_.unreadFiles.clear();
-  const std::atomic<bool> noStop{false};
-  CalculateSize(source, rows, noStop);
+  CalculateSize(source, rows, stopCount);
+  if (counted) counted();
   progress_.replacePolicy = ReplacePolicy::Yes;
   if (source == SaveSource::Tree) {
     TreeWalk(destination);

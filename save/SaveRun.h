@@ -6,6 +6,7 @@
 #include <atomic>
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -54,6 +55,12 @@ public:
   // The whole run after the destination was chosen: the size calculation,
   // then the walk. An empty destination saves nothing.
   void Run(SaveSource source, const std::filesystem::path& destination, const std::vector<SaveRow>& rows);
+  // The same, for a front end that shows the counting: `stopCount` ends the
+  // size calculation where it stands (the walk still saves the whole
+  // selection), and `counted` is called once the count has ended, before the
+  // walk starts.
+  void Run(SaveSource source, const std::filesystem::path& destination, const std::vector<SaveRow>& rows,
+           const std::atomic<bool>& stopCount, const std::function<void()>& counted);
 
   // The walks themselves.
   void TreeWalk(const std::filesystem::path& destination);

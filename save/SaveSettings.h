@@ -2,11 +2,14 @@
 // The options that decide which files a save run writes, and the editor the
 // "Settings" window binds to.
 //
-// Only the extension list (read when a file is saved) and the selection mode
-// (read when a run takes its files from the file list) act on saving; the
-// other options are kept and shown.
+// The extension list and the "File Updated" dates (read when a file is
+// saved) and the selection mode (read when a run takes its files from the
+// file list) act on saving; the deleted-files choice and the saving mode are
+// kept and shown.
 
+#include <array>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -22,6 +25,14 @@ enum class SavingMode { Auto = 0, Fat1 = 1, Fat2 = 2, Contiguous = 3 };
 inline constexpr std::size_t kMaxExtensions = 100;
 inline constexpr std::size_t kMaxExtensionLength = 4;
 
+// The rows of the date lists: days "01" to "31", months "01" to "12", the
+// "Earlier" years 1970 to 2099 and the "After" years 1970 to 2030.
+inline constexpr int kFirstListYear = 1970;
+inline constexpr int kDayRows = 31;
+inline constexpr int kMonthRows = 12;
+inline constexpr int kEarlierYearRows = 130;
+inline constexpr int kAfterYearRows = 61;
+
 struct SaveSettings {
   std::vector<std::string> extensions;  // in the order added; empty = no restriction
   SelectionMode selectionMode = SelectionMode::SaveSelected;
@@ -35,7 +46,23 @@ struct SaveSettings {
   // is empty, or the part after the last "." (the whole name without one)
   // equals an entry, ignoring case.
   bool Admits(std::string_view name) const;
+
+  // True when the "File Updated" dates let a file of this time stamp
+  // (seconds since 1970) through: from the start of the "After" day to the
+  // end of the "Earlier" day, both in local time and both inclusive, as the
+  // file list shows dates. A file without a time stamp (0) always passes.
+  // "Earlier" left at its default, 31/12/2030, is no upper bound, so the
+  // defaults let every file through; "After" at its default, 01/01/1970,
+  // is no lower bound by its nature. A day past the end of its month (31/02)
+  // stands for the month's last day. When "After" lies past "Earlier", no
+  // stamped file passes.
+  bool AdmitsTime(std::uint32_t time) const;
 };
+
+// Date list positions (day, month, year rows) of a "YYYY-MM-DD" text, for a
+// year list of `yearRows` rows from 1970. Nothing when the text is not such
+// a date or lies outside the lists.
+std::optional<std::array<int, 3>> DatePositions(std::string_view text, int yearRows);
 
 // Texts of the settings window's choices, in their order.
 inline constexpr std::string_view kSelectionModeTexts[] = {"Save Selected File(s)", "Save all File(s)",

@@ -16,6 +16,7 @@
 #include "platform/Text.h"
 #include "support/TempDir.h"
 #include "support/Files.h"
+#include "support/ScopedEnv.h"
 
 namespace ov {
 namespace {
@@ -183,6 +184,33 @@ TEST_F(Cli, SaveWritesTheBuildersBytesAndFollowsPathsAndFilters) {
   EXPECT_EQ(ReadFile(dir / "out" / "top.xls"), "mine");
   ASSERT_EQ(Exec("save " + Disk() + " --pool DATA --volume VOL1 --dest out --replace yes-to-all top.xls").exit, 0);
   EXPECT_NE(ReadFile(dir / "out" / "top.xls"), "mine");
+}
+
+TEST_F(Cli, SaveAfterAndBeforeBoundTheFilesByTheirDays) {
+  Build(R"({ "partitions": [ { "type": "nss", "sections": [ { "pool": "P", "sectors": "2MiB" } ] } ],
+    "pools": [ { "name": "P", "volumes": [ { "name": "V", "items": [
+      { "file": "old.txt", "text": "a", "time": "1999-12-31 23:59:59" },
+      { "file": "mid.txt", "text": "b", "time": "2004-03-15 09:30:00" },
+      { "file": "new.txt", "text": "c", "time": "2040-01-01 00:00:00" },
+      { "file": "none.txt", "text": "d", "attributes": false } ] } ] } ] })");
+  test::ScopedEnv env;
+  env.Set("TZ", "UTC");  // the days are local days
+  const std::string volume = Disk() + " --pool P --volume V";
+  const CliRun all = Exec("save --json " + volume + " --dest all");
+  ASSERT_EQ(all.exit, 0) << all.err;
+  EXPECT_EQ(all.Json()["files"], 4);  // the defaults keep nothing out, 2040 included
+  const CliRun some = Exec("save --json " + volume + " --dest some --after 2000-01-01 --before 2004-03-15");
+  ASSERT_EQ(some.exit, 0) << some.err;
+  EXPECT_EQ(some.Json()["files"], 2);
+  EXPECT_EQ(some.Json()["filtered"], 2);
+  EXPECT_TRUE(std::filesystem::exists(dir / "some" / "mid.txt"));
+  EXPECT_TRUE(std::filesystem::exists(dir / "some" / "none.txt"));
+  for (const char* bad : {"--after 2031-01-01", "--after 2004-02-30", "--before 2100-01-01", "--before 15/03/2004"}) {
+    const CliRun r = Exec("save " + volume + " --dest bad " + bad);
+    EXPECT_EQ(r.exit, 1) << bad;
+    EXPECT_NE(r.err.find("YYYY-MM-DD"), std::string::npos) << r.err;
+  }
+  EXPECT_FALSE(std::filesystem::exists(dir / "bad"));
 }
 
 TEST_F(Cli, ASaveThatCannotWriteIsAReportedError) {

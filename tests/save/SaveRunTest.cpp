@@ -116,6 +116,19 @@ TEST_F(RunFixture, ListWalkFolderRowsBringTheirWholeSubtreeTickedOrNot) {
   EXPECT_EQ(progress.Count(SaveOutcome::Written), 4u);
 }
 
+TEST_F(RunFixture, AStoppedCountStillSavesTheWholeSelectionAndSaysWhenItEnded) {
+  tree.ClickCheck(kRootItem);
+  const std::atomic<bool> stopped{true};
+  int counted = 0;
+  run->Run(SaveSource::Tree, out.path(), {}, stopped, [&] {
+    ++counted;
+    EXPECT_TRUE(Written().empty());  // before the walk
+  });
+  EXPECT_EQ(counted, 1);
+  EXPECT_EQ(progress.plannedFiles.load(), 0u);
+  EXPECT_EQ(Written(), (std::set<std::string>{"Docs/a.txt", "Docs/b.doc", "Docs/Old/c.txt", "Mail/m.txt"}));
+}
+
 TEST_F(RunFixture, SelectionModesChooseTheRows) {
   settings.selectionMode = SelectionMode::InvertSelection;
   run->Run(SaveSource::List, out.path(), RootRows({"Docs", "Mail", "top.txt"}));
