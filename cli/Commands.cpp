@@ -111,7 +111,7 @@ void OpenVolume(Session& s, const Common& c) {
   if (c.pool.empty()) throw Failure("--pool is required");
   if (c.volume.empty()) throw Failure("--volume is required");
   s.OpenDisk(c.disk);
-  s.FindPools(ParseMode(c.mode));
+  FindPools(s, ParseMode(c.mode));
   s.OpenPool(c.pool);
   s.ScanVolume(c.volume);
 }
@@ -144,7 +144,7 @@ int Pools(const Common& c) {
   Session s;
   Configure(s, c);
   s.OpenDisk(c.disk);
-  Discovery& d = s.FindPools(ParseMode(c.mode));
+  Discovery& d = FindPools(s, ParseMode(c.mode));
   json out = {{"pools", json::array()}};
   for (std::size_t i = 0; i < d.pools().pools().size(); ++i) {
     const PoolInfo& p = d.pools().pools()[i];
@@ -170,7 +170,7 @@ int Volumes(const Common& c) {
   Session s;
   Configure(s, c);
   s.OpenDisk(c.disk);
-  s.FindPools(ParseMode(c.mode));
+  FindPools(s, ParseMode(c.mode));
   s.OpenPool(c.pool);
   json out = {{"volumes", json::array()}};
   const auto& volumes = s.discovery().volumes();
@@ -351,7 +351,7 @@ int Recover(const Common& c, const std::string& dest, const std::string& replace
   Configure(s, c);
   ConfigureReplace(s, replace);
   s.OpenDisk(c.disk);
-  Discovery& d = s.FindPools(ParseMode(c.mode));
+  Discovery& d = FindPools(s, ParseMode(c.mode));
   const SaveSettings settings;
   json summary = {{"pools", 0}, {"volumes", 0}, {"folders", 0}, {"files", 0}, {"bytes", 0}, {"failed", 0}};
   const std::size_t pools = d.pools().poolCount();

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "cli/Session.h"
+#include "cli/TerminalSession.h"
 
 namespace ov::cli {
 

@@ -1,4 +1,4 @@
-#include "cli/Session.h"
+#include "session/Session.h"
 
 #include <unistd.h>
 
@@ -10,9 +10,11 @@
 
 #include "disk/DiskDescriber.h"
 #include "nss/RecordScan.h"
+#include "save/Extraction.h"
+#include "save/SaveSettings.h"
 #include "platform/Text.h"
 
-namespace ov::cli {
+namespace ov {
 
 namespace {
 
@@ -37,7 +39,7 @@ std::optional<std::size_t> FindByIndexOrName(const std::vector<std::string>& nam
   return std::nullopt;
 }
 
-int CliProcessRunner::RunAndWait(const std::filesystem::path& program, const std::vector<std::string>& args) {
+int InProcessDescriberRunner::RunAndWait(const std::filesystem::path& program, const std::vector<std::string>& args) {
   if (args.empty() && program == OutsideProgram(installPath_, "MendWMI.exe")) {
     DescribeDisks(registry_);
     return 0;
@@ -45,8 +47,9 @@ int CliProcessRunner::RunAndWait(const std::filesystem::path& program, const std
   return SystemProcessRunner::RunAndWait(program, args);
 }
 
-Session::Session()
-    : registry(FileRegistry::DefaultLocation()),
+Session::Session(Prompter& answers)
+    : prompter(answers),
+      registry(FileRegistry::DefaultLocation()),
       folders(KnownFolders::FromEnvironment()),
       opener(registry),
       reader(opener, prompter),
@@ -62,7 +65,7 @@ Session::Session()
 }
 
 Session::~Session() {
-  if (attached_) DetachImage(registry, *attached_);
+  for (const auto& image : attached_) DetachImage(registry, image);
 }
 
 DiskInventory& Session::Inventory(const std::optional<std::filesystem::path>& image) {
@@ -79,7 +82,7 @@ DiskInventory& Session::Inventory(const std::optional<std::filesystem::path>& im
       }
       throw Failure("cannot open " + image->string() + " for reading: " + std::strerror(error));
     }
-    if (!known) attached_ = absolute;
+    if (!known) attached_.push_back(absolute);
   }
   inventory_ = std::make_unique<DiskInventory>(
       DiskInventory::Context{registry, runner, prompter, reader, folders, installPath, reader.osFamily(), nullptr});
@@ -107,25 +110,78 @@ void Session::OpenDisk(const std::filesystem::path& path) {
 
 DiskView Session::disk() { return DiskView{&reader, std::string(DevicePathOf(static_cast<unsigned>(diskNumber_)))}; }
 
-Discovery& Session::FindPools(Mode mode) {
+std::uint64_t Session::SelectedDiskSectors() const {
+  if (!discovery_) throw Failure("no disk selected");
+  return inventory_->DiskSizeInSectors(diskNumber_);
+}
+
+std::optional<std::string> Session::DiskNameOf(const std::filesystem::path& path) {
+  if (!inventory_) return std::nullopt;
+  const auto absolute = std::filesystem::absolute(path);
+  for (const auto& d : inventory_->disks()) {
+    const std::string device = registry.ReadText(RegistryRoot::ClassesRoot, kDevicePathKey, d.valueName);
+    if (std::filesystem::path(device) == absolute) return d.valueName;
+  }
+  return std::nullopt;
+}
+
+void Session::SelectDisk(const std::string& valueName) {
+  if (!inventory_) throw Failure("no disk is listed");
+  const auto number = DiskNumberOf(valueName);
+  if (!number) throw Failure("\"" + valueName + "\" is not a disk");
+  if (auto refusal = DiskInventory::ScanRefusal(*number)) throw Failure(*refusal);
+  inventory_->PickDisk(valueName);
+  inventory_->CommitSelection();
+  diskNumber_ = *number;
+  discovery_ = std::make_unique<Discovery>(disk());
+}
+
+void Session::LogStepBlock(std::string_view modeWord) {
+  if (log && inventory_) log->AppendStepBlock("Disk" + std::to_string(diskNumber_), inventory_->currentModel(), modeWord);
+}
+
+bool Session::OpenPickedPool() {
+  if (!discovery_) return false;
+  return discovery_->OpenSelectedPool(prompter);
+}
+
+void Session::ScanPickedVolume() {
+  if (!discovery_ || !discovery_->SelectedVolume()) return;
+  Discovery& d = *discovery_;
+  ov::ScanVolume(d.disk(), d.currentPool(), d.SelectedVolume()->rootSector, d.pools().compactLayout(), tree,
+                 log.get());
+}
+
+const std::vector<PartitionEntry>& Session::SearchMorePartitions(SearchListener& listener) {
+  if (!discovery_) throw Failure("no disk selected");
+  const std::string name = "Disk" + std::to_string(diskNumber_);
+  auto number = [&](std::string_view key) {
+    return std::strtoull(registry.ReadText(RegistryRoot::ClassesRoot, key, name).c_str(), nullptr, 10);
+  };
+  const DiskGeometry g{number(kCylinderKey), number(kHeadKey), number(kSectorsPerTrackKey)};
+  discovery_->partitions() = ov::SearchMorePartitions(disk(), g, listener, prompter);
+  return discovery_->partitions();
+}
+
+bool Session::OpenFile(std::uint32_t index) {
+  if (!discovery_) return false;
+  SaveSettings settings;
+  SaveProgress progress;
+  SaveListener quiet;
+  Extractor extractor(disk(), discovery_->currentPool(), tree, settings, prompter, progress, quiet);
+  return extractor.OpenRecoveredFile(index, 0, folders.temp, runner);
+}
+
+Discovery& Session::FindPools(SearchMode mode, SearchListener& listener, std::atomic<int>& stop) {
   if (!discovery_) throw Failure("no disk selected");
   Discovery& d = *discovery_;
-  if (log) {
-    log->AppendStepBlock("Disk" + std::to_string(diskNumber_), inventory_->currentModel(),
-                         mode == Mode::Quick ? "QUICK" : "Advance");
-  }
-  if (mode == Mode::Quick) {
+  LogStepBlock(mode == SearchMode::Quick ? "QUICK" : "Advance");
+  if (mode == SearchMode::Quick) {
     QuickPartitionScan(d.disk(), d.pools());
     if (log) log->AppendPartitionsFound(d.partitions().size());
   } else {
-    std::atomic<int> stop{0};
-    WatchInterrupt(&stop);
     const std::uint64_t total = inventory_->DiskSizeInSectors(diskNumber_);
-    SearchProgress progress("Searching pools", total);
-    FullDiskPoolSearch(d.disk(), d.pools(), total, stop, progress);
-    progress.Finish();
-    WatchInterrupt(static_cast<std::atomic<int>*>(nullptr));
-    if (Interrupted()) throw Failure("stopped");
+    FullDiskPoolSearch(d.disk(), d.pools(), total, stop, listener);
   }
   return d;
 }
@@ -151,4 +207,4 @@ void Session::ScanVolume(const std::string& volume) {
                  log.get());
 }
 
-}  // namespace ov::cli
+}  // namespace ov

@@ -1,0 +1,49 @@
+#pragma once
+// The commands the window offers whose work lives in other parts of the
+// window: saving, the save settings, the recovery information file, the
+// reports, the help file, the balloon help and the raw form. The menus and
+// buttons are connected here, in one place; each handler is empty until its
+// part is wired in.
+
+#include <QObject>
+#include <vector>
+
+#include "nss/RecoveryTree.h"
+
+namespace ov::window {
+
+class LaterCommands : public QObject {
+  Q_OBJECT
+public:
+  using QObject::QObject;
+
+public slots:
+  // "&Save ", the Save button at step 2 or later: save the ticked items.
+  void SaveTickedItems() {}
+  // Pop-up "Save": save the selected rows of the file list (their keys).
+  void SaveSelectedRows(const std::vector<std::uint64_t>& folderItems, const std::vector<std::uint64_t>& fileKeys) {
+    (void)folderItems;
+    (void)fileKeys;
+  }
+  // "Save Se&ttings": the "Settings" dialog.
+  void SaveSettings() {}
+  // "Save Log" and "Load Log": the recovery information file.
+  void SaveLog() {}
+  void LoadLog() {}
+  // Maintenance: the activity log and the directory list.
+  void ViewReport() {}
+  void EmailReport() {}
+  void ViewDirectoryList() {}
+  void PrintDirectoryList() {}
+  void EmailDirectoryList() {}
+  // "&Contents        ", the Help button and F1: the help file.
+  void OpenHelpContents() {}
+  void OpenHelpByName() {}
+  // "&Show Balloon Help" and the four languages.
+  void ToggleBalloonHelp(bool on) { (void)on; }
+  void ChooseHelpLanguage(int command) { (void)command; }
+  // "Start &Recovery" on the Raw form.
+  void StartOrStopRawScan() {}
+};
+
+}  // namespace ov::window

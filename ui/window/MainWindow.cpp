@@ -1,0 +1,373 @@
+#include "ui/window/MainWindow.h"
+
+#include <QCloseEvent>
+#include <QDesktopServices>
+#include <QFileDialog>
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QMessageBox>
+#include <QMimeData>
+#include <QPushButton>
+#include <QShortcut>
+#include <QStatusBar>
+#include <QTime>
+#include <QToolButton>
+#include <QUrl>
+
+#include "ui/window/Dialogs.h"
+#include "widgets/CXPGroupBox.h"
+#include "widgets/PercentProgressBar.h"
+#include "ui/window/Menus.h"
+#include "ui/window/ModeButton.h"
+
+namespace ov::window {
+
+namespace {
+
+QString Latin1(std::string_view s) { return QString::fromLatin1(s.data(), static_cast<qsizetype>(s.size())); }
+QString File(const std::filesystem::path& p) { return QString::fromStdString(p.string()); }
+
+// The maker's contact data.
+constexpr const char* kSupportPage = "https://ovnss.example.org/support";
+constexpr const char* kSupportMail = "Write to support@ovnss.example.org for help with a recovery.";
+constexpr const char* kSupportPhone = "Telephone: +1 555 0100 (Monday to Friday, 9:00 to 17:00)";
+
+// The window's own size: the elements' fixed places fit inside it.
+constexpr int kWidth = 760;
+constexpr int kHeight = 522;
+
+}  // namespace
+
+std::optional<std::filesystem::path> InstalledPath(Registry& registry) {
+  const std::string path = registry.ReadText(RegistryRoot::ClassesRoot, kProductKey, "FilePath");
+  if (path.empty()) return std::nullopt;
+  return std::filesystem::path(path);
+}
+
+QIcon LoadIcon(const std::filesystem::path& installPath, int number) {
+  return QIcon(File(installPath / ("Icon" + std::to_string(number) + ".png")));
+}
+
+ImageLists LoadImageLists(const std::filesystem::path& installPath) {
+  // Strips of 16-pixel images, as the bitmaps of the tree and list are.
+  auto split = [&](const char* name) {
+    std::vector<QIcon> icons;
+    const QPixmap strip(File(installPath / name));
+    for (int x = 0; x + 16 <= strip.width(); x += 16) icons.emplace_back(strip.copy(x, 0, 16, strip.height()));
+    return icons;
+  };
+  return {split("Bitmap148.png"), split("Bitmap129.png")};
+}
+
+MainWindow::MainWindow(Session& session, std::filesystem::path installPath, QWidget* parent)
+    : QMainWindow(parent), session_(session), installPath_(std::move(installPath)) {
+  setWindowTitle(Latin1(kProductTitle));
+  setWindowIcon(LoadIcon(installPath_, 128));
+  setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                 Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
+  elements_.installPath = installPath_;
+  images_ = LoadImageLists(installPath_);
+
+  auto* central = new QWidget(this);
+  central->setFixedSize(kWidth, kHeight);
+  setCentralWidget(central);
+  BuildMenuBar(menuBar(), elements_);
+  BuildElements(central);
+
+  // The status bar: an empty pane and the clock.
+  statusBar()->setSizeGripEnabled(false);
+  statusBar()->addWidget(new QLabel(this), 1);
+  clock_ = new QLabel(this);
+  clock_->setObjectName(QStringLiteral("clock"));
+  clock_->setMinimumWidth(60);
+  clock_->setAlignment(Qt::AlignCenter);
+  statusBar()->addPermanentWidget(clock_);
+  connect(&clockTimer_, &QTimer::timeout, this, &MainWindow::Tick);
+  clockTimer_.start(1000);
+  if (!clockTimer_.isActive()) QMessageBox::information(this, Latin1(kProductTitle), Latin1(kNoTimers));
+  Tick();
+
+  wizard_ = new Wizard(session_, elements_, images_, later_, this);
+  elements_.as<QTreeView>(kFolderTree)->setModel(&wizard_->folderModel());
+  elements_.setColumns(Change::DetailsColumns);
+  ConnectCommands();
+  wizard_->ListDisks();
+  elements_.ShowStepPicture(1, RecoveryMode::None);
+  elements_.Apply({Change::Disable, kMoreButton}, RecoveryMode::None);
+  setAcceptDrops(true);
+  adjustSize();
+  setFixedSize(sizeHint());
+}
+
+MainWindow::~MainWindow() {
+  // The views go before the wizard's models, and both before the pictures
+  // they draw with.
+  closing_ = true;
+  delete takeCentralWidget();
+  delete wizard_;
+}
+
+void MainWindow::Tick() {
+  const QTime now = QTime::currentTime();
+  clock_->setText(QString::fromStdString(ClockText(now.hour(), now.minute())));
+}
+
+void MainWindow::BuildElements(QWidget* c) {
+  auto place = [&](int id, QWidget* w, int x, int y, int width, int height) {
+    w->setGeometry(x, y, width, height);
+    elements_.Add(id, w);
+    return w;
+  };
+  auto small = [&](int id, int icon, const char* tip, int x) {
+    auto* b = new QToolButton(c);
+    b->setIcon(LoadIcon(installPath_, icon));
+    b->setIconSize({20, 20});
+    b->setToolTip(QString::fromLatin1(tip));
+    b->setAutoRaise(true);
+    place(id, b, x, 4, 30, 30);
+  };
+  small(kSaveButton, 143, "Save Data", 8);
+  small(kHelpButton, 141, "Help", 40);
+  small(kExitButton, 146, "Exit from Orlindavestrum for NSS", 72);
+
+  auto* picture = new QLabel(c);
+  picture->setAlignment(Qt::AlignCenter);
+  place(kPicture, picture, 8, 38, 744, 104);
+
+  // Step 0: the disk and the mode.
+  place(kSelectDiskGroup, new CXPGroupBox(QStringLiteral("Select Disk"), c), 8, 148, 240, 172);
+  place(kModesGroup, new CXPGroupBox(QStringLiteral("Recovery Modes"), c), 8, 326, 240, 122);
+  auto tree = [&](int id, bool hidden) {
+    auto* t = new QTreeWidget(c);
+    t->setHeaderHidden(true);
+    t->setRootIsDecorated(true);
+    if (id == kDiskTree) place(id, t, 16, 168, 224, 144);
+    else place(id, t, 8, 148, 240, 300);
+    t->setVisible(!hidden);
+    return t;
+  };
+  tree(kDiskTree, false);
+  tree(kPoolTree, true);
+  tree(kVolumeTree, true);
+  auto* folders = new QTreeView(c);
+  folders->setHeaderHidden(true);
+  folders->setUniformRowHeights(true);
+  place(kFolderTree, folders, 8, 148, 240, 300)->hide();
+
+  const char* modes[] = {"Quick ", "Advanced ", "Raw Recovery"};
+  for (int i = 0; i < 3; ++i) {
+    auto* b = new ModeButton(QString::fromLatin1(modes[i]), c);
+    b->setAutoExclusive(false);
+    b->setEnabled(false);
+    place(kQuickButton + i, b, 24, 352 + i * 30, 200, 24);
+  }
+
+  // The list on the right, with the folder's path above it.
+  place(kPathText, new QLabel(c), 256, 148, 496, 18);
+  auto* list = new QTreeView(c);
+  list->setRootIsDecorated(false);
+  list->setUniformRowHeights(true);
+  list->setItemsExpandable(false);
+  list->setSelectionMode(QAbstractItemView::ExtendedSelection);
+  list->setContextMenuPolicy(Qt::CustomContextMenu);
+  list->header()->setStretchLastSection(false);
+  place(kDetailsList, list, 256, 168, 496, 280);
+
+  // The Raw form, hidden until its step.
+  place(kKindGroup, new CXPGroupBox(QStringLiteral("Select File Type(s) for Raw Recovery"), c), 8, 148, 240, 140);
+  auto* kinds = new QListWidget(c);
+  for (const char* k : {"Microsoft Word File(s) (.DOC)", "Microsoft Excel File(s) (.XLS)",
+                        "Microsoft PowerPoint File(s) (.PPT)", "Compressed File(s) (.Zip)"}) {
+    auto* item = new QListWidgetItem(QString::fromLatin1(k), kinds);
+    item->setFlags(item->flags() | Qt::ItemIsUserCheckable);
+    item->setCheckState(Qt::Unchecked);
+  }
+  place(kKindList, kinds, 16, 168, 224, 112);
+  place(kMethodGroup, new CXPGroupBox(QStringLiteral("Select Raw Recovery Method"), c), 8, 294, 240, 154);
+  auto* entire = new QRadioButton(QStringLiteral("Entire Disk"), c);
+  auto* range = new QRadioButton(QStringLiteral("Sector Range"), c);
+  entire->setAutoExclusive(false);
+  range->setAutoExclusive(false);
+  place(kEntireDisk, entire, 20, 316, 200, 22);
+  place(kSectorRange, range, 20, 342, 200, 22);
+  place(kStartLabel, new QLabel(QStringLiteral("Start Sector"), c), 20, 376, 90, 22)->setEnabled(false);
+  place(kStartField, new QLineEdit(c), 112, 376, 124, 22)->setEnabled(false);
+  place(kEndLabel, new QLabel(QStringLiteral("End Sector"), c), 20, 408, 90, 22)->setEnabled(false);
+  place(kEndField, new QLineEdit(c), 112, 408, 124, 22)->setEnabled(false);
+  place(kReportGroup, new CXPGroupBox(QStringLiteral("Report"), c), 256, 148, 496, 236);
+  auto* results = new QListWidget(c);
+  place(kResultList, results, 264, 168, 480, 208);
+  place(kRawStart, new QPushButton(QStringLiteral("Start &Recovery"), c), 256, 392, 140, 28);
+  auto* rawBar = new PercentProgressBar(c);
+  place(kRawProgress, rawBar, 404, 394, 348, 24);
+  place(kRawStatus, new QLabel(c), 256, 426, 496, 20);
+  for (int id : {kKindGroup, kKindList, kMethodGroup, kEntireDisk, kSectorRange, kStartLabel, kStartField, kEndLabel,
+                 kEndField, kReportGroup, kResultList, kRawStart, kRawProgress, kRawStatus}) {
+    elements_.widget(id)->hide();
+  }
+
+  // The status row and the buttons.
+  place(kStatusLine, new QLabel(c), 8, 456, 300, 22);
+  auto* search = new PercentProgressBar(c);
+  place(kSearchProgress, search, 316, 456, 240, 22)->hide();
+  auto* more = new PercentProgressBar(c);
+  place(kMoreProgress, more, 316, 456, 240, 22)->hide();
+  auto* status = new QLabel(c);
+  status->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+  place(kStatusText, status, 564, 456, 188, 22);
+  place(kMoreButton, new QPushButton(QStringLiteral("Search More Partitions"), c), 8, 486, 180, 30)->hide();
+  place(kStopButton, new QPushButton(QStringLiteral("S&top Searching"), c), 196, 486, 140, 30)->hide();
+  auto* back = new QPushButton(LoadIcon(installPath_, 133), QStringLiteral("&Back"), c);
+  place(kBackButton, back, 548, 486, 100, 30);
+  back->hide();
+  back->setEnabled(false);
+  auto* next = new QPushButton(LoadIcon(installPath_, 132), QStringLiteral("&Next"), c);
+  next->setLayoutDirection(Qt::RightToLeft);  // the arrow after the text
+  next->setEnabled(false);
+  next->setDefault(true);
+  place(kNextButton, next, 652, 486, 100, 30);
+}
+
+void MainWindow::ConnectCommands() {
+  Wizard* w = wizard_;
+  auto button = [&](int id, auto slot) {
+    if (auto* b = elements_.as<QAbstractButton>(id)) connect(b, &QAbstractButton::clicked, w, slot);
+  };
+  auto command = [&](int id, auto slot) {
+    if (QAction* a = elements_.command(id)) connect(a, &QAction::triggered, this, slot);
+  };
+  button(kNextButton, &Wizard::Next);
+  button(kBackButton, &Wizard::Back);
+  button(kStopButton, &Wizard::StopSearching);
+  button(kMoreButton, &Wizard::SearchMorePartitions);
+  button(kSaveButton, &Wizard::SaveButton);
+  button(kExitButton, &Wizard::Exit);
+  connect(elements_.as<QAbstractButton>(kEntireDisk), &QAbstractButton::clicked, w, [w] { w->ChooseRange(true); });
+  connect(elements_.as<QAbstractButton>(kSectorRange), &QAbstractButton::clicked, w, [w] { w->ChooseRange(false); });
+  for (int i = 0; i < 3; ++i) {
+    auto* b = qobject_cast<ModeButton*>(elements_.widget(kQuickButton + i));
+    const auto mode = static_cast<RecoveryMode>(i + 1);
+    connect(b, &QAbstractButton::clicked, w, [w, mode] { w->ChooseMode(mode); });
+    connect(b, &ModeButton::hovered, w, [w, mode] { w->ChooseMode(mode); });
+  }
+  connect(w->diskTree(), &QTreeWidget::itemClicked, w, &Wizard::ClickDisk);
+  connect(w->poolTree(), &QTreeWidget::itemClicked, w, &Wizard::ClickPool);
+  connect(w->volumeTree(), &QTreeWidget::itemClicked, w, &Wizard::ClickVolume);
+  connect(w->folderTree(), &QTreeView::clicked, w,
+          [w](const QModelIndex& i) { w->ShowFolder(FolderTreeModel::HandleOf(i), false); });
+  connect(&w->folderModel(), &FolderTreeModel::checksChanged, w->folderTree()->viewport(),
+          qOverload<>(&QWidget::update));
+  QTreeView* list = w->detailsList();
+  connect(list, &QTreeView::doubleClicked, w, [w](const QModelIndex& i) { w->ActivateRow(i.row(), false); });
+  connect(list, &QWidget::customContextMenuRequested, w,
+          [w, list](const QPoint& p) { w->ShowListMenu(list->viewport()->mapToGlobal(p)); });
+  for (QWidget* watched : {static_cast<QWidget*>(w->folderTree()), static_cast<QWidget*>(list),
+                           static_cast<QWidget*>(w->diskTree()), static_cast<QWidget*>(w->poolTree()),
+                           static_cast<QWidget*>(w->volumeTree())}) {
+    watched->installEventFilter(this);
+  }
+  connect(w, &Wizard::exitConfirmed, this, [this] {
+    closing_ = true;
+    close();
+  });
+
+  // Menu bar 102.
+  command(kCmdSave, [w] { w->SaveCommand(); });
+  command(kCmdExit, [w] { w->Exit(); });
+  command(kCmdAbout, &MainWindow::ShowAbout);
+  command(kCmdSystemAbout, &MainWindow::ShowAbout);
+  command(kCmdOpenImage, &MainWindow::OpenImage);
+  for (int id : {kCmdOnline, kCmdEmail, kCmdTelephonic}) command(id, [this, id] { Support(id); });
+  // The commands whose work lives in the other parts of the window.
+  LaterCommands* l = &later_;
+  command(kCmdSaveSettings, [l] { l->SaveSettings(); });
+  command(kCmdSaveLog, [l] { l->SaveLog(); });
+  command(kCmdLoadLog, [l] { l->LoadLog(); });
+  command(kCmdViewReport, [l] { l->ViewReport(); });
+  command(kCmdEmailReport, [l] { l->EmailReport(); });
+  command(kCmdViewList, [l] { l->ViewDirectoryList(); });
+  command(kCmdPrintList, [l] { l->PrintDirectoryList(); });
+  command(kCmdEmailList, [l] { l->EmailDirectoryList(); });
+  command(kCmdContents, [l] { l->OpenHelpContents(); });
+  connect(elements_.command(kCmdBalloonHelp), &QAction::toggled, l, &LaterCommands::ToggleBalloonHelp);
+  for (int id : {kCmdDutch, kCmdEnglish, kCmdFrench, kCmdGerman}) command(id, [l, id] { l->ChooseHelpLanguage(id); });
+  button(kHelpButton, [l] { l->OpenHelpContents(); });
+  connect(elements_.as<QAbstractButton>(kRawStart), &QAbstractButton::clicked, l, &LaterCommands::StartOrStopRawScan);
+  auto* f1 = new QShortcut(QKeySequence::HelpContents, this);
+  connect(f1, &QShortcut::activated, l, &LaterCommands::OpenHelpByName);
+  auto* escape = new QShortcut(Qt::Key_Escape, this);
+  connect(escape, &QShortcut::activated, w, &Wizard::Exit);
+}
+
+void MainWindow::ShowAbout() {
+  AboutDialog about(windowIcon(), this);
+  about.exec();
+}
+
+void MainWindow::Support(int command) {
+  if (command == kCmdOnline) {
+    QDesktopServices::openUrl(QUrl(QString::fromLatin1(kSupportPage)));
+  } else if (command == kCmdEmail) {
+    QMessageBox::information(this, Latin1(kProductTitle), QString::fromLatin1(kSupportMail));
+  } else {
+    QMessageBox::information(this, QStringLiteral("Telephonic Support"), QString::fromLatin1(kSupportPhone));
+  }
+}
+
+void MainWindow::OpenImage() {
+  const QString path = QFileDialog::getOpenFileName(this, QStringLiteral("Open Disk Image"), QString(),
+                                                    QStringLiteral("Disk images (*.img *.dd *.raw *.bin *.iso);;All files (*)"));
+  if (!path.isEmpty()) wizard_->AttachImage(path);
+}
+
+void MainWindow::closeEvent(QCloseEvent* e) {
+  // The close box asks first, as Exit does.
+  if (closing_ || wizard_->Exit()) {
+    e->accept();
+  } else {
+    e->ignore();
+  }
+}
+
+void MainWindow::dragEnterEvent(QDragEnterEvent* e) {
+  const auto urls = e->mimeData()->urls();
+  if (wizard_->step() == 0 && urls.size() == 1 && urls.front().isLocalFile()) e->acceptProposedAction();
+}
+
+void MainWindow::dropEvent(QDropEvent* e) {
+  const auto urls = e->mimeData()->urls();
+  if (urls.size() == 1 && urls.front().isLocalFile()) {
+    e->acceptProposedAction();
+    wizard_->AttachImage(urls.front().toLocalFile());
+  }
+}
+
+bool MainWindow::eventFilter(QObject* watched, QEvent* e) {
+  if (e->type() != QEvent::KeyPress) return QMainWindow::eventFilter(watched, e);
+  auto* key = static_cast<QKeyEvent*>(e);
+  QTreeView* folders = wizard_->folderTree();
+  QTreeView* list = wizard_->detailsList();
+  const bool enter = key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter;
+  if (wizard_->step() == 3 && key->key() == Qt::Key_Tab && (watched == folders || watched == list)) {
+    (watched == folders ? static_cast<QWidget*>(list) : folders)->setFocus();
+    return true;
+  }
+  if (enter && watched == folders) {
+    wizard_->ShowFolder(FolderTreeModel::HandleOf(folders->currentIndex()), false);
+    return true;
+  }
+  if (enter && watched == list) {
+    wizard_->ActivateRow(list->currentIndex().row(), true);
+    return true;
+  }
+  if (enter || key->key() == Qt::Key_Space) {
+    // Enter and the arrows pick items of the small trees as a click does.
+    auto* t = qobject_cast<QTreeWidget*>(watched);
+    if (t && t->currentItem()) emit t->itemClicked(t->currentItem(), 0);
+  }
+  return QMainWindow::eventFilter(watched, e);
+}
+
+}  // namespace ov::window

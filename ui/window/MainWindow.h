@@ -1,0 +1,68 @@
+#pragma once
+// The main window: the frame (title, icon, menu bar 102, status bar with the
+// clock), the elements in their fixed places, and the wizard that drives
+// them.
+
+#include <QLabel>
+#include <QMainWindow>
+#include <QTimer>
+
+#include <filesystem>
+#include <optional>
+
+#include "session/Session.h"
+#include "ui/window/Elements.h"
+#include "ui/window/LaterCommands.h"
+#include "ui/window/Models.h"
+#include "ui/window/Wizard.h"
+
+namespace ov::window {
+
+// The installation folder from the registry ("FilePath" of the product
+// key), or nothing when it is empty or missing.
+std::optional<std::filesystem::path> InstalledPath(Registry& registry);
+
+// The small pictures drawn at build time, loaded from the installation
+// folder; missing files give empty pictures.
+ImageLists LoadImageLists(const std::filesystem::path& installPath);
+QIcon LoadIcon(const std::filesystem::path& installPath, int number);
+
+class MainWindow : public QMainWindow {
+  Q_OBJECT
+public:
+  MainWindow(Session& session, std::filesystem::path installPath, QWidget* parent = nullptr);
+  ~MainWindow() override;
+
+  Elements& elements() { return elements_; }
+  Wizard& wizard() { return *wizard_; }
+  LaterCommands& later() { return later_; }
+  QLabel* clock() const { return clock_; }
+  bool clockRunning() const { return clockTimer_.isActive(); }
+  // Shows the About dialog (modal).
+  void ShowAbout();
+
+protected:
+  void closeEvent(QCloseEvent* e) override;
+  void dragEnterEvent(QDragEnterEvent* e) override;
+  void dropEvent(QDropEvent* e) override;
+  bool eventFilter(QObject* watched, QEvent* e) override;
+
+private:
+  void BuildElements(QWidget* central);
+  void ConnectCommands();
+  void Tick();
+  void OpenImage();
+  void Support(int command);
+
+  Session& session_;
+  std::filesystem::path installPath_;
+  Elements elements_;
+  ImageLists images_;
+  LaterCommands later_;
+  Wizard* wizard_ = nullptr;
+  QLabel* clock_ = nullptr;
+  QTimer clockTimer_;
+  bool closing_ = false;
+};
+
+}  // namespace ov::window

@@ -1,0 +1,449 @@
+#include "ui/window/Wizard.h"
+
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMessageBox>
+
+#include "platform/Text.h"
+#include "ui/window/Dialogs.h"
+#include "widgets/PercentProgressBar.h"
+
+namespace ov::window {
+
+namespace {
+
+QString Latin1(std::string_view s) { return QString::fromLatin1(s.data(), static_cast<qsizetype>(s.size())); }
+
+}  // namespace
+
+Wizard::Wizard(Session& session, Elements& elements, const ImageLists& images, LaterCommands& later, QWidget* window)
+    : QObject(window),
+      session_(session),
+      elements_(elements),
+      images_(images),
+      later_(later),
+      window_(window),
+      folderModel_(session.tree, images),
+      fileModel_(session.tree, images) {
+  confirm = [this](const QString& q) { return ConfirmDialog::Ask(q, window_); };
+  details_.setHorizontalHeaderLabels({Latin1(kDetailsColumn)});
+  elements_.clearList = [this](int id) {
+    if (id != kDetailsList) return;
+    details_.removeRows(0, details_.rowCount());
+    fileModel_.Clear();
+  };
+  elements_.setColumns = [this](Change c) {
+    QTreeView* list = detailsList();
+    if (!list) return;
+    if (c == Change::FileColumns) {
+      list->setModel(&fileModel_);
+      for (int i = 0; i < 6; ++i) list->setColumnWidth(i, kFileColumnWidths[i]);
+    } else if (c == Change::DetailsColumns) {
+      list->setModel(&details_);
+      list->setColumnWidth(0, 500);
+    }
+  };
+}
+
+QTreeView* Wizard::folderTree() const { return elements_.as<QTreeView>(kFolderTree); }
+QTreeView* Wizard::detailsList() const { return elements_.as<QTreeView>(kDetailsList); }
+
+void Wizard::SetStep(int step) {
+  step_ = step;
+  if (QAction* open = elements_.command(kCmdOpenImage)) open->setEnabled(step == 0 && !worker_.running());
+  emit stepChanged(step);
+}
+
+void Wizard::Message(const QString& text) {
+  QMessageBox::critical(window_, Latin1(kProductTitle), text);
+}
+
+void Wizard::SetDetails(const std::vector<std::string>& rows, int image) {
+  details_.removeRows(0, details_.rowCount());
+  for (const auto& row : rows) {
+    auto* item = new QStandardItem(Latin1(row));
+    if (image) item->setIcon(images_.List(image));
+    item->setEditable(false);
+    details_.appendRow(item);
+  }
+}
+
+void Wizard::FillItemTree(int id, const ItemList& list) {
+  QTreeWidget* t = tree(id);
+  if (!t) return;
+  // The tree of an earlier pass goes: a new one is built from the list.
+  t->clear();
+  auto* root = new QTreeWidgetItem(t, {Latin1(list.root)});
+  root->setIcon(0, images_.Tree(2));
+  for (const auto& name : list.items) {
+    auto* item = new QTreeWidgetItem(root, {Latin1(name)});
+    item->setIcon(0, images_.Tree(1));
+  }
+  root->setExpanded(true);
+}
+
+void Wizard::ListDisks() {
+  QTreeWidget* t = diskTree();
+  if (!t) return;
+  t->clear();
+  auto* root = new QTreeWidgetItem(t, {Latin1(kDiskTreeRoot)});
+  root->setIcon(0, images_.Tree(2));
+  for (const auto& d : session_.inventory().disks()) {
+    auto* item = new QTreeWidgetItem(root, {Latin1(d.valueName)});
+    item->setIcon(0, images_.Tree(1));
+  }
+  root->setExpanded(true);
+}
+
+bool Wizard::AttachImage(const QString& path) {
+  if (step_ != 0 || worker_.running()) return false;
+  try {
+    session_.Inventory(std::filesystem::path(path.toStdString()));
+  } catch (const Failure& f) {
+    Message(QString::fromStdString(f.what()));
+    return false;
+  }
+  ListDisks();
+  details_.removeRows(0, details_.rowCount());
+  return true;
+}
+
+void Wizard::ClickDisk(QTreeWidgetItem* item) {
+  if (!item || step_ != 0) return;
+  auto rows = session_.inventory().PickDisk(item->text(0).toLatin1().toStdString());
+  if (!rows) return;
+  pickedDisk_ = item->text(0);
+  SetDetails(*rows, 0);
+  for (int id : {kQuickButton, kAdvanceButton, kRawButton}) elements_.Apply({Change::Enable, id}, mode_);
+  elements_.ShowStepPicture(2, mode_);
+}
+
+void Wizard::ChooseMode(RecoveryMode mode) {
+  if (step_ != 0 || worker_.running()) return;
+  const int chosen = mode == RecoveryMode::Quick ? kQuickButton : mode == RecoveryMode::Advance ? kAdvanceButton : kRawButton;
+  if (QWidget* w = elements_.widget(chosen); !w || !w->isEnabled()) return;
+  mode_ = mode;
+  for (int id : {kQuickButton, kAdvanceButton, kRawButton}) {
+    elements_.Apply({id == chosen ? Change::Check : Change::Uncheck, id}, mode_);
+  }
+  elements_.Apply({Change::Enable, kNextButton}, mode_);
+  elements_.ShowStepPicture(3, mode_);
+}
+
+bool Wizard::SelectPickedDisk() {
+  try {
+    session_.SelectDisk(pickedDisk_.toLatin1().toStdString());
+  } catch (const Failure& f) {
+    Message(QString::fromStdString(f.what()));
+    return false;
+  }
+  return true;
+}
+
+void Wizard::Next() {
+  if (worker_.running()) return;
+  switch (step_) {
+    case 0:
+      if (mode_ == RecoveryMode::None || !SelectPickedDisk()) return;
+      if (mode_ == RecoveryMode::Raw) {
+        session_.LogStepBlock("Raw");
+        ShowView(8);
+        SetStep(1);
+      } else if (mode_ == RecoveryMode::Quick) {
+        ShowView(0);
+        FillItemTree(kPoolTree, {"Disk " + std::to_string(session_.diskNumber()), {}});
+        SearchListener quiet;
+        std::atomic<int> noStop{0};
+        session_.FindPools(SearchMode::Quick, quiet, noStop);
+        FillItemTree(kPoolTree, session_.discovery().PoolTree(static_cast<std::uint16_t>(session_.diskNumber())));
+        ShowView(3);
+        elements_.Apply({Change::Show, kMoreButton}, mode_);
+        elements_.Apply({Change::Enable, kMoreButton}, mode_);
+        SetStep(1);
+      } else {
+        StartPoolSearch();
+      }
+      return;
+    case 1: {
+      if (mode_ == RecoveryMode::Raw) return;
+      if (QTreeWidget* v = volumeTree()) {
+        v->clear();
+        v->hide();
+      }
+      ShowView(4);
+      session_.OpenPickedPool();
+      FillItemTree(kVolumeTree, session_.discovery().VolumeTree());
+      elements_.Apply({Change::Enable, kBackButton}, mode_);
+      SetStep(2);
+      return;
+    }
+    case 2: StartVolumeScan(); return;
+    default: return;  // the last step: nothing follows
+  }
+}
+
+SearchReports* Wizard::NewReports(bool namesPools) {
+  std::function<std::string(std::size_t)> name;
+  if (namesPools) {
+    // Called on the searching thread, which owns the table while it runs.
+    name = [this](std::size_t i) { return session_.discovery().pools().pools()[i].name; };
+  }
+  auto* reports = new SearchReports(std::move(name), this);
+  auto* status = elements_.as<QLabel>(kStatusLine);
+  connect(reports, &SearchReports::status, status, &QLabel::setText);
+  connect(reports, &SearchReports::poolsFound, elements_.as<QLabel>(kStatusText), &QLabel::setText);
+  connect(reports, &SearchReports::itemsAdded, this, [this](const QStringList& names) {
+    QTreeWidget* t = poolTree();
+    if (!t || !t->topLevelItem(0)) return;
+    for (const QString& n : names) new QTreeWidgetItem(t->topLevelItem(0), {n});
+    t->topLevelItem(0)->setExpanded(true);
+  });
+  return reports;
+}
+
+void Wizard::StartPoolSearch() {
+  ShowView(0);
+  FillItemTree(kPoolTree, {"Disk " + std::to_string(session_.diskNumber()), {}});
+  if (QTreeWidget* p = poolTree()) p->setEnabled(false);
+  SearchReports* reports = NewReports(true);
+  auto* bar = elements_.as<PercentProgressBar>(kSearchProgress);
+  connect(reports, &SearchReports::progress, bar, [bar](int percent) { bar->setPosition(percent); });
+  stop_ = 0;
+  worker_.Start(
+      [this, reports] {
+        try {
+          session_.FindPools(SearchMode::Advance, *reports, stop_);
+        } catch (const Failure&) {
+          // No disk: the search finds nothing.
+        }
+        reports->Flush();
+      },
+      [this, reports] {
+        reports->deleteLater();
+        PoolSearchDone();
+      });
+  SetStep(step_);
+}
+
+void Wizard::PoolSearchDone() {
+  FillItemTree(kPoolTree, session_.discovery().PoolTree(static_cast<std::uint16_t>(session_.diskNumber())));
+  ShowView(3);
+  elements_.Apply({Change::Show, kMoreButton}, mode_);
+  elements_.Apply({Change::Enable, kMoreButton}, mode_);
+  SetStep(step_ + 1);
+}
+
+void Wizard::StopSearching() {
+  if (!worker_.running()) return;
+  if (confirm(Latin1(kStopQuestion))) stop_ = 1;
+}
+
+void Wizard::SearchMorePartitions() {
+  if (worker_.running() || step_ != 1) return;
+  ShowView(9);
+  // The entries of an earlier search go; the pools stay.
+  FillItemTree(kPoolTree, {"Disk " + std::to_string(session_.diskNumber()),
+                           [&] {
+                             ItemList l = session_.discovery().PoolTree(static_cast<std::uint16_t>(session_.diskNumber()));
+                             l.items.resize(session_.discovery().pools().pools().size());
+                             return l.items;
+                           }()});
+  SearchReports* reports = NewReports(false);
+  auto* bar = elements_.as<PercentProgressBar>(kMoreProgress);
+  connect(reports, &SearchReports::progress, bar, [bar](int percent) { bar->setPosition(percent); });
+  worker_.Start(
+      [this, reports] {
+        session_.SearchMorePartitions(*reports);
+        reports->Flush();
+      },
+      [this, reports] {
+        reports->deleteLater();
+        FillItemTree(kPoolTree, session_.discovery().PoolTree(static_cast<std::uint16_t>(session_.diskNumber())));
+        ShowView(10);
+      });
+}
+
+void Wizard::StartVolumeScan() {
+  if (!session_.discovery().SelectedVolume()) return;
+  if (QTreeWidget* v = volumeTree()) v->setEnabled(false);
+  // Nothing follows the last step, so "&Next" is not offered there.
+  elements_.Apply({Change::Disable, kNextButton}, mode_);
+  // The scan replaces the tree: nothing may look at it until it is built.
+  fileModel_.Clear();
+  folderModel_.Detach();
+  if (QTreeView* f = folderTree()) f->hide();
+  elements_.ShowStepPicture(101, mode_);
+  worker_.Start([this] { session_.ScanPickedVolume(); }, [this] { VolumeScanDone(); });
+  ShowView(5);
+  // The scan reports no progress of its own: the bar says what is going on.
+  if (auto* bar = elements_.as<PercentProgressBar>(kSearchProgress)) {
+    bar->setPosition(0);
+    bar->setText(QStringLiteral("Reading folders and files"));
+    bar->show();
+  }
+}
+
+void Wizard::VolumeScanDone() {
+  if (auto* bar = elements_.as<PercentProgressBar>(kSearchProgress)) bar->setText(QString());
+  folderModel_.Reset();
+  ShowView(6);
+  if (QTreeView* f = folderTree()) {
+    f->setEnabled(true);
+    f->expand(folderModel_.IndexOf(kRootItem));
+  }
+  SetStep(3);
+  ShowFolder(kRootItem, false);
+}
+
+void Wizard::Back() {
+  if (worker_.running() || step_ == 0) return;
+  elements_.Apply({Change::Disable, kNextButton}, mode_);
+  switch (step_) {
+    case 1:
+      SetStep(0);
+      ShowView(1);
+      if (mode_ == RecoveryMode::Raw) ShowView(88);
+      break;
+    case 2:
+      SetStep(1);
+      if (QTreeWidget* v = volumeTree()) {
+        v->hide();
+        v->setEnabled(false);
+      }
+      if (QTreeWidget* p = poolTree()) {
+        p->show();
+        p->setEnabled(true);
+      }
+      ShowView(7);
+      break;
+    case 3:
+      fileModel_.Clear();
+      folderModel_.Detach();
+      session_.tree.ReleaseTree();
+      SetStep(2);
+      if (QTreeWidget* v = volumeTree()) {
+        v->show();
+        v->setEnabled(true);
+      }
+      if (QTreeView* f = folderTree()) {
+        f->hide();
+        f->setEnabled(false);
+      }
+      ShowView(7);
+      elements_.ShowStepPicture(6, mode_);
+      if (mode_ == RecoveryMode::Advance) elements_.ShowStepPicture(102, mode_);
+      if (auto* path = elements_.as<QLabel>(kPathText)) path->clear();
+      break;
+  }
+}
+
+void Wizard::ChooseRange(bool entireDisk) {
+  auto* start = elements_.as<QLineEdit>(kStartField);
+  auto* end = elements_.as<QLineEdit>(kEndField);
+  if (!start || !end) return;
+  elements_.Apply({entireDisk ? Change::Uncheck : Change::Check, kSectorRange}, mode_);
+  elements_.Apply({entireDisk ? Change::Check : Change::Uncheck, kEntireDisk}, mode_);
+  for (int id : {kStartField, kEndField, kStartLabel, kEndLabel}) {
+    elements_.Apply({entireDisk ? Change::Disable : Change::Enable, id}, mode_);
+  }
+  wholeDisk_ = entireDisk;
+  if (entireDisk) {
+    start->clear();
+    end->clear();
+  } else {
+    start->setText(QStringLiteral("0"));
+    const std::uint64_t sectors = session_.SelectedDiskSectors();
+    end->setText(QString::number(static_cast<std::int32_t>(static_cast<std::uint32_t>(sectors))));
+  }
+}
+
+bool Wizard::Exit() {
+  if (!confirm(Latin1(kExitQuestion))) return false;
+  // A running worker may still read the tree; the program ends without
+  // waiting for it, and the lists go with the process.
+  if (!worker_.running()) {
+    fileModel_.Clear();
+    folderModel_.Detach();
+    session_.tree.ReleaseTree();
+  }
+  emit exitConfirmed();
+  return true;
+}
+
+void Wizard::SaveButton() {
+  if (step_ < 2) {
+    QMessageBox::critical(window_, Latin1(kProductTitle), Latin1(kGoToStep2));
+    return;
+  }
+  later_.SaveTickedItems();
+}
+
+void Wizard::SaveCommand() {
+  if (step_ >= 2) later_.SaveTickedItems();
+}
+
+void Wizard::ClickPool(QTreeWidgetItem* item) {
+  if (!item || step_ != 1 || !item->parent() || worker_.running()) return;
+  const auto index = static_cast<std::size_t>(item->parent()->indexOfChild(item));
+  auto rows = session_.discovery().PickPool(index);
+  if (!rows) return;  // an ext2 entry selects nothing
+  SetDetails(*rows, 10);
+  elements_.Apply({Change::Enable, kNextButton}, mode_);
+}
+
+void Wizard::ClickVolume(QTreeWidgetItem* item) {
+  if (!item || step_ != 2 || !item->parent() || worker_.running()) return;
+  const auto index = static_cast<std::size_t>(item->parent()->indexOfChild(item));
+  auto rows = session_.discovery().PickVolume(index);
+  if (!rows) return;
+  SetDetails(*rows, 10);
+  elements_.Apply({Change::Enable, kNextButton}, mode_);
+}
+
+void Wizard::ShowFolder(ItemHandle item, bool fromList) {
+  RecoveryTree& tree = session_.tree;
+  if (step_ != 3 || !tree.IsItem(item)) return;
+  if (auto* path = elements_.as<QLabel>(kPathText)) path->setText(QStringLiteral("\\") + Latin1(tree.ItemPath(item)));
+  tree.currentFolderItem = item;
+  fileModel_.Show(tree.ItemKey(item));
+  if (!fromList) return;
+  if (QTreeView* f = folderTree()) {
+    const QModelIndex index = folderModel_.IndexOf(item);
+    for (QModelIndex up = index; up.isValid(); up = up.parent()) f->expand(up);
+    f->setCurrentIndex(index);
+    f->scrollTo(index);
+    f->setFocus();
+  }
+}
+
+void Wizard::ActivateRow(int row, bool byKey) {
+  if (step_ != 3 || row < 0 || row >= fileModel_.rowCount()) return;
+  const TreeNode& node = fileModel_.Node(row);
+  if (fileModel_.IsFolder(row)) {
+    if (node.treeItem != kNoItem) ShowFolder(node.treeItem, true);
+  } else if (!byKey) {
+    session_.OpenFile(node.index);
+  }
+}
+
+void Wizard::ShowListMenu(const QPoint& globalPos) {
+  QTreeView* list = detailsList();
+  if (step_ != 3 || !list || !list->selectionModel() || !list->selectionModel()->hasSelection()) return;
+  QMenu menu(window_);
+  menu.setObjectName(QStringLiteral("153"));
+  QAction* save = menu.addAction(QStringLiteral("Save"));
+  save->setObjectName(QString::number(kCmdPopupSave));
+  menu.setDefaultAction(save);
+  if (menu.exec(globalPos) != save || step_ < 2) return;
+  std::vector<std::uint64_t> folders, files;
+  for (const QModelIndex& index : list->selectionModel()->selectedRows()) {
+    const TreeNode& node = fileModel_.Node(index.row());
+    if (fileModel_.IsFolder(index.row())) folders.push_back(node.treeItem);
+    else files.push_back(node.index);
+  }
+  later_.SaveSelectedRows(folders, files);
+}
+
+}  // namespace ov::window

@@ -1,0 +1,110 @@
+#pragma once
+// The step machine of the main window: the disk and mode step, the pools (or
+// the Raw form), the volumes and the directory tree, with "&Next", "&Back",
+// the mode and range choices, the stop and exit confirmations and the
+// trees' clicks. The work itself is the session's; long work runs on a
+// worker thread and reaches the window through `SearchReports`.
+
+#include <QObject>
+#include <QPointer>
+#include <QStandardItemModel>
+#include <QTreeView>
+#include <QTreeWidget>
+
+#include <atomic>
+#include <functional>
+#include <memory>
+
+#include "session/Session.h"
+#include "ui/window/Elements.h"
+#include "ui/window/LaterCommands.h"
+#include "ui/window/Models.h"
+#include "ui/window/Workers.h"
+
+namespace ov::window {
+
+class Wizard : public QObject {
+  Q_OBJECT
+public:
+  Wizard(Session& session, Elements& elements, const ImageLists& images, LaterCommands& later, QWidget* window);
+
+  int step() const { return step_; }
+  RecoveryMode mode() const { return mode_; }
+  bool workerRunning() const { return worker_.running(); }
+  bool wholeDisk() const { return wholeDisk_; }
+
+  // Asks a Yes/No question with the ConfirmDialog; tests answer it.
+  std::function<bool(const QString& question)> confirm;
+
+  FolderTreeModel& folderModel() { return folderModel_; }
+  FileListModel& fileModel() { return fileModel_; }
+  QStandardItemModel& detailsModel() { return details_; }
+  QTreeWidget* diskTree() const { return tree(kDiskTree); }
+  QTreeWidget* poolTree() const { return tree(kPoolTree); }
+  QTreeWidget* volumeTree() const { return tree(kVolumeTree); }
+  QTreeView* folderTree() const;
+  QTreeView* detailsList() const;
+
+  // Lists the session's disks in the disk tree.
+  void ListDisks();
+  // Attaches an image file as the next disk (the disk step only).
+  bool AttachImage(const QString& path);
+
+public slots:
+  void Next();
+  void Back();
+  void ChooseMode(RecoveryMode mode);
+  void ChooseRange(bool entireDisk);
+  void StopSearching();
+  void SearchMorePartitions();
+  // The exit confirmation; true when the user answered Yes.
+  bool Exit();
+  void SaveButton();
+  void SaveCommand();
+
+  void ClickDisk(QTreeWidgetItem* item);
+  void ClickPool(QTreeWidgetItem* item);
+  void ClickVolume(QTreeWidgetItem* item);
+  // Opens a folder of the tree: its path and its list; from the list the
+  // tree follows.
+  void ShowFolder(ItemHandle item, bool fromList);
+  // Double-click on a list row (Enter only opens folders).
+  void ActivateRow(int row, bool byKey);
+  void ShowListMenu(const QPoint& globalPos);
+
+signals:
+  void exitConfirmed();
+  void stepChanged(int step);
+
+private:
+  QTreeWidget* tree(int id) const { return elements_.as<QTreeWidget>(id); }
+  void ShowView(int code) { elements_.ShowView(code, mode_); }
+  void SetDetails(const std::vector<std::string>& rows, int image);
+  void FillItemTree(int id, const ItemList& list);
+  bool SelectPickedDisk();
+  void StartPoolSearch();
+  void PoolSearchDone();
+  void StartVolumeScan();
+  void VolumeScanDone();
+  void Message(const QString& text);
+  void SetStep(int step);
+  SearchReports* NewReports(bool namesPools);
+
+  Session& session_;
+  Elements& elements_;
+  const ImageLists& images_;
+  LaterCommands& later_;
+  QPointer<QWidget> window_;
+  QStandardItemModel details_;
+  FolderTreeModel folderModel_;
+  FileListModel fileModel_;
+  WorkerThread worker_;
+
+  int step_ = 0;
+  RecoveryMode mode_ = RecoveryMode::None;
+  bool wholeDisk_ = true;
+  std::atomic<int> stop_{0};
+  QString pickedDisk_;
+};
+
+}  // namespace ov::window
