@@ -3,6 +3,7 @@
 #include <QCloseEvent>
 #include <QDesktopServices>
 #include <QFileDialog>
+#include <QHash>
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QLineEdit>
@@ -93,6 +94,7 @@ MainWindow::MainWindow(Session& session, std::filesystem::path installPath, QWid
   elements_.as<QTreeView>(kFolderTree)->setModel(&wizard_->folderModel());
   elements_.setColumns(Change::DetailsColumns);
   ConnectCommands();
+  ConnectHelp();
   wizard_->ListDisks();
   elements_.ShowStepPicture(1, RecoveryMode::None);
   elements_.Apply({Change::Disable, kMoreButton}, RecoveryMode::None);
@@ -230,6 +232,32 @@ void MainWindow::BuildElements(QWidget* c) {
   place(kNextButton, next, 652, 486, 100, 30);
 }
 
+// The help: menu tips beside the menus' items, the mode buttons' balloons,
+// the help language (32860 .. 32863) and the balloon switch (32851). The
+// mode buttons select their mode themselves when hovered; the help adds the
+// balloon. The message library is looked for next to the program, then in
+// the installation folder.
+void MainWindow::ConnectHelp() {
+  help_ = new HelpController(
+      {session_.registry, installPath_, {session_.installPath, installPath_}, session_.reader.osFamily()}, this);
+  QHash<const QAction*, int> ids;
+  for (const MenuSpec& spec : MenuBar102()) {
+    for (const MenuItem& item : spec.items) {
+      if (QAction* action = item.id > 0 ? elements_.command(item.id) : nullptr) ids.insert(action, item.id);
+    }
+  }
+  help_->SetItemInfo([ids](const QAction* action) { return ids.value(action); },
+                     [](const QAction* action) { return action->property("prompt").toString(); });
+  help_->Start();
+  help_->AttachMenuBar(menuBar());
+  help_->SetLanguageActions({elements_.command(kCmdDutch), elements_.command(kCmdEnglish),
+                             elements_.command(kCmdFrench), elements_.command(kCmdGerman)});
+  help_->SetBalloonHelpAction(elements_.command(kCmdBalloonHelp));
+  help_->SetModeButtons({elements_.as<QAbstractButton>(kQuickButton), elements_.as<QAbstractButton>(kAdvanceButton),
+                         elements_.as<QAbstractButton>(kRawButton)},
+                        {});
+}
+
 void MainWindow::ConnectCommands() {
   Wizard* w = wizard_;
   auto button = [&](int id, auto slot) {
@@ -291,8 +319,6 @@ void MainWindow::ConnectCommands() {
   command(kCmdPrintList, [l] { l->PrintDirectoryList(); });
   command(kCmdEmailList, [l] { l->EmailDirectoryList(); });
   command(kCmdContents, [l] { l->OpenHelpContents(); });
-  connect(elements_.command(kCmdBalloonHelp), &QAction::toggled, l, &LaterCommands::ToggleBalloonHelp);
-  for (int id : {kCmdDutch, kCmdEnglish, kCmdFrench, kCmdGerman}) command(id, [l, id] { l->ChooseHelpLanguage(id); });
   button(kHelpButton, [l] { l->OpenHelpContents(); });
   connect(elements_.as<QAbstractButton>(kRawStart), &QAbstractButton::clicked, l, &LaterCommands::StartOrStopRawScan);
   auto* f1 = new QShortcut(QKeySequence::HelpContents, this);

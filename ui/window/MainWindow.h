@@ -11,6 +11,7 @@
 #include <optional>
 
 #include "session/Session.h"
+#include "ui/help/HelpController.h"
 #include "ui/window/Elements.h"
 #include "ui/window/LaterCommands.h"
 #include "ui/window/Models.h"
@@ -36,6 +37,7 @@ public:
   Elements& elements() { return elements_; }
   Wizard& wizard() { return *wizard_; }
   LaterCommands& later() { return later_; }
+  HelpController& help() { return *help_; }
   QLabel* clock() const { return clock_; }
   bool clockRunning() const { return clockTimer_.isActive(); }
   // Shows the About dialog (modal).
@@ -50,6 +52,7 @@ protected:
 private:
   void BuildElements(QWidget* central);
   void ConnectCommands();
+  void ConnectHelp();
   void Tick();
   void OpenImage();
   void Support(int command);
@@ -59,6 +62,7 @@ private:
   Elements elements_;
   ImageLists images_;
   LaterCommands later_;
+  HelpController* help_ = nullptr;
   Wizard* wizard_ = nullptr;
   QLabel* clock_ = nullptr;
   QTimer clockTimer_;
