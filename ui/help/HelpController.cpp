@@ -29,6 +29,8 @@ HelpController::HelpController(help::HelpTexts::Context context, QObject* parent
 
 HelpController::~HelpController() = default;
 
+BalloonWindow* HelpController::lastBalloon() const { return lastBalloon_.data(); }
+
 void HelpController::Start() {
   if (!tip_) tip_ = std::make_unique<MenuTip>();
   texts_.Start();
@@ -140,12 +142,13 @@ void HelpController::ModeMouseMove(help::Mode mode, QPoint globalPosition) {
     lastBalloon_ = BalloonWindow::Launch(latin1(text->title), latin1(text->content), globalPosition,
                                          kModeBalloonOptions, globalPosition);
   }
+  if (!selectMode_) return;  // the window selects the mode itself
   const auto index = static_cast<std::size_t>(static_cast<int>(mode) - 1);
   if (modeButtons_[index]) modeButtons_[index]->setChecked(true);
   for (std::size_t i = 0; i < modeButtons_.size(); ++i) {
     if (i != index && modeButtons_[i]) modeButtons_[i]->setChecked(false);
   }
-  if (selectMode_) selectMode_(mode);
+  selectMode_(mode);
 }
 
 bool HelpController::eventFilter(QObject* watched, QEvent* event) {

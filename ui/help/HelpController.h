@@ -54,7 +54,8 @@ public:
   // Quick, Advance, Raw. A left press on them is swallowed; a mouse move
   // over one shows its balloon (while balloon help is on), ticks it, clears
   // the other two, then calls `selectMode` (the window sets the mode and
-  // enables "&Next").
+  // enables "&Next"). Without `selectMode` only the balloon is shown, for
+  // windows whose buttons select their mode themselves.
   void SetModeButtons(const std::array<QAbstractButton*, 3>& buttons, SelectMode selectMode);
 
   // The commands, for windows that route them themselves.
@@ -67,7 +68,7 @@ public:
   const help::HelpTexts& texts() const { return texts_; }
   MenuTip* menuTip() const { return tip_.get(); }
   // The balloon launched last, while it lives.
-  BalloonWindow* lastBalloon() const { return lastBalloon_; }
+  BalloonWindow* lastBalloon() const;
 
 protected:
   bool eventFilter(QObject* watched, QEvent* event) override;

@@ -1,7 +1,7 @@
 #pragma once
 // The commands the window offers whose work lives in other parts of the
 // window: saving, the save settings, the recovery information file, the
-// reports, the help file, the balloon help and the raw form. The menus and
+// reports, the help file and the raw form. The menus and
 // buttons are connected here, in one place; each handler is empty until its
 // part is wired in.
 
@@ -39,9 +39,6 @@ public slots:
   // "&Contents        ", the Help button and F1: the help file.
   void OpenHelpContents() {}
   void OpenHelpByName() {}
-  // "&Show Balloon Help" and the four languages.
-  void ToggleBalloonHelp(bool on) { (void)on; }
-  void ChooseHelpLanguage(int command) { (void)command; }
   // "Start &Recovery" on the Raw form.
   void StartOrStopRawScan() {}
 };

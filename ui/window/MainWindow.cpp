@@ -2,6 +2,7 @@
 
 #include <QCloseEvent>
 #include <QFileDialog>
+#include <QHash>
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QLineEdit>
@@ -88,6 +89,7 @@ MainWindow::MainWindow(Session& session, std::filesystem::path installPath, QWid
   const auto logPath = session_.log ? session_.log->path() : installPath_ / std::string(kActivityLogName);
   reports_ = std::make_unique<print::ReportMenu>(installPath_, logPath, desktop_, session_.prompter);
   ConnectCommands();
+  ConnectHelp();
   wizard_->ListDisks();
   elements_.ShowStepPicture(1, RecoveryMode::None);
   elements_.Apply({Change::Disable, kMoreButton}, RecoveryMode::None);
@@ -226,6 +228,32 @@ void MainWindow::BuildElements(QWidget* c) {
   place(kNextButton, next, 652, 486, 100, 30);
 }
 
+// The help: menu tips beside the menus' items, the mode buttons' balloons,
+// the help language (32860 .. 32863) and the balloon switch (32851). The
+// mode buttons select their mode themselves when hovered; the help adds the
+// balloon. The message library is looked for next to the program, then in
+// the installation folder.
+void MainWindow::ConnectHelp() {
+  help_ = new HelpController(
+      {session_.registry, installPath_, {session_.installPath, installPath_}, session_.reader.osFamily()}, this);
+  QHash<const QAction*, int> ids;
+  for (const MenuSpec& spec : MenuBar102()) {
+    for (const MenuItem& item : spec.items) {
+      if (QAction* action = item.id > 0 ? elements_.command(item.id) : nullptr) ids.insert(action, item.id);
+    }
+  }
+  help_->SetItemInfo([ids](const QAction* action) { return ids.value(action); },
+                     [](const QAction* action) { return action->property("prompt").toString(); });
+  help_->Start();
+  help_->AttachMenuBar(menuBar());
+  help_->SetLanguageActions({elements_.command(kCmdDutch), elements_.command(kCmdEnglish),
+                             elements_.command(kCmdFrench), elements_.command(kCmdGerman)});
+  help_->SetBalloonHelpAction(elements_.command(kCmdBalloonHelp));
+  help_->SetModeButtons({elements_.as<QAbstractButton>(kQuickButton), elements_.as<QAbstractButton>(kAdvanceButton),
+                         elements_.as<QAbstractButton>(kRawButton)},
+                        {});
+}
+
 void MainWindow::ConnectCommands() {
   Wizard* w = wizard_;
   auto button = [&](int id, auto slot) {
@@ -288,8 +316,6 @@ void MainWindow::ConnectCommands() {
   command(kCmdPrintList, [this, r] { r->PrintList(ListState(), this); });
   command(kCmdEmailList, [this, r] { r->EmailList(ListState()); });
   command(kCmdContents, [r] { r->HelpContents(); });
-  connect(elements_.command(kCmdBalloonHelp), &QAction::toggled, l, &LaterCommands::ToggleBalloonHelp);
-  for (int id : {kCmdDutch, kCmdEnglish, kCmdFrench, kCmdGerman}) command(id, [l, id] { l->ChooseHelpLanguage(id); });
   if (auto* help = elements_.as<QAbstractButton>(kHelpButton))
     connect(help, &QAbstractButton::clicked, this, [r] { r->HelpContents(); });
   connect(elements_.as<QAbstractButton>(kRawStart), &QAbstractButton::clicked, l, &LaterCommands::StartOrStopRawScan);

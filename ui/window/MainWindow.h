@@ -14,6 +14,7 @@
 #include "platform/Process.h"
 #include "session/Session.h"
 #include "ui/print/ReportMenu.h"
+#include "ui/help/HelpController.h"
 #include "ui/window/Elements.h"
 #include "ui/window/LaterCommands.h"
 #include "ui/window/Models.h"
@@ -39,6 +40,7 @@ public:
   Elements& elements() { return elements_; }
   Wizard& wizard() { return *wizard_; }
   LaterCommands& later() { return later_; }
+  HelpController& help() { return *help_; }
   QLabel* clock() const { return clock_; }
   bool clockRunning() const { return clockTimer_.isActive(); }
   // Shows the About dialog (modal).
@@ -53,6 +55,7 @@ protected:
 private:
   void BuildElements(QWidget* central);
   void ConnectCommands();
+  void ConnectHelp();
   void Tick();
   void OpenImage();
   void Support(int command);
@@ -67,6 +70,7 @@ private:
   // The Maintenance, Support and Help commands, over the real desktop.
   SystemProcessRunner desktop_;
   std::unique_ptr<print::ReportMenu> reports_;
+  HelpController* help_ = nullptr;
   Wizard* wizard_ = nullptr;
   QLabel* clock_ = nullptr;
   QTimer clockTimer_;
