@@ -1,5 +1,7 @@
 #include "ui/window/Dialogs.h"
 
+#include "records/Contact.h"
+
 #include <QDialogButtonBox>
 #include <QFrame>
 #include <QHBoxLayout>
@@ -93,11 +95,13 @@ AboutDialog::AboutDialog(const QIcon& icon, QWidget* parent) : QDialog(parent) {
   auto* picture = new QLabel(this);
   picture->setPixmap(icon.pixmap(48, 48));
   auto* name = new QLabel(QStringLiteral("<b>Orlindavestrum for NSS</b> (11.06.07)"), this);
-  auto* maker = new QLabel(QStringLiteral(
-                               "File recovery for NetWare NSS pools and volumes.\n"
-                               "Built by the OVNSS project.\n"
-                               "Reads the disk sector by sector and never writes to it."),
-                           this);
+  // The maker lines name the same contacts as the Support commands.
+  QString makerText = QStringLiteral(
+      "File recovery for NetWare NSS pools and volumes.\n"
+      "Reads the disk sector by sector and never writes to it.\n");
+  for (std::string_view line : kAboutMakerLines)
+    makerText += QLatin1Char('\n') + QString::fromUtf8(line.data(), qsizetype(line.size()));
+  auto* maker = new QLabel(makerText, this);
   auto* ok = new QDialogButtonBox(QDialogButtonBox::Ok, this);
   connect(ok, &QDialogButtonBox::accepted, this, &QDialog::accept);
   auto* top = new QHBoxLayout;
