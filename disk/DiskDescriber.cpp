@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <charconv>
+#include <cstring>
 #include <fstream>
 #include <sstream>
 
@@ -65,6 +66,20 @@ std::vector<DescribedDisk> ListBlockDevices(const std::filesystem::path& sysBloc
     disks.push_back(std::move(d));
   }
   return disks;
+}
+
+std::optional<BlockDeviceFolders> ParseBlockDeviceFolders(int argc, char** argv) {
+  BlockDeviceFolders folders;
+  for (int i = 1; i < argc; ++i) {
+    if (std::strcmp(argv[i], "--sys") == 0 && i + 1 < argc) {
+      folders.sys = argv[++i];
+    } else if (std::strcmp(argv[i], "--dev") == 0 && i + 1 < argc) {
+      folders.dev = argv[++i];
+    } else {
+      return std::nullopt;
+    }
+  }
+  return folders;
 }
 
 DescribedDisk DescribeImage(const std::filesystem::path& image) {

@@ -9,6 +9,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -34,6 +35,16 @@ inline constexpr std::string_view kMediaImage = "Disk image file";
 // device-mapper nodes and empty devices are left out), sorted by name, with
 // their nodes under `devDir`.
 std::vector<DescribedDisk> ListBlockDevices(const std::filesystem::path& sysBlock, const std::filesystem::path& devDir);
+// Where ListBlockDevices looks: the kernel's block folder and the device
+// nodes. The disk-listing programs take both as `--sys DIR` and `--dev DIR`.
+struct BlockDeviceFolders {
+  std::filesystem::path sys = "/sys/block";
+  std::filesystem::path dev = "/dev";
+};
+// Reads `--sys DIR` and `--dev DIR` from a program's arguments; nothing when
+// any other argument is given (the caller prints its usage and exits 2).
+std::optional<BlockDeviceFolders> ParseBlockDeviceFolders(int argc, char** argv);
+
 // Describes an attached image; nothing-sized (0 bytes) when it cannot be read.
 DescribedDisk DescribeImage(const std::filesystem::path& image);
 

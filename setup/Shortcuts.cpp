@@ -12,7 +12,7 @@ namespace ov::setup {
 namespace {
 
 // A string value of a desktop entry: backslash, newline, tab and return are
-// escaped as the specification lists.
+// escaped as the freedesktop desktop-entry format lists.
 std::string EscapeValue(std::string_view text) {
   std::string out;
   for (char c : text) {

@@ -17,7 +17,7 @@ struct Shortcut {
 };
 
 // The desktop entry's text: Type=Application with the target quoted in Exec
-// as the specification asks (so folders with blanks work).
+// as the freedesktop desktop-entry format asks (so folders with blanks work).
 std::string DesktopEntryText(const Shortcut& shortcut);
 
 // Writes the entry (through a temporary file, so no half-written entry is

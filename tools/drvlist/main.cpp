@@ -4,24 +4,17 @@
 // Usage: ovnss-drvlist [--sys DIR] [--dev DIR]
 
 #include <cstdio>
-#include <cstring>
 #include <string>
 
 #include "disk/DiskDescriber.h"
 
 int main(int argc, char** argv) {
-  std::string sys = "/sys/block", dev = "/dev";
-  for (int i = 1; i < argc; ++i) {
-    if (std::strcmp(argv[i], "--sys") == 0 && i + 1 < argc) {
-      sys = argv[++i];
-    } else if (std::strcmp(argv[i], "--dev") == 0 && i + 1 < argc) {
-      dev = argv[++i];
-    } else {
-      std::fprintf(stderr, "usage: ovnss-drvlist [--sys DIR] [--dev DIR]\n");
-      return 2;
-    }
+  const auto folders = ov::ParseBlockDeviceFolders(argc, argv);
+  if (!folders) {
+    std::fprintf(stderr, "usage: ovnss-drvlist [--sys DIR] [--dev DIR]\n");
+    return 2;
   }
-  for (const auto& disk : ov::ListBlockDevices(sys, dev))
+  for (const auto& disk : ov::ListBlockDevices(folders->sys, folders->dev))
     std::printf("%s\t%llu\t%s\t%s\n", disk.devicePath.c_str(), static_cast<unsigned long long>(disk.sizeBytes),
                 disk.mediaType.c_str(), disk.model.c_str());
   return 0;

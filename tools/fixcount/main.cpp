@@ -5,26 +5,19 @@
 // Usage: ovnss-fixcount [--sys DIR] [--dev DIR]
 
 #include <cstdio>
-#include <cstring>
 #include <string>
 
 #include "disk/DiskDescriber.h"
 #include "platform/Folders.h"
 
 int main(int argc, char** argv) {
-  std::string sys = "/sys/block", dev = "/dev";
-  for (int i = 1; i < argc; ++i) {
-    if (std::strcmp(argv[i], "--sys") == 0 && i + 1 < argc) {
-      sys = argv[++i];
-    } else if (std::strcmp(argv[i], "--dev") == 0 && i + 1 < argc) {
-      dev = argv[++i];
-    } else {
-      std::fprintf(stderr, "usage: ovnss-fixcount [--sys DIR] [--dev DIR]\n");
-      return 2;
-    }
+  const auto folders = ov::ParseBlockDeviceFolders(argc, argv);
+  if (!folders) {
+    std::fprintf(stderr, "usage: ovnss-fixcount [--sys DIR] [--dev DIR]\n");
+    return 2;
   }
   int fixed = 0;
-  for (const auto& disk : ov::ListBlockDevices(sys, dev))
+  for (const auto& disk : ov::ListBlockDevices(folders->sys, folders->dev))
     if (disk.mediaType == ov::kMediaFixed) ++fixed;
   if (fixed > 127) fixed = 127;  // the count is one signed byte
 

@@ -8,7 +8,6 @@
 // OVNSS_RUN_DIR and writes the descriptions to the run's own store there.
 
 #include <cstdio>
-#include <cstring>
 #include <optional>
 #include <string>
 
@@ -19,26 +18,20 @@
 #include "platform/RunRegistry.h"
 
 int main(int argc, char** argv) {
-  std::string sys = "/sys/block", dev = "/dev";
-  for (int i = 1; i < argc; ++i) {
-    if (std::strcmp(argv[i], "--sys") == 0 && i + 1 < argc) {
-      sys = argv[++i];
-    } else if (std::strcmp(argv[i], "--dev") == 0 && i + 1 < argc) {
-      dev = argv[++i];
-    } else {
-      std::fprintf(stderr, "usage: ovnss-mendwmi [--sys DIR] [--dev DIR]\n");
-      return 2;
-    }
+  const auto folders = ov::ParseBlockDeviceFolders(argc, argv);
+  if (!folders) {
+    std::fprintf(stderr, "usage: ovnss-mendwmi [--sys DIR] [--dev DIR]\n");
+    return 2;
   }
   ov::FileRegistry shared(ov::FileRegistry::DefaultLocation());
   const auto runFolder = ov::RunFolderFromEnvironment();
   if (!runFolder) {
-    ov::DescribeDisks(shared, sys, dev);
+    ov::DescribeDisks(shared, folders->sys, folders->dev);
     return 0;
   }
   ov::FileRegistry own(ov::RunRegistryFile(*runFolder));
   ov::RunRegistry registry(shared, own, ov::kRunOwnedKeys);
   // Quiet on success: the program that starts it may be writing JSON.
-  ov::DescribeDisks(registry, sys, dev);
+  ov::DescribeDisks(registry, folders->sys, folders->dev);
   return 0;
 }

@@ -1,9 +1,9 @@
 #pragma once
 // The commands the window offers whose work lives in other parts of the
-// window: saving, the save settings, the recovery information file, the
-// reports, the help file and the raw form. The menus and
-// buttons are connected here, in one place; each handler is empty until its
-// part is wired in.
+// window: saving, the save settings, the recovery information file and the
+// raw form. The menus and buttons are connected here, in one place; each
+// handler is empty until its part is wired in. (The reports, the help file
+// and the support commands go straight to the report menu.)
 
 #include <QObject>
 #include <vector>
@@ -30,15 +30,6 @@ public slots:
   // "Save Log" and "Load Log": the recovery information file.
   void SaveLog() {}
   void LoadLog() {}
-  // Maintenance: the activity log and the directory list.
-  void ViewReport() {}
-  void EmailReport() {}
-  void ViewDirectoryList() {}
-  void PrintDirectoryList() {}
-  void EmailDirectoryList() {}
-  // "&Contents        ", the Help button and F1: the help file.
-  void OpenHelpContents() {}
-  void OpenHelpByName() {}
   // "Start &Recovery" on the Raw form.
   void StartOrStopRawScan() {}
 };

@@ -237,8 +237,8 @@ void MainWindow::ConnectHelp() {
   help_ = new HelpController(
       {session_.registry, installPath_, {session_.installPath, installPath_}, session_.reader.osFamily()}, this);
   QHash<const QAction*, int> ids;
-  for (const MenuSpec& spec : MenuBar102()) {
-    for (const MenuItem& item : spec.items) {
+  for (const MenuDef& menu : MenuBar102()) {
+    for (const MenuItem& item : menu.items) {
       if (QAction* action = item.id > 0 ? elements_.command(item.id) : nullptr) ids.insert(action, item.id);
     }
   }

@@ -58,7 +58,7 @@ constexpr MenuItem kHelp[] = {
     {kCmdSystemAbout, "&About Orlindavestrum for NSS", "About Orlindavestrum\nAbout"},
 };
 
-constexpr MenuSpec kMenus[] = {
+constexpr MenuDef kMenus[] = {
     {"&Options", kOptions},
     {"&Maintenance", kMaintenance},
     {"S&upport", kSupport},
@@ -69,12 +69,12 @@ QString Q(std::string_view s) { return QString::fromLatin1(s.data(), static_cast
 
 }  // namespace
 
-std::span<const MenuSpec> MenuBar102() { return kMenus; }
+std::span<const MenuDef> MenuBar102() { return kMenus; }
 
 void BuildMenuBar(QMenuBar* bar, Elements& elements) {
-  for (const MenuSpec& spec : kMenus) {
-    std::vector<QMenu*> menus{bar->addMenu(Q(spec.title))};
-    for (const MenuItem& item : spec.items) {
+  for (const MenuDef& menu : kMenus) {
+    std::vector<QMenu*> menus{bar->addMenu(Q(menu.title))};
+    for (const MenuItem& item : menu.items) {
       if (item.id == 0) {
         menus.back()->addSeparator();
       } else if (item.id == kSub) {

@@ -19,12 +19,12 @@ struct MenuItem {
   bool checkable = false;   // ticked at start
 };
 
-struct MenuSpec {
+struct MenuDef {
   std::string_view title;
   std::span<const MenuItem> items;
 };
 
-std::span<const MenuSpec> MenuBar102();
+std::span<const MenuDef> MenuBar102();
 
 // Builds the menus into `bar` and registers each item's action in
 // `elements` by its id; the prompt is the action's "prompt" property.
