@@ -1,30 +1,16 @@
 #include "ui/dialogs/ReplaceFileDialog.h"
 
-#include <QHBoxLayout>
-#include <QLabel>
 #include <QPushButton>
-#include <QStyle>
-#include <QVBoxLayout>
+
+#include "ui/dialogs/FileQuestion.h"
 
 namespace ov {
 
 ReplaceFileDialog::ReplaceFileDialog(const QString& path, QWidget* parent) : QDialog(parent) {
   setWindowTitle(QStringLiteral("Replace File Confirmation"));
-  setWindowModality(Qt::ApplicationModal);
-  auto* text = new QLabel(QStringLiteral("The File Already Exists. Do you want to replace the existing file."));
-  auto* file = new QLabel(path);
-  file->setObjectName(QStringLiteral("path"));
-  file->setTextInteractionFlags(Qt::TextSelectableByMouse);
-  auto* icon = new QLabel;
-  icon->setPixmap(style()->standardIcon(QStyle::SP_MessageBoxQuestion).pixmap(32, 32));
-  auto* texts = new QVBoxLayout;
-  texts->addWidget(text);
-  texts->addWidget(file);
-  auto* top = new QHBoxLayout;
-  top->addWidget(icon, 0, Qt::AlignTop);
-  top->addLayout(texts, 1);
-  auto* buttons = new QHBoxLayout;
-  buttons->addStretch();
+  QHBoxLayout* buttons = LayOutFileQuestion(
+      *this, QStyle::SP_MessageBoxQuestion,
+      QStringLiteral("The File Already Exists. Do you want to replace the existing file."), path);
   const struct {
     const char* text;
     ReplaceChoice choice;
@@ -42,9 +28,6 @@ ReplaceFileDialog::ReplaceFileDialog(const QString& path, QWidget* parent) : QDi
     });
     buttons->addWidget(button);
   }
-  auto* layout = new QVBoxLayout(this);
-  layout->addLayout(top);
-  layout->addLayout(buttons);
 }
 
 ReplaceChoice ReplaceFileDialog::Ask(const QString& path, QWidget* parent) {

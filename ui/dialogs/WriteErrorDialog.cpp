@@ -1,30 +1,17 @@
 #include "ui/dialogs/WriteErrorDialog.h"
 
-#include <QHBoxLayout>
-#include <QLabel>
 #include <QPushButton>
-#include <QStyle>
-#include <QVBoxLayout>
 
 #include "save/Extraction.h"
+#include "ui/dialogs/FileQuestion.h"
 
 namespace ov {
 
 WriteErrorDialog::WriteErrorDialog(const QString& path, QWidget* parent) : QDialog(parent) {
   setWindowTitle(QStringLiteral("Error Writing Destination"));
-  setWindowModality(Qt::ApplicationModal);
-  auto* text = new QLabel(QString::fromLatin1(kWriteErrorText.data(), static_cast<qsizetype>(kWriteErrorText.size())));
-  auto* file = new QLabel(path);
-  file->setObjectName(QStringLiteral("path"));
-  file->setTextInteractionFlags(Qt::TextSelectableByMouse);
-  auto* icon = new QLabel;
-  icon->setPixmap(style()->standardIcon(QStyle::SP_MessageBoxCritical).pixmap(32, 32));
-  auto* texts = new QVBoxLayout;
-  texts->addWidget(text);
-  texts->addWidget(file);
-  auto* top = new QHBoxLayout;
-  top->addWidget(icon, 0, Qt::AlignTop);
-  top->addLayout(texts, 1);
+  QHBoxLayout* buttons = LayOutFileQuestion(
+      *this, QStyle::SP_MessageBoxCritical,
+      QString::fromLatin1(kWriteErrorText.data(), static_cast<qsizetype>(kWriteErrorText.size())), path);
   auto* abort = new QPushButton(QStringLiteral("&Abort"));
   auto* skip = new QPushButton(QStringLiteral("&Skip"));
   skip->setAutoDefault(false);
@@ -37,13 +24,8 @@ WriteErrorDialog::WriteErrorDialog(const QString& path, QWidget* parent) : QDial
     choice_ = WriteErrorChoice::Skip;
     accept();
   });
-  auto* buttons = new QHBoxLayout;
-  buttons->addStretch();
   buttons->addWidget(abort);
   buttons->addWidget(skip);
-  auto* layout = new QVBoxLayout(this);
-  layout->addLayout(top);
-  layout->addLayout(buttons);
 }
 
 WriteErrorChoice WriteErrorDialog::Ask(const QString& path, QWidget* parent) {
