@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+#include <string>
+
 namespace ov {
 namespace {
 
@@ -22,7 +25,20 @@ TEST(MenuLook, OverrideDecidesThenThemeThenDesktop) {
   EXPECT_EQ(ChooseMenuLook(none, none, "ubuntu:GNOME"), MenuLook::Modern);
 }
 
-TEST(MenuLook, DecidedOncePerRun) { EXPECT_EQ(RunMenuLook(), RunMenuLook()); }
+TEST(MenuLook, DecidedOncePerRun) {
+  // A later change of the override does not change the run's look.
+  const MenuLook first = RunMenuLook();
+  const char* before = std::getenv("OVNSS_MENU_LOOK");
+  const std::string kept = before != nullptr ? before : "";
+  ::setenv("OVNSS_MENU_LOOK", first == MenuLook::Classic ? "modern" : "classic", 1);
+  const MenuLook second = RunMenuLook();
+  if (before != nullptr) {
+    ::setenv("OVNSS_MENU_LOOK", kept.c_str(), 1);
+  } else {
+    ::unsetenv("OVNSS_MENU_LOOK");
+  }
+  EXPECT_EQ(first, second);
+}
 
 }  // namespace
 }  // namespace ov
