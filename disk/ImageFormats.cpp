@@ -1,5 +1,7 @@
 #include "disk/ImageFormats.h"
 
+#include "disk/EwfDevice.h"
+
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -118,43 +120,6 @@ std::string EwfHeader(libewf_handle_t* handle, const char* name) {
   return r == 1 ? std::string(reinterpret_cast<const char*>(value)) : std::string();
 }
 
-class EwfDevice : public ContainerDevice {
-public:
-  EwfDevice(libewf_handle_t* handle, std::uint64_t size) : ContainerDevice(size), handle_(handle) {}
-  ~EwfDevice() override {
-    libewf_handle_close(handle_, nullptr);
-    libewf_handle_free(&handle_, nullptr);
-  }
-  EwfDevice(const EwfDevice&) = delete;
-  EwfDevice& operator=(const EwfDevice&) = delete;
-
-protected:
-  bool ReadBytes(std::byte* buffer, std::size_t bytes, std::uint64_t offset) override {
-    libewf_error_t* error = nullptr;
-    const ssize_t n = libewf_handle_read_random(handle_, buffer, bytes, static_cast<off64_t>(offset), &error);
-    if (error) libewf_error_free(&error);
-    if (n < 0 || static_cast<std::size_t>(n) != bytes) return false;
-    // A chunk whose checksum does not match is handed out as it stands and
-    // listed as a checksum error: its sectors count as unreadable.
-    std::uint32_t errors = 0;
-    if (libewf_handle_get_number_of_checksum_errors(handle_, &errors, nullptr) == 1 && errors != knownErrors_) {
-      for (std::uint32_t i = knownErrors_; i < errors; ++i) {
-        std::uint64_t start = 0, count = 0;
-        if (libewf_handle_get_checksum_error(handle_, i, &start, &count, nullptr) == 1 && count > 0) {
-          corrupt_.Add(start, start + count - 1);
-        }
-      }
-      knownErrors_ = errors;
-    }
-    return corrupt_.empty() || !corrupt_.Intersects(offset / kSectorSize, bytes / kSectorSize);
-  }
-
-private:
-  libewf_handle_t* handle_;
-  std::uint32_t knownErrors_ = 0;
-  BadSectorMap corrupt_;
-};
-
 // Walks the chain of sections of each segment file: after the 13-byte file
 // header, each section starts with a 76-byte descriptor (its type, then the
 // file offset of the next section); the chain ends with a "next" section
@@ -241,7 +206,7 @@ OpenedImage OpenEwf(const std::filesystem::path& path) {
   d.mediaType += level == LIBEWF_COMPRESSION_NONE ? ", uncompressed" : ", compressed";
   if (!caseNumber.empty()) d.mediaType += ", case " + caseNumber;
   if (!evidence.empty()) d.mediaType += ", evidence " + evidence;
-  out.device = std::make_unique<EwfDevice>(handle, size);
+  out.device = MakeEwfDevice(handle, size, out.description.files);
   return out;
 }
 

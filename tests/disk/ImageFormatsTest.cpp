@@ -11,7 +11,11 @@
 #include <cstring>
 #include <fstream>
 #include <map>
+#include <random>
 
+#include <zlib.h>
+
+#include "disk/Adler32.h"
 #include "disk/DiskDescriber.h"
 #include "disk/ImageFormats.h"
 #include "disk/RescueMap.h"
@@ -73,6 +77,45 @@ TEST(ImageFormats, EveryContainerReadsAsTheRawDiskItHolds) {
     EXPECT_FALSE(image.device->Read(image.device->SectorCount() - 1, 2, buffer.data()));
     EXPECT_EQ(buffer[0], std::byte{0x5A});
   }
+}
+
+TEST(ImageFormats, E01SetsReadTheSameAheadInRunsAndAtRandom) {
+  const ContainerSet& set = ContainerSet::Get();
+  ASSERT_TRUE(set.ok());
+  const std::string raw = test::ReadFile(set.raw());
+  std::mt19937 random(7);
+  for (const char* name : {"plain.E01", "packed.E01", "odd.E01"}) {
+    SCOPED_TRACE(name);
+    OpenedImage image = OpenImage(set / name);
+    ASSERT_TRUE(image) << image.error;
+    const std::uint64_t sectors = image.device->SectorCount();
+    // Runs one after the other (read ahead), broken by jumps elsewhere of
+    // any length and at any sector, chunk or not.
+    std::vector<std::byte> buffer(300 * kSectorSize);
+    std::uint64_t next = 0;
+    for (int i = 0; i < 400; ++i) {
+      std::uint64_t first = next;
+      auto count = static_cast<std::uint32_t>(64);
+      if (i % 9 == 8) {
+        first = random() % sectors;
+        count = 1 + random() % 300;
+      }
+      count = static_cast<std::uint32_t>(std::min<std::uint64_t>(count, sectors - first));
+      ASSERT_TRUE(image.device->Read(first, count, buffer.data())) << first << "+" << count;
+      ASSERT_EQ(std::memcmp(buffer.data(), raw.data() + first * kSectorSize, std::size_t{count} * kSectorSize), 0)
+          << first << "+" << count;
+      next = first + count == sectors ? 0 : first + count;
+    }
+  }
+  EXPECT_EQ(OpenImage(set / "odd.E01").device->SectorCount(), (8u << 20) / kSectorSize - 3);
+  // The chunks' checksum is zlib's.
+  std::vector<std::byte> bytes(70000);
+  for (auto& b : bytes) b = static_cast<std::byte>(random());
+  for (std::size_t n : {0, 1, 15, 16, 5552, 5553, 32768, 70000}) {
+    EXPECT_EQ(Adler32(1, bytes.data(), n), adler32(1, reinterpret_cast<const Bytef*>(bytes.data()), n)) << n;
+  }
+  std::fill(bytes.begin(), bytes.end(), std::byte{0xFF});
+  EXPECT_EQ(Adler32(1, bytes.data(), bytes.size()), adler32(1, reinterpret_cast<const Bytef*>(bytes.data()), 70000));
 }
 
 TEST(ImageFormats, SplitPartsAreFoundByNumberAndReadAcrossTheirEdges) {

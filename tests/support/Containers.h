@@ -52,7 +52,8 @@ inline constexpr ContainerFile kContainerFiles[] = {
     {"disk.qcow2", "qcow"},       {"packed.qcow2", "qcow"},
 };
 
-// Made from disk.img in the folder; also damaged copies: truncated.E01 (its
+// Made from disk.img in the folder; also odd.E01, the disk but its last
+// three sectors (its last chunk is short), and damaged copies: truncated.E01 (its
 // third segment cut short), corrupt.E01 (bytes of a chunk of the second
 // segment overwritten), cut.E01 (the first segment cut inside its headers),
 // truncated.qcow2 (its second half gone) and cut.qcow2 (only 100 bytes).
@@ -60,6 +61,7 @@ inline constexpr const char* kMakeContainers = R"(set -e
 split -b 3M -d -a 3 --numeric-suffixes=1 disk.img split.img.
 ewfacquirestream -q -c none -S 2MiB -C C-42 -D 'NetWare server disk' -E E-7 -t plain < disk.img
 ewfacquirestream -q -c deflate:best -S 1MiB -t packed < disk.img
+head -c 8387072 disk.img | ewfacquirestream -q -c deflate:fast -t odd
 qemu-img convert -f raw -O vmdk -o subformat=monolithicSparse disk.img sparse.vmdk
 qemu-img convert -f raw -O vmdk -o subformat=monolithicFlat disk.img flat.vmdk
 qemu-img convert -f raw -O vmdk -o subformat=twoGbMaxExtentSparse disk.img split-sparse.vmdk

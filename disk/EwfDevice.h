@@ -1,0 +1,27 @@
+#pragma once
+// The device over an open E01 set (its segment files, in order).
+//
+// Each stored chunk is read whole through the library, its Adler-32 checked
+// here and a compressed one inflated with zlib; whatever is unusual about a
+// chunk (a checksum that does not match, a chunk that does not inflate to
+// its size) sends its stretch back to the library's own reading, which hands
+// it out as it stands and lists it as a checksum error: those sectors read as
+// unreadable. A long run of reads one after the other (a full-disk search, a
+// raw scan, a large file) is read ahead by workers with handles of their own,
+// so that taking the chunks apart overlaps the caller's work on the last ones.
+
+#include <libewf.h>
+
+#include <filesystem>
+#include <memory>
+#include <vector>
+
+#include "disk/Device.h"
+
+namespace ov {
+
+// Takes over `handle`, opened read-only on `files`.
+std::unique_ptr<Device> MakeEwfDevice(libewf_handle_t* handle, std::uint64_t sizeBytes,
+                                      std::vector<std::filesystem::path> files);
+
+}  // namespace ov
