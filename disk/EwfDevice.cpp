@@ -9,6 +9,7 @@
 #include <thread>
 
 #include "disk/Adler32.h"
+#include "disk/ContainerDevice.h"
 
 namespace ov {
 
@@ -235,21 +236,16 @@ private:
   std::vector<std::thread> workers_;
 };
 
-class EwfDevice : public Device {
+class EwfDevice : public ContainerDevice {
 public:
   // Reads that follow one another before the workers take over.
   static constexpr int kStreak = 4;
 
   EwfDevice(libewf_handle_t* handle, std::uint64_t size, std::vector<std::filesystem::path> files)
-      : reader_(handle, size), size_(size), files_(std::move(files)) {}
+      : ContainerDevice(size), reader_(handle, size), size_(size), files_(std::move(files)) {}
 
-  std::uint64_t SectorCount() const override { return size_ / kSectorSize; }
-
-  bool ReadUnguarded(std::uint64_t first, std::uint32_t count, std::byte* buffer) override {
-    if (count == 0) return true;
-    if (first >= SectorCount() || count > SectorCount() - first) return false;
-    const std::uint64_t offset = first * kSectorSize;
-    const std::size_t bytes = std::size_t{count} * kSectorSize;
+protected:
+  bool ReadBytes(std::byte* buffer, std::size_t bytes, std::uint64_t offset) override {
     const bool follows = offset == end_;
     streak_ = follows ? streak_ + 1 : 0;
     end_ = offset + bytes;
@@ -263,15 +259,7 @@ public:
       ok = reader_.Read(buffer, bytes, offset, found_);
     }
     for (const Range& r : found_) corrupt_.Add(r.first, r.last);
-    return ok && (corrupt_.empty() || !corrupt_.Intersects(first, count));
-  }
-  bool Read(std::uint64_t first, std::uint32_t count, std::byte* buffer) override {
-    // A failed read must leave the caller's buffer as it was.
-    const std::size_t want = std::size_t{count} * kSectorSize;
-    if (scratch_.size() < want) scratch_.resize(want);
-    if (!ReadUnguarded(first, count, scratch_.data())) return false;
-    std::memcpy(buffer, scratch_.data(), want);
-    return true;
+    return ok && (corrupt_.empty() || !corrupt_.Intersects(offset / kSectorSize, bytes / kSectorSize));
   }
 
 private:
@@ -303,7 +291,6 @@ private:
   int streak_ = 0;
   std::vector<Range> found_;
   BadSectorMap corrupt_;
-  std::vector<std::byte> scratch_;
 };
 
 }  // namespace
