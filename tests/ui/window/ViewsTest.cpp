@@ -1,6 +1,7 @@
 #include <QAbstractButton>
 #include <QLabel>
 #include <QMenuBar>
+#include <QRadioButton>
 #include <QRegularExpression>
 
 #include <map>
@@ -162,7 +163,7 @@ TEST_F(Views, RowsThatDependOnTheMode) {
   EXPECT_FALSE(CommandEnabled(kCmdSave));
   el().ShowView(8, RecoveryMode::Raw);
   EXPECT_EQ(el().pictureFile(), "Step4_1.bmp");
-  EXPECT_TRUE(el().as<QAbstractButton>(kEntireDisk)->isChecked());
+  EXPECT_TRUE(window->rawForm()->findChild<QRadioButton*>("entireDisk")->isChecked());
 }
 
 TEST_F(Views, OtherCodesChangeNothingAndMissingPicturesLeaveItEmpty) {
