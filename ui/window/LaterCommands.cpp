@@ -82,7 +82,10 @@ void LaterCommands::LoadLog() {
   ov::LoadLog(window_, *this, session_->discovery(), session_->tree, session_->prompter, fileDialogs);
 }
 
-void LaterCommands::BeginLoad() { wizard_->ReleaseTreeViews(); }
+void LaterCommands::BeginLoad() {
+  wizard_->ReleaseTreeViews();
+  if (onLoading) onLoading();
+}
 
 void LaterCommands::EndLoad(bool loaded, const ListRows& /*rootRows*/) {
   // The file list is filled from the loaded tree itself.

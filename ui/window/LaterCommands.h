@@ -45,8 +45,10 @@ public:
   std::string destination;
   // The recovery information file's dialogs; tests answer them.
   RecoveryInfoFileDialogs fileDialogs = RecoveryInfoFileDialogs::Platform();
-  // Called with each save before it starts (tests and pictures watch it).
+  // Called with each save before it starts, and while a recovery
+  // information file is read (tests and pictures watch them).
   std::function<void(SaveFlow&)> onSave;
+  std::function<void()> onLoading;
 
   RawFormPanel* rawForm() const { return rawForm_; }
   // The raw form's "File Saving" question: the folder, empty when cancelled.

@@ -180,7 +180,8 @@ void MainWindow::BuildElements(QWidget* c) {
   // The Raw form, hidden until its step: one panel in the place of its
   // elements, bound to its own controller.
   auto* raw = new RawFormPanel(session_.prompter, [this] { return later_.AskRawDestination(); }, c);
-  place(kKindGroup, raw, 8, 148, 744, 300)->hide();
+  // It reaches down to the buttons: the status row is not used there.
+  place(kKindGroup, raw, 8, 148, 744, 330)->hide();
 
   // The status row and the buttons.
   place(kStatusLine, new QLabel(c), 8, 456, 300, 22);
