@@ -61,7 +61,7 @@ void WhenModal(const char* name, std::function<void(QWidget*)> answer) {
 }
 
 struct WindowParts {
-  WindowPrompter prompter;
+  ov::window::WindowPrompter prompter;
 };
 struct ShotSession : WindowParts, Session {
   ShotSession() : Session(WindowParts::prompter) {}
