@@ -77,8 +77,9 @@ void LaterCommands::SaveLog() {
 }
 
 void LaterCommands::LoadLog() {
-  // A running search or scan owns the pools and the tree until it ends.
-  if (!session_ || wizard_->step() < 1 || wizard_->workerRunning() || wizard_->rawScanning()) return;
+  // A running search or scan owns the pools and the tree until it ends;
+  // the Raw form has no tree to show a loaded one in.
+  if (!session_ || wizard_->step() < 1 || wizard_->mode() == RecoveryMode::Raw || wizard_->workerRunning()) return;
   ov::LoadLog(window_, *this, session_->discovery(), session_->tree, session_->prompter, fileDialogs);
 }
 

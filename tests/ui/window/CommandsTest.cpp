@@ -352,5 +352,22 @@ TEST_F(Commands, AMapBesideTheImageIsOfferedAndTheSaveNamesTheFileItLeftUnread) 
   EXPECT_EQ(ReadFile(out / "Docs" / "big.bin"), expected);
 }
 
+TEST_F(Commands, AMapThatDoesNotLoadIsNamedAndTheImageIsNotAttached) {
+  ASSERT_TRUE(built.ok());
+  std::ofstream(built.image().string() + ".map") << "this is no map\n";
+  answer = true;
+  QString refusal;
+  ModalAnswers answers;
+  answers.Box(QMessageBox::Ok, &refusal);
+  EXPECT_FALSE(wizard().AttachImage(QString::fromStdString(built.image().string())));
+  EXPECT_TRUE(answers.done());
+  EXPECT_TRUE(refusal.contains("is not a ddrescue map: line 1")) << refusal.toStdString();
+  EXPECT_FALSE(session->DiskNameOf(built.image()));
+  // Without the map the same image opens.
+  answer = false;
+  EXPECT_TRUE(wizard().AttachImage(QString::fromStdString(built.image().string())));
+  EXPECT_TRUE(session->DiskNameOf(built.image()));
+}
+
 }  // namespace
 }  // namespace ov::window::test
