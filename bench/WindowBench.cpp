@@ -26,7 +26,7 @@ using namespace ov::window;
 namespace {
 
 struct Parts {
-  WindowPrompter prompter;
+  ov::window::WindowPrompter prompter;
 };
 struct BenchSession : Parts, Session {
   BenchSession() : Session(Parts::prompter) {}

@@ -137,6 +137,17 @@ RawFormPanel::RawFormPanel(Prompter& prompter, std::function<std::filesystem::pa
   status_ = new QLabel;
   status_->setObjectName(QStringLiteral("status"));
 
+  // The four kinds fill their list; the report keeps room for its four
+  // rows below its header.
+  const auto rowsHeight = [](QTreeWidget* list, int rows) {
+    return list->header()->sizeHint().height() + rows * list->sizeHintForRow(0) + 2 * list->frameWidth() + 2;
+  };
+  kinds_->setFixedHeight(rowsHeight(kinds_, 4));
+  static_cast<QVBoxLayout*>(kindBox->layout())->addStretch();
+  new QTreeWidgetItem(results_, {QStringLiteral(" ")});
+  results_->setMinimumHeight(rowsHeight(results_, 4));
+  results_->clear();
+
   auto* top = new QHBoxLayout;
   top->addWidget(kindBox, 1);
   top->addWidget(methodBox);

@@ -21,6 +21,8 @@ constexpr int kRefreshMs = 100;
 
 QLabel* Field(std::array<QLabel*, kSaveFieldCount>& fields, SaveField field, const char* name) {
   auto* label = new QLabel;
+  // The path changes while the window stands: it does not widen it.
+  if (field == SaveField::FilePath) label->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
   label->setObjectName(QLatin1String(name));
   label->setTextInteractionFlags(Qt::TextSelectableByMouse);
   fields[static_cast<std::size_t>(field)] = label;
@@ -96,6 +98,13 @@ void SavingDialog::Refresh() {
     if (!changes.texts[i]) continue;
     if (static_cast<SaveField>(i) == SaveField::ProgressText) {
       bar_->setText(ToQt(*changes.texts[i]));
+    } else if (static_cast<SaveField>(i) == SaveField::FilePath && fields_[i]) {
+      // A long path would run past the window's edge: its middle gives way,
+      // and the whole path is the field's tip.
+      QLabel* path = fields_[i];
+      const QString full = ToQt(*changes.texts[i]);
+      path->setToolTip(full);
+      path->setText(path->fontMetrics().elidedText(full, Qt::ElideMiddle, std::max(path->width(), 40)));
     } else if (fields_[i]) {
       fields_[i]->setText(ToQt(*changes.texts[i]));
     }
@@ -112,6 +121,7 @@ void SavingDialog::Finish() {
 QString SavingDialog::fieldText(SaveField field) const {
   if (field == SaveField::ProgressText) return bar_->text();
   const QLabel* label = fields_[static_cast<std::size_t>(field)];
+  if (label && field == SaveField::FilePath) return label->toolTip();
   return label ? label->text() : QString();
 }
 

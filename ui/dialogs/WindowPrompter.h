@@ -33,6 +33,8 @@ public:
 
   // The owner of the next dialog.
   QWidget* Owner() const;
+  // The main window, once it is up (the prompter exists before it).
+  void SetWindow(QWidget* window) { window_ = window; }
 
 private:
   // Runs `ask` on the window's thread and answers its result.

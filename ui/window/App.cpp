@@ -6,7 +6,9 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "ui/window/Dialogs.h"
 #include "ui/window/MainWindow.h"
+#include "ui/window/RescueMapOffer.h"
 #include "ui/window/Workers.h"
 
 namespace ov::window {
@@ -40,10 +42,17 @@ int RunWindow(int argc, char** argv) {
 
   WindowSession session;
   try {
-    // A disk image named on the command line is attached as the next disk.
-    if (argc > 1) session.Inventory(std::filesystem::path(argv[1]));
-    else session.Inventory();
+    // A disk image named on the command line is attached as the next disk,
+    // through the ddrescue map beside it when the user wants.
+    if (argc > 1) {
+      const std::filesystem::path image(argv[1]);
+      OfferRescueMap(session, image, [](const QString& q) { return ConfirmDialog::Ask(q, nullptr); });
+      session.Inventory(image);
+    } else {
+      session.Inventory();
+    }
   } catch (const Failure& f) {
+    session.rescueMap.clear();
     QMessageBox::critical(nullptr, title, QString::fromStdString(f.what()));
     if (argc > 1) {
       try {
@@ -55,8 +64,8 @@ int RunWindow(int argc, char** argv) {
       return 1;
     }
   }
+  session.rescueMap.clear();
   MainWindow window(session, *installPath);
-  session.prompter.window = &window;
   window.show();
   const int code = app.exec();
   if (window.wizard().workerRunning()) {

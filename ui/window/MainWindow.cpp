@@ -5,8 +5,6 @@
 #include <QHash>
 #include <QHeaderView>
 #include <QKeyEvent>
-#include <QLineEdit>
-#include <QListWidget>
 #include <QMessageBox>
 #include <QMimeData>
 #include <QPushButton>
@@ -15,6 +13,7 @@
 #include <QTime>
 #include <QToolButton>
 
+#include "ui/dialogs/RawFormPanel.h"
 #include "ui/window/Dialogs.h"
 #include "widgets/CXPGroupBox.h"
 #include "widgets/PercentProgressBar.h"
@@ -83,7 +82,10 @@ MainWindow::MainWindow(Session& session, std::filesystem::path installPath, QWid
   if (!clockTimer_.isActive()) QMessageBox::information(this, Latin1(kProductTitle), Latin1(kNoTimers));
   Tick();
 
+  // One prompter answers every question of the run, over this window.
+  if (auto* prompter = dynamic_cast<ov::WindowPrompter*>(&session_.prompter)) prompter->SetWindow(this);
   wizard_ = new Wizard(session_, elements_, images_, later_, this);
+  later_.Attach(session_, *wizard_, this, rawForm());
   elements_.as<QTreeView>(kFolderTree)->setModel(&wizard_->folderModel());
   elements_.setColumns(Change::DetailsColumns);
   const auto logPath = session_.log ? session_.log->path() : installPath_ / std::string(kActivityLogName);
@@ -105,6 +107,8 @@ MainWindow::~MainWindow() {
   delete takeCentralWidget();
   delete wizard_;
 }
+
+RawFormPanel* MainWindow::rawForm() const { return elements_.as<RawFormPanel>(kKindGroup); }
 
 void MainWindow::Tick() {
   const QTime now = QTime::currentTime();
@@ -173,38 +177,11 @@ void MainWindow::BuildElements(QWidget* c) {
   // Wide enough for the 500-pixel "Details" column inside its frame.
   place(kDetailsList, list, 250, 168, 502, 280);
 
-  // The Raw form, hidden until its step.
-  place(kKindGroup, new CXPGroupBox(QStringLiteral("Select File Type(s) for Raw Recovery"), c), 8, 148, 240, 140);
-  auto* kinds = new QListWidget(c);
-  for (const char* k : {"Microsoft Word File(s) (.DOC)", "Microsoft Excel File(s) (.XLS)",
-                        "Microsoft PowerPoint File(s) (.PPT)", "Compressed File(s) (.Zip)"}) {
-    auto* item = new QListWidgetItem(QString::fromLatin1(k), kinds);
-    item->setFlags(item->flags() | Qt::ItemIsUserCheckable);
-    item->setCheckState(Qt::Unchecked);
-  }
-  place(kKindList, kinds, 16, 168, 224, 112);
-  place(kMethodGroup, new CXPGroupBox(QStringLiteral("Select Raw Recovery Method"), c), 8, 294, 240, 154);
-  auto* entire = new QRadioButton(QStringLiteral("Entire Disk"), c);
-  auto* range = new QRadioButton(QStringLiteral("Sector Range"), c);
-  entire->setAutoExclusive(false);
-  range->setAutoExclusive(false);
-  place(kEntireDisk, entire, 20, 316, 200, 22);
-  place(kSectorRange, range, 20, 342, 200, 22);
-  place(kStartLabel, new QLabel(QStringLiteral("Start Sector"), c), 20, 376, 90, 22)->setEnabled(false);
-  place(kStartField, new QLineEdit(c), 112, 376, 124, 22)->setEnabled(false);
-  place(kEndLabel, new QLabel(QStringLiteral("End Sector"), c), 20, 408, 90, 22)->setEnabled(false);
-  place(kEndField, new QLineEdit(c), 112, 408, 124, 22)->setEnabled(false);
-  place(kReportGroup, new CXPGroupBox(QStringLiteral("Report"), c), 256, 148, 496, 236);
-  auto* results = new QListWidget(c);
-  place(kResultList, results, 264, 168, 480, 208);
-  place(kRawStart, new QPushButton(QStringLiteral("Start &Recovery"), c), 256, 392, 140, 28);
-  auto* rawBar = new PercentProgressBar(c);
-  place(kRawProgress, rawBar, 404, 394, 348, 24);
-  place(kRawStatus, new QLabel(c), 256, 426, 496, 20);
-  for (int id : {kKindGroup, kKindList, kMethodGroup, kEntireDisk, kSectorRange, kStartLabel, kStartField, kEndLabel,
-                 kEndField, kReportGroup, kResultList, kRawStart, kRawProgress, kRawStatus}) {
-    elements_.widget(id)->hide();
-  }
+  // The Raw form, hidden until its step: one panel in the place of its
+  // elements, bound to its own controller.
+  auto* raw = new RawFormPanel(session_.prompter, [this] { return later_.AskRawDestination(); }, c);
+  // It reaches down to the buttons: the status row is not used there.
+  place(kKindGroup, raw, 8, 148, 744, 330)->hide();
 
   // The status row and the buttons.
   place(kStatusLine, new QLabel(c), 8, 456, 300, 22);
@@ -268,8 +245,6 @@ void MainWindow::ConnectCommands() {
   button(kMoreButton, &Wizard::SearchMorePartitions);
   button(kSaveButton, &Wizard::SaveButton);
   button(kExitButton, &Wizard::Exit);
-  connect(elements_.as<QAbstractButton>(kEntireDisk), &QAbstractButton::clicked, w, [w] { w->ChooseRange(true); });
-  connect(elements_.as<QAbstractButton>(kSectorRange), &QAbstractButton::clicked, w, [w] { w->ChooseRange(false); });
   for (int i = 0; i < 3; ++i) {
     auto* b = qobject_cast<ModeButton*>(elements_.widget(kQuickButton + i));
     const auto mode = static_cast<RecoveryMode>(i + 1);
@@ -318,7 +293,6 @@ void MainWindow::ConnectCommands() {
   command(kCmdContents, [r] { r->HelpContents(); });
   if (auto* help = elements_.as<QAbstractButton>(kHelpButton))
     connect(help, &QAbstractButton::clicked, this, [r] { r->HelpContents(); });
-  connect(elements_.as<QAbstractButton>(kRawStart), &QAbstractButton::clicked, l, &LaterCommands::StartOrStopRawScan);
   auto* f1 = new QShortcut(QKeySequence::HelpContents, this);
   connect(f1, &QShortcut::activated, this, [r] { r->HelpByName(); });
   auto* escape = new QShortcut(Qt::Key_Escape, this);

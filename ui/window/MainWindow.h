@@ -20,6 +20,10 @@
 #include "ui/window/Models.h"
 #include "ui/window/Wizard.h"
 
+namespace ov {
+class RawFormPanel;
+}
+
 namespace ov::window {
 
 // The installation folder from the registry ("FilePath" of the product
@@ -40,6 +44,7 @@ public:
   Elements& elements() { return elements_; }
   Wizard& wizard() { return *wizard_; }
   LaterCommands& later() { return later_; }
+  RawFormPanel* rawForm() const;
   HelpController& help() { return *help_; }
   QLabel* clock() const { return clock_; }
   bool clockRunning() const { return clockTimer_.isActive(); }

@@ -61,7 +61,7 @@ void WhenModal(const char* name, std::function<void(QWidget*)> answer) {
 }
 
 struct WindowParts {
-  WindowPrompter prompter;
+  ov::window::WindowPrompter prompter;
 };
 struct ShotSession : WindowParts, Session {
   ShotSession() : Session(WindowParts::prompter) {}
@@ -99,7 +99,6 @@ int main(int argc, char** argv) {
     ShotSession session;
     session.Inventory(std::filesystem::path(OVNSS_SAMPLE_DISK));
     MainWindow window(session, OVNSS_BIN_DIR);
-    session.prompter.window = &window;
     Wizard& w = window.wizard();
     w.confirm = [](const QString&) { return true; };
     window.show();

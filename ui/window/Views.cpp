@@ -16,11 +16,10 @@ using W = When;
   {change, kCmdSave}, {change, kCmdSaveLog}, {change, kCmdSaveSettings}, {change, kCmdViewList},      \
       {change, kCmdPrintList}, {change, kCmdEmailList}
 
-// The elements of the Raw form.
-#define RAW_ELEMENTS(change)                                                                          \
-  {change, kKindGroup}, {change, kKindList}, {change, kMethodGroup}, {change, kEntireDisk},           \
-      {change, kSectorRange}, {change, kStartLabel}, {change, kStartField}, {change, kEndLabel},      \
-      {change, kEndField}, {change, kReportGroup}, {change, kResultList}, {change, kRawStart}
+// The Raw form: one panel holds its elements (the kinds, the method, the
+// report, the button, the bar and the status) and resets them itself when
+// it opens: nothing ticked, "Entire Disk", an empty report.
+#define RAW_ELEMENTS(change) {change, kKindGroup}
 
 constexpr ViewChange kView0[] = {
     {C::Hide, kModesGroup}, {C::Hide, kQuickButton}, {C::Hide, kAdvanceButton}, {C::Hide, kRawButton},
@@ -74,15 +73,13 @@ constexpr ViewChange kView7[] = {
 
 constexpr ViewChange kView8[] = {
     {C::PictureFile, kPicture, W::Always, "Step4_1.bmp"}, RAW_ELEMENTS(C::Show), {C::Disable, kNextButton},
-    {C::Check, kEntireDisk}, {C::Show, kRawStatus}, {C::Hide, kDetailsList}, {C::Uncheck, kKindList},
-    {C::Clear, kResultList}, {C::Hide, kQuickButton}, {C::Hide, kAdvanceButton}, {C::Hide, kRawButton},
+    {C::Hide, kDetailsList}, {C::Hide, kQuickButton}, {C::Hide, kAdvanceButton}, {C::Hide, kRawButton},
     {C::Hide, kModesGroup}, {C::Hide, kDiskTree}, {C::Hide, kSelectDiskGroup}, {C::Show, kBackButton},
     {C::Enable, kBackButton},
 };
 
 constexpr ViewChange kView88[] = {
-    {C::Picture, 1}, RAW_ELEMENTS(C::Hide), {C::Hide, kRawProgress}, {C::Disable, kNextButton},
-    {C::Hide, kRawStatus}, {C::Show, kDetailsList}, {C::Show, kQuickButton}, {C::Show, kAdvanceButton},
+    {C::Picture, 1}, RAW_ELEMENTS(C::Hide), {C::Disable, kNextButton}, {C::Show, kDetailsList}, {C::Show, kQuickButton}, {C::Show, kAdvanceButton},
     {C::Show, kRawButton}, {C::Show, kModesGroup}, {C::Show, kDiskTree}, {C::Show, kSelectDiskGroup},
     {C::Hide, kBackButton}, {C::Disable, kBackButton},
 };

@@ -2,12 +2,12 @@
 
 #include <QHeaderView>
 #include <QLabel>
-#include <QLineEdit>
 #include <QMenu>
 #include <QMessageBox>
 
 #include "platform/Text.h"
 #include "ui/window/Dialogs.h"
+#include "ui/window/RescueMapOffer.h"
 #include "widgets/PercentProgressBar.h"
 
 namespace ov::window {
@@ -99,12 +99,16 @@ void Wizard::ListDisks() {
 
 bool Wizard::AttachImage(const QString& path) {
   if (step_ != 0 || worker_.running()) return false;
+  const std::filesystem::path image(path.toStdString());
   try {
-    session_.Inventory(std::filesystem::path(path.toStdString()));
+    OfferRescueMap(session_, image, confirm);
+    session_.Inventory(image);
   } catch (const Failure& f) {
+    session_.rescueMap.clear();
     Message(QString::fromStdString(f.what()));
     return false;
   }
+  session_.rescueMap.clear();
   ListDisks();
   details_.removeRows(0, details_.rowCount());
   return true;
@@ -151,6 +155,7 @@ void Wizard::Next() {
         session_.LogStepBlock("Raw");
         ShowView(8);
         SetStep(1);
+        emit rawFormShown();
       } else if (mode_ == RecoveryMode::Quick) {
         ShowView(0);
         FillItemTree(kPoolTree, {"Disk " + std::to_string(session_.diskNumber()), {}});
@@ -298,7 +303,7 @@ void Wizard::VolumeScanDone() {
 }
 
 void Wizard::Back() {
-  if (worker_.running() || step_ == 0) return;
+  if (worker_.running() || rawScanning_ || step_ == 0) return;
   elements_.Apply({Change::Disable, kNextButton}, mode_);
   switch (step_) {
     case 1:
@@ -339,26 +344,6 @@ void Wizard::Back() {
   }
 }
 
-void Wizard::ChooseRange(bool entireDisk) {
-  auto* start = elements_.as<QLineEdit>(kStartField);
-  auto* end = elements_.as<QLineEdit>(kEndField);
-  if (!start || !end) return;
-  elements_.Apply({entireDisk ? Change::Uncheck : Change::Check, kSectorRange}, mode_);
-  elements_.Apply({entireDisk ? Change::Check : Change::Uncheck, kEntireDisk}, mode_);
-  for (int id : {kStartField, kEndField, kStartLabel, kEndLabel}) {
-    elements_.Apply({entireDisk ? Change::Disable : Change::Enable, id}, mode_);
-  }
-  wholeDisk_ = entireDisk;
-  if (entireDisk) {
-    start->clear();
-    end->clear();
-  } else {
-    start->setText(QStringLiteral("0"));
-    const std::uint64_t sectors = session_.SelectedDiskSectors();
-    end->setText(QString::number(static_cast<std::int32_t>(static_cast<std::uint32_t>(sectors))));
-  }
-}
-
 bool Wizard::Exit() {
   if (!confirm(Latin1(kExitQuestion))) return false;
   // A running worker may still read the tree; the program ends without
@@ -372,17 +357,9 @@ bool Wizard::Exit() {
   return true;
 }
 
-void Wizard::SaveButton() {
-  if (step_ < 2) {
-    QMessageBox::critical(window_, Latin1(kProductTitle), Latin1(kGoToStep2));
-    return;
-  }
-  later_.SaveTickedItems();
-}
+void Wizard::SaveButton() { later_.SaveTickedItems(ov::SaveCommand::Button); }
 
-void Wizard::SaveCommand() {
-  if (step_ >= 2) later_.SaveTickedItems();
-}
+void Wizard::SaveCommand() { later_.SaveTickedItems(ov::SaveCommand::Menu); }
 
 void Wizard::ClickPool(QTreeWidgetItem* item) {
   if (!item || step_ != 1 || !item->parent() || worker_.running()) return;
@@ -400,50 +377,6 @@ void Wizard::ClickVolume(QTreeWidgetItem* item) {
   if (!rows) return;
   SetDetails(*rows, 10);
   elements_.Apply({Change::Enable, kNextButton}, mode_);
-}
-
-void Wizard::ShowFolder(ItemHandle item, bool fromList) {
-  RecoveryTree& tree = session_.tree;
-  if (step_ != 3 || !tree.IsItem(item)) return;
-  if (auto* path = elements_.as<QLabel>(kPathText)) path->setText(QStringLiteral("\\") + Latin1(tree.ItemPath(item)));
-  tree.currentFolderItem = item;
-  fileModel_.Show(tree.ItemKey(item));
-  if (!fromList) return;
-  if (QTreeView* f = folderTree()) {
-    const QModelIndex index = folderModel_.IndexOf(item);
-    for (QModelIndex up = index; up.isValid(); up = up.parent()) f->expand(up);
-    f->setCurrentIndex(index);
-    f->scrollTo(index);
-    f->setFocus();
-  }
-}
-
-void Wizard::ActivateRow(int row, bool byKey) {
-  if (step_ != 3 || row < 0 || row >= fileModel_.rowCount()) return;
-  const TreeNode& node = fileModel_.Node(row);
-  if (fileModel_.IsFolder(row)) {
-    if (node.treeItem != kNoItem) ShowFolder(node.treeItem, true);
-  } else if (!byKey) {
-    session_.OpenFile(node.index);
-  }
-}
-
-void Wizard::ShowListMenu(const QPoint& globalPos) {
-  QTreeView* list = detailsList();
-  if (step_ != 3 || !list || !list->selectionModel() || !list->selectionModel()->hasSelection()) return;
-  QMenu menu(window_);
-  menu.setObjectName(QStringLiteral("153"));
-  QAction* save = menu.addAction(QStringLiteral("Save"));
-  save->setObjectName(QString::number(kCmdPopupSave));
-  menu.setDefaultAction(save);
-  if (menu.exec(globalPos) != save || step_ < 2) return;
-  std::vector<std::uint64_t> folders, files;
-  for (const QModelIndex& index : list->selectionModel()->selectedRows()) {
-    const TreeNode& node = fileModel_.Node(index.row());
-    if (fileModel_.IsFolder(index.row())) folders.push_back(node.treeItem);
-    else files.push_back(node.index);
-  }
-  later_.SaveSelectedRows(folders, files);
 }
 
 }  // namespace ov::window

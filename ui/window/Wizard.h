@@ -31,7 +31,7 @@ public:
   int step() const { return step_; }
   RecoveryMode mode() const { return mode_; }
   bool workerRunning() const { return worker_.running(); }
-  bool wholeDisk() const { return wholeDisk_; }
+  bool rawScanning() const { return rawScanning_; }
 
   // Asks a Yes/No question with the ConfirmDialog; tests answer it.
   std::function<bool(const QString& question)> confirm;
@@ -47,14 +47,23 @@ public:
 
   // Lists the session's disks in the disk tree.
   void ListDisks();
-  // Attaches an image file as the next disk (the disk step only).
+  // Attaches an image file as the next disk (the disk step only); a
+  // ddrescue map beside it is offered first.
   bool AttachImage(const QString& path);
+
+  // The raw form's scan started or ended: "&Back" waits for it.
+  void SetRawScanning(bool scanning);
+  // A recovery information file is being loaded: the views let go of the
+  // tree; then either the loaded tree is shown at the last step, or the
+  // window shows what it had.
+  void ReleaseTreeViews();
+  void ShowLoadedTree();
+  void RestoreTreeViews();
 
 public slots:
   void Next();
   void Back();
   void ChooseMode(RecoveryMode mode);
-  void ChooseRange(bool entireDisk);
   void StopSearching();
   void SearchMorePartitions();
   // The exit confirmation; true when the user answered Yes.
@@ -75,6 +84,8 @@ public slots:
 signals:
   void exitConfirmed();
   void stepChanged(int step);
+  // View 8 was shown: the raw form opens on the selected disk.
+  void rawFormShown();
 
 private:
   QTreeWidget* tree(int id) const { return elements_.as<QTreeWidget>(id); }
@@ -102,7 +113,7 @@ private:
 
   int step_ = 0;
   RecoveryMode mode_ = RecoveryMode::None;
-  bool wholeDisk_ = true;
+  bool rawScanning_ = false;
   std::atomic<int> stop_{0};
   QString pickedDisk_;
 };

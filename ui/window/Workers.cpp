@@ -112,62 +112,12 @@ bool WorkerThread::Start(std::function<void()> work, std::function<void()> done)
   return true;
 }
 
-template <class Ask>
-auto WindowPrompter::OnWindowThread(Ask ask) -> decltype(ask()) {
-  if (QThread::currentThread() == thread()) return ask();
-  decltype(ask()) answer{};
-  QMetaObject::invokeMethod(this, [&] { answer = ask(); }, Qt::BlockingQueuedConnection);
-  return answer;
-}
-
-BadSectorChoice WindowPrompter::AskBadSector() {
-  return OnWindowThread([this] {
-    BadSectorDialog dialog(window);
+WindowPrompter::WindowPrompter() {
+  badSectorDialog = [](QWidget* owner) {
+    BadSectorDialog dialog(owner);
     dialog.exec();
     return dialog.choice();
-  });
-}
-
-ReplaceChoice WindowPrompter::AskReplaceFile(const std::string& path) {
-  return OnWindowThread([this, &path] {
-    QMessageBox box(QMessageBox::Question, QStringLiteral("Replace File Confirmation"),
-                    QStringLiteral("Replace ") + QString::fromStdString(path) + QStringLiteral(" ?"),
-                    QMessageBox::Yes | QMessageBox::No | QMessageBox::YesToAll | QMessageBox::NoToAll, window);
-    switch (box.exec()) {
-      case QMessageBox::Yes: return ReplaceChoice::Yes;
-      case QMessageBox::YesToAll: return ReplaceChoice::YesToAll;
-      case QMessageBox::NoToAll: return ReplaceChoice::NoToAll;
-      default: return ReplaceChoice::No;
-    }
-  });
-}
-
-WriteErrorChoice WindowPrompter::AskWriteError(const std::string& path) {
-  return OnWindowThread([this, &path] {
-    QMessageBox box(QMessageBox::Critical, QStringLiteral("Error Writing Destination"), QString::fromStdString(path),
-                    QMessageBox::Abort | QMessageBox::Ignore, window);
-    return box.exec() == QMessageBox::Abort ? WriteErrorChoice::Abort : WriteErrorChoice::Skip;
-  });
-}
-
-bool WindowPrompter::AskYesNo(const std::string& text, const std::string& caption) {
-  return OnWindowThread([&] {
-    return QMessageBox::question(window, Latin1(caption), Latin1(text), QMessageBox::Yes | QMessageBox::No) ==
-           QMessageBox::Yes;
-  });
-}
-
-void WindowPrompter::ShowMessage(const std::string& text, const std::string& caption, MessageIcon icon) {
-  OnWindowThread([&] {
-    const QMessageBox::Icon kind = icon == MessageIcon::Error         ? QMessageBox::Critical
-                                   : icon == MessageIcon::Warning     ? QMessageBox::Warning
-                                   : icon == MessageIcon::Information ? QMessageBox::Information
-                                   : icon == MessageIcon::Question    ? QMessageBox::Question
-                                                                      : QMessageBox::NoIcon;
-    QMessageBox box(kind, Latin1(caption), Latin1(text), QMessageBox::Ok, window);
-    box.exec();
-    return 0;
-  });
+  };
 }
 
 }  // namespace ov::window

@@ -18,6 +18,7 @@
 
 #include "nss/PartitionScan.h"
 #include "platform/Prompter.h"
+#include "ui/dialogs/WindowPrompter.h"
 
 namespace ov::window {
 
@@ -76,25 +77,12 @@ private:
   std::atomic<bool> running_{false};
 };
 
-// Answers the core's questions with the window's dialogs, always on the
-// window's thread.
-class WindowPrompter : public QObject, public Prompter {
+// The window's answer to the core's questions: the dialogs' prompter, with
+// the window's own "Bad Sector Encountered" dialog.
+class WindowPrompter : public ov::WindowPrompter {
   Q_OBJECT
 public:
-  explicit WindowPrompter(QObject* parent = nullptr) : QObject(parent) {}
-  // The window the dialogs belong to.
-  QPointer<QWidget> window;
-
-  BadSectorChoice AskBadSector() override;
-  ReplaceChoice AskReplaceFile(const std::string& path) override;
-  WriteErrorChoice AskWriteError(const std::string& path) override;
-  bool AskYesNo(const std::string& text, const std::string& caption) override;
-  void ShowMessage(const std::string& text, const std::string& caption, MessageIcon icon) override;
-
-private:
-  // Runs `ask` on the window's thread and waits for it.
-  template <class Ask>
-  auto OnWindowThread(Ask ask) -> decltype(ask());
+  WindowPrompter();
 };
 
 }  // namespace ov::window

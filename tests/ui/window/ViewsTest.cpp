@@ -1,6 +1,7 @@
 #include <QAbstractButton>
 #include <QLabel>
 #include <QMenuBar>
+#include <QRadioButton>
 #include <QRegularExpression>
 
 #include <map>
@@ -8,6 +9,7 @@
 
 #include "support/Files.h"
 
+#include "ui/dialogs/SaveCommands.h"
 #include "ui/window/Menus.h"
 #include "ui/window/Views.h"
 #include "WindowFixture.h"
@@ -162,7 +164,7 @@ TEST_F(Views, RowsThatDependOnTheMode) {
   EXPECT_FALSE(CommandEnabled(kCmdSave));
   el().ShowView(8, RecoveryMode::Raw);
   EXPECT_EQ(el().pictureFile(), "Step4_1.bmp");
-  EXPECT_TRUE(el().as<QAbstractButton>(kEntireDisk)->isChecked());
+  EXPECT_TRUE(window->rawForm()->findChild<QRadioButton*>("entireDisk")->isChecked());
 }
 
 TEST_F(Views, OtherCodesChangeNothingAndMissingPicturesLeaveItEmpty) {
@@ -174,6 +176,28 @@ TEST_F(Views, OtherCodesChangeNothingAndMissingPicturesLeaveItEmpty) {
   el().ShowStepPicture(2, RecoveryMode::Quick);
   EXPECT_EQ(el().pictureFile(), "");
   EXPECT_TRUE(el().as<QLabel>(kPicture)->pixmap().isNull());
+}
+
+}  // namespace
+}  // namespace ov::window::test
+
+namespace ov::window::test {
+namespace {
+
+// The view table grays and enables "Save Log" and "Load Log" where the
+// recovery information rules say, and nowhere else.
+TEST(RecoveryInfoItems, TheViewTableFollowsTheRules) {
+  for (int code : ViewCodes()) {
+    std::optional<bool> saveLog, loadLog;
+    for (const ViewChange& c : ViewChanges(code)) {
+      if (c.change != Change::Enable && c.change != Change::Disable) continue;
+      if (c.id == kCmdSaveLog) saveLog = c.change == Change::Enable;
+      if (c.id == kCmdLoadLog) loadLog = c.change == Change::Enable;
+    }
+    const RecoveryInfoItems rules = RecoveryInfoItemsForView(code);
+    EXPECT_EQ(saveLog, rules.saveLog) << "view " << code;
+    EXPECT_EQ(loadLog, rules.loadLog) << "view " << code;
+  }
 }
 
 }  // namespace

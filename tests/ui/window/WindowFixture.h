@@ -13,6 +13,7 @@
 
 #include "support/ScopedEnv.h"
 #include "support/TempDir.h"
+#include "ui/dialogs/RawFormPanel.h"
 #include "ui/window/MainWindow.h"
 #include "ui/window/Workers.h"
 
@@ -46,7 +47,6 @@ protected:
     session = std::make_unique<TestSession>();
     session->Inventory(std::filesystem::path(OVNSS_SAMPLE_DISK));
     window = std::make_unique<MainWindow>(*session, OVNSS_BIN_DIR);
-    session->prompter.window = window.get();
     wizard().confirm = [this](const QString& q) {
       questions.push_back(q);
       return answer;

@@ -4,7 +4,9 @@
 #include <QListWidget>
 #include <QMessageBox>
 #include <QMouseEvent>
+#include <QRadioButton>
 #include <QTimer>
+#include <QTreeWidget>
 
 #include <thread>
 
@@ -157,16 +159,18 @@ TEST_F(Steps, RawNextBackReturnsModeButtonsDisabledAndCleared) {
   wizard().ChooseMode(RecoveryMode::Raw);
   wizard().Next();
   EXPECT_EQ(wizard().step(), 1);
-  EXPECT_TRUE(Visible(kKindList) && Visible(kRawStart) && Visible(kBackButton));
+  RawFormPanel* raw = window->rawForm();
+  EXPECT_TRUE(Visible(kKindGroup) && Visible(kBackButton));
   EXPECT_FALSE(Visible(kDetailsList));
-  EXPECT_EQ(qobject_cast<QListWidget*>(el().widget(kKindList))->item(0)->text(), "Microsoft Word File(s) (.DOC)");
-  wizard().ChooseRange(false);
-  EXPECT_EQ(el().as<QLineEdit>(kStartField)->text(), "0");
-  EXPECT_EQ(el().as<QLineEdit>(kEndField)->text(), "131072");  // 64 MiB in sectors
-  EXPECT_TRUE(Enabled(kEndField));
-  wizard().ChooseRange(true);
-  EXPECT_TRUE(el().as<QLineEdit>(kEndField)->text().isEmpty());
-  EXPECT_FALSE(Enabled(kEndField));
+  EXPECT_EQ(raw->findChild<QTreeWidget*>("kinds")->topLevelItem(0)->text(0), "Microsoft Word File(s) (.DOC)");
+  auto* end = raw->findChild<QLineEdit*>("endSector");
+  raw->findChild<QRadioButton*>("sectorRange")->click();
+  EXPECT_EQ(raw->findChild<QLineEdit*>("startSector")->text(), "0");
+  EXPECT_EQ(end->text(), "131072");  // the picked disk's 64 MiB in sectors
+  EXPECT_TRUE(end->isEnabled());
+  raw->findChild<QRadioButton*>("entireDisk")->click();
+  EXPECT_TRUE(end->text().isEmpty());
+  EXPECT_FALSE(end->isEnabled());
   wizard().Back();
   EXPECT_EQ(wizard().step(), 0);
   for (int id : {kQuickButton, kAdvanceButton, kRawButton}) {
@@ -175,7 +179,7 @@ TEST_F(Steps, RawNextBackReturnsModeButtonsDisabledAndCleared) {
     EXPECT_FALSE(Checked(el(), id));
   }
   EXPECT_FALSE(Visible(kBackButton));
-  EXPECT_FALSE(Visible(kKindList) || Visible(kRawStart) || Visible(kResultList));
+  EXPECT_FALSE(Visible(kKindGroup));
   EXPECT_TRUE(Visible(kDetailsList));
   const std::string log = ov::test::ReadFile(dir_ / "ActivityLog.txt");
   EXPECT_NE(log.find("Selected Mode : Raw"), std::string::npos);
