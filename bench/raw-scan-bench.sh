@@ -57,7 +57,7 @@ run_photorec() {
 # The median real time of one scan, in seconds, from the benchmark's own
 # repetitions, pinned to the same processor as the others.
 scan_seconds() {
-  OVNSS_BENCH_IMAGE=$image "${bench_pin[@]}" "$build/bin/ovnss_bench" --benchmark_filter="^$1\$" \
+  OVNSS_BENCH_IMAGE=$image "${bench_pin[@]}" "$build/bin/ovnss_bench" --benchmark_filter="^$1/" \
     --benchmark_repetitions="$bench_runs" --benchmark_report_aggregates_only=true --benchmark_format=csv 2>/dev/null |
     awk -F, -v n="$1" '$1 ~ "^\"?" n "/real_time_median" {print $3 / 1000}'
 }
