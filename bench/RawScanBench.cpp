@@ -2,6 +2,7 @@
 //
 // RawScanImage scans a whole disk image, named by $OVNSS_BENCH_IMAGE, into a
 // fresh temporary folder, and reports bytes per second of image;
+// RawScanImageExact does the same in exact mode;
 // raw-scan-bench.sh builds the image and compares the result with reading
 // the image with cat and with a carving tool. RawMarkerSearch measures the
 // per-window marker search alone on random bytes.
@@ -30,7 +31,7 @@ namespace {
 using ov::bench::ImageOpener;
 using ov::bench::QuietPrompter;
 
-void RawScanImage(benchmark::State& state) {
+void ScanImage(benchmark::State& state, bool exact) {
   const char* image = std::getenv("OVNSS_BENCH_IMAGE");
   if (image == nullptr || !std::filesystem::exists(image)) {
     state.SkipWithError("set OVNSS_BENCH_IMAGE to a disk image");
@@ -46,6 +47,7 @@ void RawScanImage(benchmark::State& state) {
   request.form.ticked = {true, true, true, true};
   request.diskSectors = imageBytes / ov::kSectorSize;
   request.destination = out;
+  request.exact = exact;
   ov::RawScanListener listener;
   std::atomic<bool> stop{false};
   std::uint64_t found = 0;
@@ -61,7 +63,12 @@ void RawScanImage(benchmark::State& state) {
   state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * imageBytes));
   state.counters["documents"] = static_cast<double>(found);
 }
+void RawScanImage(benchmark::State& state) { ScanImage(state, false); }
 BENCHMARK(RawScanImage)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// The same scan in exact mode.
+void RawScanImageExact(benchmark::State& state) { ScanImage(state, true); }
+BENCHMARK(RawScanImageExact)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 void RawMarkerSearch(benchmark::State& state) {
   std::vector<std::byte> window(ov::kRawWindowBytes);

@@ -10,7 +10,8 @@
 #      bytes the tree holds per node;
 #   3. saving about 1 GiB of files (ovnss-cli save) against dd bs=1M copying
 #      1 GiB of the same image to the same file system.
-# Prints each as a ratio.
+# Prints each as a ratio. Every timed command runs pinned to one processor
+# and each figure is the median of five runs (bench/timing.sh).
 #
 # Usage: bench/core-bench.sh [build-dir] [work-dir]
 set -euo pipefail
@@ -28,30 +29,28 @@ cmake --build "$build" --target ovnss_bench ovnss-cli ovnss-mkimage ovnss-mendwm
 bin=$build/bin
 export OVNSS_REGISTRY=$work/registry.txt
 
-# Best wall time of three runs; dirty pages of earlier runs are written back
-# first (sync, not timed), so no run pays for another's writes. With
-# --before FN, FN runs first too, untimed (removing the last run's output).
-best_of_three() {
-  local before=: best="" t
+source "$src/bench/timing.sh"
+# Dirty pages of earlier runs are written back before each run (sync, not
+# timed), so no run pays for another's writes; with --before FN, FN runs
+# first too, untimed (removing the last run's output).
+median_synced() {
+  local before=:
   if [ "$1" = --before ]; then before=$2; shift 2; fi
-  for _ in 1 2 3; do
-    "$before"
-    sync
-    t=$( { TIMEFORMAT=%R; time "$@" >/dev/null 2>&1; } 2>&1 )
-    if [ -z "$best" ] || awk "BEGIN{exit !($t < $best)}"; then best=$t; fi
-  done
-  echo "$best"
+  local step="bench_before_$RANDOM"
+  eval "$step() { $before; sync; }"
+  median_time --before "$step" "$@"
 }
+bench_args=(--benchmark_repetitions="$bench_runs" --benchmark_report_aggregates_only=true)
 ratio() { awk "BEGIN{printf \"%.2f\", $1 / $2}"; }
 
 # 1. Full-disk pool search.
 [ -f "$work/search.img" ] || "$bin/ovnss-mkimage" -q "$src/bench/search-image.json" -o "$work/search.img"
 cat "$work/search.img" >/dev/null
-cat_s=$(best_of_three cat "$work/search.img")
-search_ms=$(OVNSS_BENCH_SEARCH_IMAGE=$work/search.img "$bin/ovnss_bench" --benchmark_filter=FullDiskSearch \
-  --benchmark_repetitions=3 --benchmark_report_aggregates_only=true 2>/dev/null | awk '$1 ~ /_median$/ {print $2}')
+cat_s=$(median_synced cat "$work/search.img")
+search_ms=$(OVNSS_BENCH_SEARCH_IMAGE=$work/search.img "${bench_pin[@]}" "$bin/ovnss_bench" --benchmark_filter=FullDiskSearch \
+  "${bench_args[@]}" 2>/dev/null | awk '$1 ~ /_median$/ {print $2}')
 search_s=$(awk "BEGIN{print $search_ms / 1000}")
-command_s=$(best_of_three "$bin/ovnss-cli" pools --mode advance --disk "$work/search.img")
+command_s=$(median_synced "$bin/ovnss-cli" pools --mode advance --disk "$work/search.img")
 pools=$("$bin/ovnss-cli" pools --json --mode advance --disk "$work/search.img" | grep -c '"name"')
 echo "full-disk search: cat ${cat_s}s, search ${search_s}s (whole command ${command_s}s), ${pools} pools found;" \
   "search throughput = $(ratio "$cat_s" "$search_s") x cat's"
@@ -59,8 +58,8 @@ echo "full-disk search: cat ${cat_s}s, search ${search_s}s (whole command ${comm
 # 2. Record scan.
 [ -f "$work/scan.img" ] || "$bin/ovnss-mkimage" -q "$src/bench/scan-image.json" -o "$work/scan.img"
 cat "$work/scan.img" >/dev/null
-OVNSS_BENCH_SCAN_IMAGE=$work/scan.img "$bin/ovnss_bench" --benchmark_filter='ReadTreeBlocks|ScanTreeAndList' \
-  --benchmark_repetitions=3 --benchmark_report_aggregates_only=true --benchmark_format=console 2>/dev/null |
+OVNSS_BENCH_SCAN_IMAGE=$work/scan.img "${bench_pin[@]}" "$bin/ovnss_bench" --benchmark_filter='ReadTreeBlocks|ScanTreeAndList' \
+  "${bench_args[@]}" --benchmark_format=console 2>/dev/null |
   tee "$work/scan.txt" | grep -E '_median|^-|Benchmark' || true
 read_ms=$(awk '$1 ~ /^ReadTreeBlocks\/.*_median$/ {print $2}' "$work/scan.txt")
 scan_ms=$(awk '$1 ~ /^ScanTreeAndList.*_median$/ {print $2}' "$work/scan.txt")
@@ -84,8 +83,8 @@ clear_dd() { rm -f "$work/dd.bin"; }
 save_once() { "$bin/ovnss-cli" save --disk "$work/extract.img" --pool DATA --volume BIG --dest "$work/out"; }
 dd_once() { dd if="$work/extract.img" of="$work/dd.bin" bs=1M skip=2 count=1024 status=none; }
 # Each run's earlier output is removed before it, untimed; the two alternate.
-dd_s=$(best_of_three --before clear_dd dd_once)
-save_s=$(best_of_three --before clear_save save_once)
-dd2_s=$(best_of_three --before clear_dd dd_once)
+dd_s=$(median_synced --before clear_dd dd_once)
+save_s=$(median_synced --before clear_save save_once)
+dd2_s=$(median_synced --before clear_dd dd_once)
 if awk "BEGIN{exit !($dd2_s < $dd_s)}"; then dd_s=$dd2_s; fi
 echo "saving 1 GiB: dd ${dd_s}s, save ${save_s}s; save throughput = $(ratio "$dd_s" "$save_s") x dd's"

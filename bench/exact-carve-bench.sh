@@ -6,7 +6,7 @@
 # with zip (stored, deflated, with a comment, streamed with data
 # descriptors); lays them on a disk image at sector offsets with random
 # junk between them (with the project's image builder); reads the image
-# once so every run reads it from the page cache; then times, best of three
+# once so every run reads it from the page cache; then times, the median of five runs each pinned to one processor
 # (each tool's earlier output removed and the disk synced before each run,
 # untimed):
 #   - cat image > /dev/null,
@@ -107,19 +107,11 @@ EOF
 "$mkimage" -q "$work/image.json" -o "$image" --manifest "$work/manifest.json" || exit 1
 cat "$image" >/dev/null
 
-# Prints the best wall time of three runs of a command, in seconds. With
-# --before FN, FN runs before each run, untimed: removing the last run's
-# output is no part of carving (cat has none to remove).
-best_of_three() {
-  local before=: best="" t
-  if [ "$1" = --before ]; then before=$2; shift 2; fi
-  for _ in 1 2 3; do
-    "$before"
-    t=$( { TIMEFORMAT=%R; time "$@" >/dev/null 2>&1; } 2>&1 )
-    if [ -z "$best" ] || awk "BEGIN{exit !($t < $best)}"; then best=$t; fi
-  done
-  echo "$best"
-}
+# Each figure is the median of five runs pinned to one processor
+# (bench/timing.sh). With --before FN, FN runs before each run, untimed:
+# removing the last run's output is no part of carving (cat has none to
+# remove).
+source "$src/bench/timing.sh"
 # Each tool's output of the last run is removed and written back to the
 # disk before the next run, untimed.
 clear_out() { rm -rf "$out/$1" "$work/photorec.ses"; sync; }
@@ -141,12 +133,12 @@ run_foremost() { foremost -Q -t ole,doc,zip -i "$image" -o "$out/out-foremost"; 
 run_fixed() { "$cli" carve --disk "$image" --dest "$out/out-fixed" --exact --start 0 --end 1; }
 
 declare -A seconds
-seconds[cat]=$(best_of_three --before clear_nothing cat "$image")
-seconds[inventory]=$(best_of_three --before clear_fixed run_fixed)
-seconds[exact]=$(best_of_three --before clear_exact run_exact)
-seconds[default]=$(best_of_three --before clear_default run_default)
-have photorec && seconds[photorec]=$(best_of_three --before clear_photorec run_photorec)
-have foremost && seconds[foremost]=$(best_of_three --before clear_foremost run_foremost)
+seconds[cat]=$(median_time --before clear_nothing cat "$image")
+seconds[inventory]=$(median_time --before clear_fixed run_fixed)
+seconds[exact]=$(median_time --before clear_exact run_exact)
+seconds[default]=$(median_time --before clear_default run_default)
+have photorec && seconds[photorec]=$(median_time --before clear_photorec run_photorec)
+have foremost && seconds[foremost]=$(median_time --before clear_foremost run_foremost)
 
 echo
 python3 - "$docs" "$image" "$out" "${seconds[cat]}" "${seconds[exact]}" "${seconds[default]}" \

@@ -1,13 +1,19 @@
 #!/usr/bin/env bash
-# Measures the raw signature scan against plain reading and a carving tool.
+# Measures the raw signature scan and its exact mode against plain reading
+# and two carving tools.
 #
 # Builds a 256 MiB image holding 40 documents of the four kinds
-# (bench/raw-scan-image.json) with the image builder, reads it once so that
-# every run reads it from the page cache, then times, best of three:
+# (bench/raw-scan-image.json) with the image builder, or takes the image
+# named by $OVNSS_BENCH_IMAGE; reads it once so that every run reads it from
+# the page cache; then times, each pinned to the same processor and each the
+# median of five runs (bench/timing.sh):
 #   - cat image > /dev/null (the speed of reading it),
 #   - the raw scan of the whole image into a fresh folder (ovnss_bench),
-#   - foremost carving OLE documents and Zip archives from it.
-# and prints the scan's throughput as a share of cat's and foremost's.
+#   - the same scan in exact mode,
+#   - foremost carving OLE documents and Zip archives from it,
+#   - photorec (testdisk) carving the same families, non-interactively,
+# and prints each scan's throughput as a share of cat's and against the
+# tools'. A tool that is not installed is left out and said so.
 #
 # Usage: bench/raw-scan-bench.sh [build-dir]
 # $OVNSS_MKIMAGE names the image builder when it is not in the build.
@@ -34,39 +40,48 @@ if [ -z "$mkimage" ]; then
   mkimage=$(find "$build" -name ovnss-mkimage -type f -perm -u+x | head -n 1)
 fi
 
-image=$work/image.img
-"$mkimage" -q "$src/bench/raw-scan-image.json" -o "$image"
+source "$src/bench/timing.sh"
+
+image=${OVNSS_BENCH_IMAGE:-$work/image.img}
+[ -f "$image" ] || "$mkimage" -q "$src/bench/raw-scan-image.json" -o "$image"
 cat "$image" >/dev/null
 
-# Best wall time of three runs of a command, in seconds.
-best_of_three() {
-  local best="" t
-  for _ in 1 2 3; do
-    t=$( { TIMEFORMAT=%R; time "$@" >/dev/null 2>&1; } 2>&1 )
-    if [ -z "$best" ] || awk "BEGIN{exit !($t < $best)}"; then best=$t; fi
-  done
-  echo "$best"
+clear_foremost() { rm -rf "$work/foremost"; }
+run_foremost() { foremost -Q -t ole,doc,zip -i "$image" -o "$work/foremost"; }
+clear_photorec() { rm -rf "$work/photorec" "$work/photorec.ses"; mkdir -p "$work/photorec"; }
+run_photorec() {
+  (cd "$work" && photorec /log /d "$work/photorec/f" /cmd "$image" \
+    partition_none,fileopt,everything,disable,doc,enable,zip,enable,search)
 }
 
-run_foremost() {
-  rm -rf "$work/foremost"
-  foremost -Q -t doc,zip -i "$image" -o "$work/foremost"
+# The median real time of one scan, in seconds, from the benchmark's own
+# repetitions, pinned to the same processor as the others.
+scan_seconds() {
+  OVNSS_BENCH_IMAGE=$image "${bench_pin[@]}" "$build/bin/ovnss_bench" --benchmark_filter="^$1/" \
+    --benchmark_repetitions="$bench_runs" --benchmark_report_aggregates_only=true --benchmark_format=csv 2>/dev/null |
+    awk -F, -v n="$1" '$1 ~ "^\"?" n "/real_time_median" {print $3 / 1000}'
 }
 
-cat_s=$(best_of_three cat "$image")
-foremost_s=$(best_of_three run_foremost)
-# The benchmark's own real time of one scan, in milliseconds.
-scan_ms=$(OVNSS_BENCH_IMAGE=$image "$build/bin/ovnss_bench" --benchmark_filter=RawScanImage \
-  --benchmark_repetitions=3 --benchmark_report_aggregates_only=false --benchmark_format=csv 2>/dev/null |
-  awk -F, '/RawScanImage\/real_time"?,/ && !/_mean|_median|_stddev|_cv/ {print $3}' | sort -g | head -n 1)
-scan_s=$(awk "BEGIN{print $scan_ms / 1000}")
+cat_s=$(median_time cat "$image")
+scan_s=$(scan_seconds RawScanImage)
+exact_s=$(scan_seconds RawScanImageExact)
+foremost_s=""; photorec_s=""
+if command -v foremost >/dev/null; then foremost_s=$(median_time --before clear_foremost run_foremost); fi
+if command -v photorec >/dev/null; then
+  photorec_s=$(median_time --before clear_photorec run_photorec)
+  found=$(find "$work/photorec" -type f ! -name report.xml | wc -l)
+  [ "$found" -gt 0 ] || { echo "note: photorec found nothing; its time is left out" >&2; photorec_s=""; }
+else
+  echo "note: photorec (testdisk) is not installed; left out" >&2
+fi
 
 mib=$(( $(stat -c %s "$image") / 1048576 ))
-awk -v c="$cat_s" -v s="$scan_s" -v f="$foremost_s" -v m="$mib" 'BEGIN {
-  printf "image            %d MiB\n", m
+awk -v c="$cat_s" -v s="$scan_s" -v e="$exact_s" -v f="$foremost_s" -v p="$photorec_s" -v m="$mib" \
+  -v runs="$bench_runs" -v cpu="$bench_cpu" 'BEGIN {
+  printf "image            %d MiB; medians of %d runs, each on processor %s\n", m, runs, cpu
   printf "cat              %.3f s  %7.0f MiB/s\n", c, m / c
-  printf "raw scan         %.3f s  %7.0f MiB/s\n", s, m / s
-  printf "foremost         %.3f s  %7.0f MiB/s\n", f, m / f
-  printf "scan / cat       %.0f%% of cat'"'"'s throughput\n", 100 * c / s
-  printf "scan / foremost  %.1fx foremost'"'"'s throughput\n", f / s
+  printf "raw scan         %.3f s  %7.0f MiB/s  %.2fx cat'"'"'s throughput\n", s, m / s, c / s
+  printf "exact mode       %.3f s  %7.0f MiB/s  %.2fx cat'"'"'s throughput\n", e, m / e, c / e
+  if (f != "") printf "foremost         %.3f s  %7.0f MiB/s  raw scan %.1fx, exact mode %.1fx its throughput\n", f, m / f, f / s, f / e
+  if (p != "") printf "photorec         %.3f s  %7.0f MiB/s  raw scan %.1fx, exact mode %.1fx its throughput\n", p, m / p, p / s, p / e
 }'

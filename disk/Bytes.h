@@ -5,7 +5,9 @@
 // casting a buffer to a struct. A field that would pass the end of its span
 // reads as nothing, and the caller treats that as the end of the structure.
 
+#include <bit>
 #include <cstddef>
+#include <cstring>
 #include <cstdint>
 #include <optional>
 #include <span>
@@ -79,9 +81,16 @@ private:
   template <typename T>
   std::optional<T> Le(std::size_t offset) const {
     if (!Has(offset, sizeof(T))) return std::nullopt;
-    T v = 0;
-    for (std::size_t i = 0; i < sizeof(T); ++i) v |= static_cast<T>(static_cast<T>(span_[offset + i]) << (8 * i));
-    return v;
+    if constexpr (std::endian::native == std::endian::little) {
+      // One load; the byte loop below is not always merged into one.
+      T v;
+      std::memcpy(&v, span_.data() + offset, sizeof(T));
+      return v;
+    } else {
+      T v = 0;
+      for (std::size_t i = 0; i < sizeof(T); ++i) v |= static_cast<T>(static_cast<T>(span_[offset + i]) << (8 * i));
+      return v;
+    }
   }
 
   std::span<const std::byte> span_;

@@ -1,5 +1,7 @@
 #include "nss/ObjectTree.h"
 
+#include <sched.h>
+
 #include <atomic>
 #include <condition_variable>
 #include <cstring>
@@ -247,11 +249,21 @@ void VisitBatches(LeafChannel& channel, const RecordSink& takeRecord) {
   }
 }
 
+// The processors this process may run on: fewer than the machine has when
+// it was bound to some of them (a reading thread and a visiting thread
+// taking turns on one processor only wait for each other).
+unsigned UsableProcessors() {
+  cpu_set_t set;
+  CPU_ZERO(&set);
+  if (::sched_getaffinity(0, sizeof set, &set) == 0) return static_cast<unsigned>(CPU_COUNT(&set));
+  return std::thread::hardware_concurrency();
+}
+
 }  // namespace
 
 void WalkObjectTreeReadingAhead(const DiskView& disk, const PoolInfo& pool, std::uint64_t rootSector,
                                 const RecordSink& takeRecord) {
-  if (std::thread::hardware_concurrency() < 2) {
+  if (UsableProcessors() < 2) {
     WalkObjectTree(disk, pool, rootSector, [&](const LeafRecord& record) {
       takeRecord(record);
       return VisitResult::Continue;

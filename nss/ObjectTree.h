@@ -50,8 +50,8 @@ using RecordSink = std::function<void(const LeafRecord&)>;
 // thread reads the blocks ahead, so decoding overlaps the reading. Only the
 // calling thread reads the disk (and asks about bad sectors); `takeRecord`
 // must touch nothing the reading uses. When `takeRecord` throws, the
-// reading stops and the exception goes on to the caller. On a machine of
-// one processor the walk runs on the calling thread alone.
+// reading stops and the exception goes on to the caller. When the process
+// may run on one processor only, the walk runs on the calling thread alone.
 void WalkObjectTreeReadingAhead(const DiskView& disk, const PoolInfo& pool, std::uint64_t rootSector,
                                 const RecordSink& takeRecord);
 

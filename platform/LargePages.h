@@ -5,7 +5,9 @@
 // large-page boundary, and offered to the kernel for large pages, so filling
 // a store of millions of nodes takes a few page faults instead of one per
 // 4 KiB; the price is at most one partly used large page per store.
-// Smaller requests come from the ordinary heap.
+// Smaller requests come from the ordinary heap, which maps the large ones
+// among them in pages of 4 KiB: an index of a few hundred KiB taking a
+// whole large page would hold several times the memory it uses.
 
 #include <atomic>
 #include <cstddef>
@@ -14,7 +16,7 @@
 namespace ov {
 
 inline constexpr std::size_t kLargePageBytes = std::size_t{2} << 20;
-inline constexpr std::size_t kLargeRequestBytes = std::size_t{256} << 10;
+inline constexpr std::size_t kLargeRequestBytes = kLargePageBytes;
 
 // Throws std::bad_alloc when the memory cannot be had.
 void* AllocateLarge(std::size_t bytes);

@@ -344,39 +344,70 @@ private:
     return file;
   }
 
-  // Copies sectors start..end (inclusive) in pieces of at most 20 sectors.
+  // Copies sectors start..end (inclusive) as pieces of at most 20 sectors.
   // Kinds other than Zip stop before the piece that would take the bytes
-  // written after the first piece beyond the size limit.
+  // written after the first piece beyond the size limit: the first piece
+  // and at most the limit's worth of sectors after it. The bytes are copied
+  // inside the system where the disk's source allows it, a stretch of
+  // several pieces at a time; whatever it cannot copy (an unreadable
+  // sector, sectors past the disk's end, a device that does not copy) is
+  // read and written piece by piece as before, through the bad-sector step,
+  // the stop flag tested before each piece.
   void Write(RawDocument& document) {
     std::unique_ptr<OutputFile> file = CreateOutput(document);
     if (!file) return;
-    const bool limited = document.kind != RawFileKind::Zip;
     document.outcome = RawDocumentOutcome::Written;
-    std::uint64_t afterFirst = 0;
-    bool first = true;
-    for (std::uint64_t at = document.startSector; at <= document.endSector;) {
-      const auto count = static_cast<std::uint32_t>(std::min<std::uint64_t>(kRawReadSectors, document.endSector - at + 1));
-      const std::size_t bytes = std::size_t{count} * kSectorSize;
-      if (limited && !first && afterFirst + bytes > kRawSizeLimitBytes) {
-        document.outcome = RawDocumentOutcome::Truncated;
-        break;
-      }
+    std::uint64_t sectors = document.endSector - document.startSector + 1;
+    constexpr std::uint64_t kLimitedSectors = kRawReadSectors + kRawSizeLimitBytes / kSectorSize;
+    static_assert(kRawSizeLimitBytes % kPieceBytes == 0, "the limit falls between whole pieces");
+    bool truncated = false;
+    if (document.kind != RawFileKind::Zip && sectors > kLimitedSectors) {
+      sectors = kLimitedSectors;
+      truncated = true;
+    }
+    constexpr std::uint64_t kCopySectors = kCopyBytes / kSectorSize;
+    const std::uint64_t end = document.startSector + sectors;
+    for (std::uint64_t at = document.startSector; at < end;) {
       if (StopRequested()) {
         document.outcome = RawDocumentOutcome::Stopped;
         break;
       }
-      ReadClipped(at, count, piece_.data());
-      if (!file->Write(std::span<const std::byte>(piece_).first(bytes))) {
-        document.outcome = RawDocumentOutcome::WriteFailed;
-        document.error = file->error();
-        file->Close();
-        return;
+      const std::uint64_t stretchEnd = std::min(end, at + kCopySectors);
+      const std::uint64_t onDisk = OnDisk(at, stretchEnd - at);
+      if (onDisk > 0) {
+        const std::uint64_t wanted = onDisk * kSectorSize;
+        const auto copied = file->CopyFrom(disk_, at, wanted);
+        if (!copied) {
+          document.outcome = RawDocumentOutcome::WriteFailed;
+          document.error = file->error();
+          file->Close();
+          return;
+        }
+        document.bytesWritten += *copied;
+        at += *copied / kSectorSize;
+        if (at == stretchEnd) continue;
       }
-      document.bytesWritten += bytes;
-      if (!first) afterFirst += bytes;
-      first = false;
-      at += count;
+      // The rest of the stretch, piece by piece.
+      while (at < stretchEnd) {
+        if (StopRequested()) {
+          document.outcome = RawDocumentOutcome::Stopped;
+          break;
+        }
+        const auto count = static_cast<std::uint32_t>(std::min<std::uint64_t>(kRawReadSectors, stretchEnd - at));
+        const std::size_t bytes = std::size_t{count} * kSectorSize;
+        ReadClipped(at, count, piece_.data());
+        if (!file->Write(std::span<const std::byte>(piece_).first(bytes))) {
+          document.outcome = RawDocumentOutcome::WriteFailed;
+          document.error = file->error();
+          file->Close();
+          return;
+        }
+        document.bytesWritten += bytes;
+        at += count;
+      }
+      if (document.outcome == RawDocumentOutcome::Stopped) break;
     }
+    if (truncated && document.outcome == RawDocumentOutcome::Written) document.outcome = RawDocumentOutcome::Truncated;
     if (!file->Close() && document.outcome != RawDocumentOutcome::Stopped) {
       document.outcome = RawDocumentOutcome::WriteFailed;
       document.error = file->error();

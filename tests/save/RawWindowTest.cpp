@@ -3,6 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <random>
+#include <span>
+#include <string>
 #include <vector>
 
 namespace ov {
@@ -125,6 +128,47 @@ TEST_F(Window, RepeatedMarkersGiveTheLast) {
 TEST_F(Window, MarkerAtTheWindowsFirstByte) {
   Marker(0, 3);
   EXPECT_EQ(Markers()[3], kBase);
+}
+
+// The last match of each record, byte by byte, as the rules state it.
+RawMarkerSectors MarkersByEveryByte(std::span<const std::byte> window, std::size_t from) {
+  RawMarkerSectors found{};
+  for (std::size_t record = 0; record < kRawSignatures.size(); ++record) {
+    const std::string_view marker = kRawSignatures[record].marker;
+    for (std::size_t at = from; at + marker.size() < window.size(); ++at) {
+      if (PatternAt(window, at, marker)) found[record] = kBase + at / 512;
+    }
+  }
+  return found;
+}
+
+TEST(RawMarkerSearch, SameLastMarkersAsTestingEveryByte) {
+  // Bytes drawn mostly from the markers' own, so that their leading pairs
+  // and part-markers are everywhere; whole markers planted at the vector
+  // edges and at the end, in windows of sizes that leave a tail.
+  std::mt19937 random(5);
+  std::string alphabet;
+  for (const auto& s : kRawSignatures) alphabet += s.marker.substr(0, 3);
+  for (std::size_t size : {std::size_t{kRawWindowBytes}, std::size_t{4099}, std::size_t{70}, std::size_t{6}}) {
+    for (int round = 0; round < 20; ++round) {
+      std::vector<std::byte> window(size);
+      for (auto& b : window) {
+        const auto pick = random() % (alphabet.size() + 8);
+        b = static_cast<std::byte>(pick < alphabet.size() ? alphabet[pick] : random());
+      }
+      for (int k = 0; k < 6; ++k) {
+        const std::string_view marker = kRawSignatures[random() % kRawSignatures.size()].marker;
+        if (marker.size() + 2 >= size) continue;
+        const std::size_t edge = (random() % (size / 16 + 1)) * 16 + random() % 3;
+        const std::size_t at = k == 0 ? size - marker.size() - 1 - round % 2 : std::min(edge, size - marker.size());
+        std::memcpy(window.data() + at, marker.data(), marker.size());
+      }
+      for (std::size_t from : {std::size_t{0}, std::size_t{1}, size / 3, size - 1}) {
+        EXPECT_EQ(LastRawMarkers(window, kBase, from), MarkersByEveryByte(window, from))
+            << "size " << size << " round " << round << " from " << from;
+      }
+    }
+  }
 }
 
 // FindRawEnd works on the last markers only.
