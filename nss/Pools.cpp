@@ -146,7 +146,10 @@ bool PoolTable::CollectSegments(PoolInfo& pool, const std::string& name, std::ui
   bool complete = false;
   WalkSections(start, [&](const SectionView& v) {
     const SegmentDescriptor& d = v.descriptor;
-    if (!d.multiSegment || d.index >= kMaxSegments || v.name != name) return true;
+    // A segment that names another segment count belongs to no pool of
+    // this count: taking its count would give the pool more segments than
+    // its table holds.
+    if (!d.multiSegment || d.index >= kMaxSegments || d.count != count || v.name != name) return true;
     pool.segmentLength[d.index] = d.length;
     pool.segmentStart[d.index] = v.e + FindDataOffset(v.e);
     pool.name = name;

@@ -14,7 +14,6 @@ namespace ov {
 
 namespace {
 
-constexpr std::uint64_t kMaxU16 = std::numeric_limits<std::uint16_t>::max();
 constexpr std::uint64_t kMaxU32 = std::numeric_limits<std::uint32_t>::max();
 // The smallest a record can be in the file: its length field and the fixed fields.
 constexpr std::size_t kSmallestRecord = 4 + kRecordFixedBytes;
