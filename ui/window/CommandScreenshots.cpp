@@ -33,6 +33,7 @@
 #include "ui/dialogs/WriteErrorDialog.h"
 #include "ui/window/Dialogs.h"
 #include "ui/window/MainWindow.h"
+#include "ui/window/ShotHome.h"
 #include "ui/window/Workers.h"
 
 using namespace ov;
@@ -158,16 +159,7 @@ int main(int argc, char** argv) {
   }
   gDir = QString::fromLocal8Bit(argv[1]);
   QDir().mkpath(gDir);
-  const std::string home = QDir::tempPath().toStdString() + "/window-commands-screenshots-" + std::to_string(::getpid());
-  std::filesystem::create_directories(home);
-  const std::string registry = home + "/registry.txt";
-  ::setenv("OVNSS_REGISTRY", registry.c_str(), 1);
-  ::setenv("OVNSS_TEMP_DIR", home.c_str(), 1);
-  {
-    FileRegistry r(registry);
-    r.CreateKey(RegistryRoot::ClassesRoot, kProductKey);
-    r.SetValue(RegistryRoot::ClassesRoot, kProductKey, "FilePath", home);
-  }
+  const std::string home = PrepareShotHome("window-commands-screenshots");
   QApplication app(argc, argv);
   int code = 0;
   {

@@ -17,6 +17,7 @@
 
 #include "ui/window/Dialogs.h"
 #include "ui/window/MainWindow.h"
+#include "ui/window/ShotHome.h"
 #include "ui/window/Workers.h"
 #include "widgets/PercentProgressBar.h"
 
@@ -82,17 +83,7 @@ int main(int argc, char** argv) {
   }
   gDir = QString::fromLocal8Bit(argv[1]);
   QDir().mkpath(gDir);
-  // A registry store and an installation of their own, in a fresh folder.
-  const std::string home = QDir::tempPath().toStdString() + "/window-screenshots-" + std::to_string(::getpid());
-  std::filesystem::create_directories(home);
-  const std::string registry = home + "/registry.txt";
-  ::setenv("OVNSS_REGISTRY", registry.c_str(), 1);
-  ::setenv("OVNSS_TEMP_DIR", home.c_str(), 1);
-  {
-    FileRegistry r(registry);
-    r.CreateKey(RegistryRoot::ClassesRoot, kProductKey);
-    r.SetValue(RegistryRoot::ClassesRoot, kProductKey, "FilePath", home);
-  }
+  const std::string home = PrepareShotHome("window-screenshots");
   QApplication app(argc, argv);
   int code = 0;
   {
