@@ -48,8 +48,9 @@ int FuzzRegistry(const std::uint8_t* data, std::size_t size) {
 
 int FuzzDescription(const std::uint8_t* data, std::size_t size) {
   const std::string text(reinterpret_cast<const char*>(data), size);
-  // No base folder: a "path" content names no file of the machine's.
-  mkimage::ParseDescriptionText(text, "/nonexistent-ovnss-fuzz");
+  // No base folder: a "path" content names no file of the machine's. The
+  // content made while parsing stays well inside the fuzzer's memory bound.
+  mkimage::ParseDescriptionText(text, "/nonexistent-ovnss-fuzz", std::uint64_t{64} << 20);
   return 0;
 }
 

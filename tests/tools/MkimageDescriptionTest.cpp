@@ -135,6 +135,20 @@ TEST(MkimageDescription, LayoutErrorsFromTheBuilder) {
             "file P/V/big: no room for 256 contiguous blocks in pool P");
 }
 
+// Content is made while parsing: a size no disk could hold is refused before
+// anything is allocated, bounded by the disk when it is given, else by the limit.
+TEST(MkimageDescription, ContentBeyondTheDiskOrTheLimitIsRefused) {
+  EXPECT_EQ(ErrorOf(R"({ "size": "1MiB", "pools": [ { "name": "P", "volumes": [ { "name": "V", "items": [
+      { "file": "a", "content": "zeros", "size": "600KiB" }, { "file": "b.doc", "document": "word", "size": "600KiB" } ] } ] } ] })"),
+            "pools[0] \"P\".volumes[0] \"V\".items[1] \"b.doc\".size: the content comes to more than 1048576 bytes, the size of the disk");
+  EXPECT_EQ(ErrorOf(R"({ "documents": [ { "kind": "zip", "size": 64424509440 } ] })"),
+            "documents[0].size: the content comes to more than 8589934592 bytes");
+  auto r = ParseDescriptionText(R"({ "pools": [ { "name": "P", "volumes": [ { "name": "V",
+      "generate": { "files": 1000000, "minSize": "1MiB", "maxSize": "1MiB" } } ] } ] })", {}, 64u << 20);
+  ASSERT_FALSE(r.ok());
+  EXPECT_NE(r.error.find("the content comes to more than 67108864 bytes"), std::string::npos) << r.error;
+}
+
 TEST(MkimageDescription, DocumentsGivenAsBytesArePlacedAsTheyAre) {
   test::TempDir dir;
   const std::string bytes = "PK\x03\x04\x14 given by path";

@@ -173,6 +173,18 @@ Bytes ParseHex(const std::string& text, const std::string& where) {
 struct Context {
   const Description& desc;
   std::filesystem::path baseDir;
+  // Content is made in memory while parsing, so its total is bounded: by
+  // the disk when the description gives its size (content that cannot fit
+  // would fail the build anyway), else by the caller's limit.
+  std::uint64_t contentLimit;
+  mutable std::uint64_t contentBytes = 0;
+
+  void Charge(std::uint64_t bytes, const std::string& where) const {
+    if (bytes > contentLimit || contentBytes > contentLimit - bytes)
+      Fail(where, "the content comes to more than " + std::to_string(contentLimit) + " bytes" +
+                      (desc.sizeBytes ? ", the size of the disk" : ""));
+    contentBytes += bytes;
+  }
 };
 
 Bytes ParseFileData(const json& j, const std::string& where, const std::string& seedLabel, const std::string& name,
@@ -181,7 +193,11 @@ Bytes ParseFileData(const json& j, const std::string& where, const std::string& 
   for (const char* k : {"text", "lines", "hex", "path", "document", "content"}) sources += j.contains(k) ? 1 : 0;
   if (sources > 1) Fail(where, "give only one of \"text\", \"lines\", \"hex\", \"path\", \"document\", \"content\"");
   std::uint64_t seed = j.contains("seed") ? ParseUint(j.at("seed"), where + ".seed") : DeriveSeed(ctx.desc.seed, seedLabel);
-  auto sized = [&](std::uint64_t fallback) { return j.contains("size") ? ParseBytes(j.at("size"), where + ".size") : fallback; };
+  auto sized = [&](std::uint64_t fallback) {
+    auto size = j.contains("size") ? ParseBytes(j.at("size"), where + ".size") : fallback;
+    ctx.Charge(size, where + ".size");
+    return size;
+  };
   Bytes data;
   if (j.contains("text")) {
     auto t = GetString(j, "text", where);
@@ -237,6 +253,7 @@ Bytes ParseFileData(const json& j, const std::string& where, const std::string& 
     return data;
   }
   if (j.contains("size")) Fail(where + ".size", "\"size\" goes only with \"content\" or \"document\"");
+  ctx.Charge(data.size(), where);
   return data;
 }
 
@@ -357,6 +374,7 @@ void Generate(const json& j, const std::string& where, const std::string& label,
     // Sizes lean towards small files, as on a real office server.
     std::uint64_t span = maxSize - minSize;
     std::uint64_t size = minSize + (rng.Chance(70) ? rng.Below(span / 8 + 1) : rng.Below(span + 1));
+    ctx.Charge(size, where);
     std::string fileLabel = "generated:" + label + "#" + std::to_string(i);
     f.data = MakeContentForName(f.name, size, DeriveSeed(seed, fileLabel));
     auto dot = f.name.rfind('.');
@@ -520,7 +538,7 @@ void ParseUnreadable(const json& list, const std::string& where, Description& d)
   }
 }
 
-Description Parse(const json& j, const std::filesystem::path& baseDir) {
+Description Parse(const json& j, const std::filesystem::path& baseDir, std::uint64_t contentLimit) {
   CheckKeys(j, "description", {"size", "seed", "time", "diskSignature", "partitions", "pools", "documents",
                                "documentsAt", "fill", "unreadable", "comment"});
   Description d;
@@ -529,7 +547,7 @@ Description Parse(const json& j, const std::filesystem::path& baseDir) {
   if (j.contains("time")) d.time = ParseTimeValue(j.at("time"), "time");
   d.diskSignature = j.contains("diskSignature") ? ParseU32(j.at("diskSignature"), "diskSignature")
                                                 : static_cast<std::uint32_t>(DeriveSeed(d.seed, "disk signature"));
-  Context ctx{d, baseDir};
+  Context ctx{d, baseDir, d.sizeBytes ? std::min(*d.sizeBytes, contentLimit) : contentLimit};
   if (j.contains("pools")) {
     if (!j.at("pools").is_array()) Fail("pools", "expected a list");
     for (std::size_t i = 0; i < j.at("pools").size(); ++i)
@@ -561,6 +579,7 @@ Description Parse(const json& j, const std::filesystem::path& baseDir) {
         continue;
       }
       auto size = e.contains("size") ? ParseBytes(e.at("size"), here + ".size") : 12000;
+      ctx.Charge(size, here + ".size");
       auto seed = e.contains("seed") ? ParseUint(e.at("seed"), here + ".seed") : DeriveSeed(d.seed, here);
       std::string title = e.contains("title") ? GetString(e, "title", here) : std::string("Document ") + std::to_string(i + 1);
       doc.data = MakeDocument(doc.kind, size, seed, title);
@@ -611,10 +630,10 @@ bool ParseTime(const std::string& text, std::uint32_t& out) {
   return true;
 }
 
-ParseResult ParseDescription(const nlohmann::json& json, const std::filesystem::path& baseDir) {
+ParseResult ParseDescription(const nlohmann::json& json, const std::filesystem::path& baseDir, std::uint64_t contentLimit) {
   ParseResult result;
   try {
-    result.description = Parse(json, baseDir);
+    result.description = Parse(json, baseDir, contentLimit);
   } catch (const DescriptionError& e) {
     result.error = e.what();
   } catch (const nlohmann::json::exception& e) {
@@ -623,7 +642,8 @@ ParseResult ParseDescription(const nlohmann::json& json, const std::filesystem::
   return result;
 }
 
-ParseResult ParseDescriptionText(const std::string& text, const std::filesystem::path& baseDir) {
+ParseResult ParseDescriptionText(const std::string& text, const std::filesystem::path& baseDir,
+                                 std::uint64_t contentLimit) {
   nlohmann::json j;
   try {
     j = nlohmann::json::parse(text, nullptr, true, /*ignore_comments=*/true);
@@ -632,7 +652,7 @@ ParseResult ParseDescriptionText(const std::string& text, const std::filesystem:
     r.error = std::string("not valid JSON: ") + e.what();
     return r;
   }
-  return ParseDescription(j, baseDir);
+  return ParseDescription(j, baseDir, contentLimit);
 }
 
 ParseResult ParseDescriptionFile(const std::filesystem::path& file) {

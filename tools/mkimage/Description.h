@@ -140,9 +140,15 @@ struct ParseResult {
   bool ok() const { return description.has_value(); }
 };
 
+// The most file and document content a description may make when it does
+// not give the disk's size (with a size, the disk bounds it).
+inline constexpr std::uint64_t kContentLimit = std::uint64_t{8} << 30;
+
 // Parses a description. `baseDir` resolves "path" contents of files.
-ParseResult ParseDescription(const nlohmann::json& json, const std::filesystem::path& baseDir = {});
-ParseResult ParseDescriptionText(const std::string& text, const std::filesystem::path& baseDir = {});
+ParseResult ParseDescription(const nlohmann::json& json, const std::filesystem::path& baseDir = {},
+                             std::uint64_t contentLimit = kContentLimit);
+ParseResult ParseDescriptionText(const std::string& text, const std::filesystem::path& baseDir = {},
+                                 std::uint64_t contentLimit = kContentLimit);
 ParseResult ParseDescriptionFile(const std::filesystem::path& file);
 
 // "2004-03-15 09:30:00" (or with 'T', seconds and time optional) as UTC
