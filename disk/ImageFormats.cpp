@@ -210,8 +210,11 @@ private:
   Handle* handle_;
 };
 
-// The read-ahead blocks of the virtual disks: one library call each.
-constexpr std::size_t kVirtualDiskBlock = std::size_t{1} << 20;
+// The virtual disks are not read ahead (0): measured on the 2 GiB search
+// bench, two workers reading 1 MiB blocks ahead made VMDK slower (0.54 s
+// against 0.30 s) and QCOW2 no faster, the copy out of the blocks costing
+// more than the library's work it overlaps.
+constexpr std::size_t kVirtualDiskBlock = 0;
 
 // A virtual disk whose further handles `reopen` opens (nothing when it
 // cannot).
