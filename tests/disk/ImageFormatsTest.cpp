@@ -79,12 +79,13 @@ TEST(ImageFormats, EveryContainerReadsAsTheRawDiskItHolds) {
   }
 }
 
-TEST(ImageFormats, E01SetsReadTheSameAheadInRunsAndAtRandom) {
+TEST(ImageFormats, ContainersReadTheSameAheadInRunsAndAtRandom) {
   const ContainerSet& set = ContainerSet::Get();
   ASSERT_TRUE(set.ok());
   const std::string raw = test::ReadFile(set.raw());
   std::mt19937 random(7);
-  for (const char* name : {"plain.E01", "packed.E01", "odd.E01"}) {
+  for (const char* name : {"plain.E01", "packed.E01", "odd.E01", "split-sparse.vmdk", "stream.vmdk", "disk.qcow2",
+                           "packed.qcow2", "dynamic.vhd"}) {
     SCOPED_TRACE(name);
     OpenedImage image = OpenImage(set / name);
     ASSERT_TRUE(image) << image.error;
