@@ -13,8 +13,26 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <type_traits>
 
 namespace ov {
+
+// The little-endian value of sizeof(T) bytes at `at`, which the caller has
+// checked lie inside its buffer.
+template <typename T>
+T LoadLe(const std::byte* at) {
+  if constexpr (std::endian::native == std::endian::little) {
+    // One load; the byte loop below is not always merged into one.
+    T v;
+    std::memcpy(&v, at, sizeof(T));
+    return v;
+  } else {
+    using U = std::make_unsigned_t<T>;
+    U v = 0;
+    for (std::size_t i = 0; i < sizeof(T); ++i) v = static_cast<U>(v | static_cast<U>(static_cast<U>(at[i]) << (8 * i)));
+    return static_cast<T>(v);
+  }
+}
 
 class Bytes {
 public:
@@ -81,16 +99,7 @@ private:
   template <typename T>
   std::optional<T> Le(std::size_t offset) const {
     if (!Has(offset, sizeof(T))) return std::nullopt;
-    if constexpr (std::endian::native == std::endian::little) {
-      // One load; the byte loop below is not always merged into one.
-      T v;
-      std::memcpy(&v, span_.data() + offset, sizeof(T));
-      return v;
-    } else {
-      T v = 0;
-      for (std::size_t i = 0; i < sizeof(T); ++i) v |= static_cast<T>(static_cast<T>(span_[offset + i]) << (8 * i));
-      return v;
-    }
+    return LoadLe<T>(span_.data() + offset);
   }
 
   std::span<const std::byte> span_;

@@ -2,6 +2,8 @@
 
 #include <array>
 #include <charconv>
+#include <climits>
+#include <cstdint>
 #include <ctime>
 #include <fstream>
 #include <initializer_list>
@@ -46,6 +48,84 @@ std::tm Local(std::uint32_t time) {
   return tm;
 }
 
+constexpr std::int64_t kDaySeconds = 86400;
+
+// Days since 1970-01-01 of a proleptic Gregorian date, and back.
+std::int64_t DaysFromCivil(std::int64_t y, unsigned m, unsigned d) {
+  y -= m <= 2;
+  const std::int64_t era = (y >= 0 ? y : y - 399) / 400;
+  const auto yoe = static_cast<unsigned>(y - era * 400);
+  const unsigned doy = (153 * (m > 2 ? m - 3 : m + 9) + 2) / 5 + d - 1;
+  const unsigned doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
+  return era * 146097 + static_cast<std::int64_t>(doe) - 719468;
+}
+
+// The fields a row shows (day, month, year, hour, minute) of `seconds`
+// since 1970 read as a wall-clock time.
+std::tm WallFields(std::int64_t seconds) {
+  std::int64_t days = seconds / kDaySeconds;
+  std::int64_t rest = seconds % kDaySeconds;
+  if (rest < 0) rest += kDaySeconds, --days;
+  const std::int64_t z = days + 719468;
+  const std::int64_t era = (z >= 0 ? z : z - 146096) / 146097;
+  const auto doe = static_cast<unsigned>(z - era * 146097);
+  const unsigned yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
+  const unsigned doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
+  const unsigned mp = (5 * doy + 2) / 153;
+  const unsigned d = doy - (153 * mp + 2) / 5 + 1;
+  const unsigned m = mp < 10 ? mp + 3 : mp - 9;
+  std::tm tm{};
+  tm.tm_year = static_cast<int>(static_cast<std::int64_t>(yoe) + era * 400 + (m <= 2) - 1900);
+  tm.tm_mon = static_cast<int>(m) - 1;
+  tm.tm_mday = static_cast<int>(d);
+  tm.tm_hour = static_cast<int>(rest / 3600);
+  tm.tm_min = static_cast<int>(rest / 60 % 60);
+  tm.tm_sec = static_cast<int>(rest % 60);
+  return tm;
+}
+
+// Local time of the time stamps of one listing, with a conversion by the
+// system's time zone rules only once per day met. A day (of UTC) whose
+// first and last seconds have their local times at the same distance from
+// them has every second at that distance (the rules never change the
+// distance and change it back within a day), so its stamps follow from the
+// distance alone; any other day converts each stamp.
+class LocalClock {
+public:
+  std::tm Of(std::uint32_t time) {
+    const std::int64_t day = time / kDaySeconds;
+    Day& d = days_[static_cast<std::size_t>(day) % kDays];
+    if (d.day != day) {
+      d.day = day;
+      const std::int64_t first = day * kDaySeconds;
+      d.shift = Shift(first);
+      d.even = d.shift != INT64_MIN && d.shift == Shift(first + kDaySeconds - 1);
+    }
+    if (!d.even) return Local(time);
+    return WallFields(std::int64_t{time} + d.shift);
+  }
+
+private:
+  // The local time of `t` less `t`, in seconds.
+  static std::int64_t Shift(std::int64_t t) {
+    const std::time_t at = static_cast<std::time_t>(t);
+    std::tm tm{};
+    if (localtime_r(&at, &tm) == nullptr) return INT64_MIN;
+    return (DaysFromCivil(tm.tm_year + 1900LL, static_cast<unsigned>(tm.tm_mon + 1), static_cast<unsigned>(tm.tm_mday)) *
+                kDaySeconds +
+            tm.tm_hour * 3600LL + tm.tm_min * 60LL + tm.tm_sec) -
+           t;
+  }
+
+  struct Day {
+    std::int64_t day = -1;
+    std::int64_t shift = 0;
+    bool even = false;
+  };
+  static constexpr std::size_t kDays = 1024;
+  std::array<Day, kDays> days_{};
+};
+
 // Up to eight bytes of text as one number.
 std::uint64_t Packed(std::string_view text) {
   std::uint64_t value = 0;
@@ -71,7 +151,7 @@ std::string DateText(const std::tm& tm) { return Joined({tm.tm_mday, tm.tm_mon +
 
 std::string TimeText(const std::tm& tm) { return Joined({tm.tm_hour, tm.tm_min}, ':'); }
 
-void FillRow(ListRow& row, const TreeNode& node, bool folder) {
+void FillRow(ListRow& row, const TreeNode& node, bool folder, LocalClock& clock) {
   row.folder = folder;
   row.name = Latin1ToUtf8(node.name());
   if (folder) {
@@ -85,7 +165,7 @@ void FillRow(ListRow& row, const TreeNode& node, bool folder) {
     row.id = std::to_string(node.index);
   }
   row.size = std::to_string(static_cast<std::uint32_t>(node.size));
-  const std::tm tm = Local(node.time);
+  const std::tm tm = clock.Of(node.time);
   row.date = DateText(tm);
   row.time = TimeText(tm);
 }
@@ -126,8 +206,9 @@ ListRows ListFolder(const RecoveryTree& tree, std::uint64_t key) {
   const auto& folders = tree.FoldersUnder(key);
   const auto& files = tree.FilesUnder(key);
   rows.reserve(folders.size() + files.size());
-  for (auto p : folders) FillRow(rows.emplace_back(), tree.folders()[p], true);
-  for (auto p : files) FillRow(rows.emplace_back(), tree.files()[p], false);
+  LocalClock clock;
+  for (auto p : folders) FillRow(rows.emplace_back(), tree.folders()[p], true, clock);
+  for (auto p : files) FillRow(rows.emplace_back(), tree.files()[p], false, clock);
   return rows;
 }
 

@@ -19,7 +19,23 @@ public:
   ~NameStore();
 
   // A copy of `name` that stays valid until Clear or the store's end.
-  std::string_view Keep(std::string_view name);
+  std::string_view Keep(std::string_view name) {
+    if (!name.empty() && name.data() == free_ && name.size() <= room_) {
+      // Written in place through Room.
+      free_ += name.size();
+      room_ -= name.size();
+      return name;
+    }
+    return KeepCopy(name);
+  }
+  // Room for a name of up to `bytes` bytes, where the store's next name
+  // goes: a name written there and then kept (Keep of a view that starts
+  // there) is taken in place, without a copy. Valid until the next Room or
+  // Keep.
+  char* Room(std::size_t bytes) {
+    if (bytes > room_) Reserve(bytes);
+    return free_;
+  }
   void Clear();
   // Bytes of the blocks held.
   std::size_t BytesHeld() const;
@@ -30,12 +46,17 @@ public:
   static constexpr std::size_t kLastSmallBlock = 64 * 1024;
 
 private:
+  // Makes the last block hold at least `bytes` more.
+  void Reserve(std::size_t bytes);
+  std::string_view KeepCopy(std::string_view name);
+
   struct Block {
     char* data;
     std::size_t size;
   };
   std::vector<Block> blocks_;
-  std::size_t used_ = 0;  // of the last block
+  char* free_ = nullptr;   // the first unused byte of the last block
+  std::size_t room_ = 0;   // unused bytes of the last block
 };
 
 }  // namespace ov

@@ -60,19 +60,6 @@ void QueueBranchChildren(const Bytes& block, const PoolInfo& pool, BlockQueue& q
   }
 }
 
-// Calls `take(offset, length, type)` for each record of a leaf block, in
-// order, until it answers false.
-template <typename Take>
-void ForEachLeafRecord(const Bytes& block, Take&& take) {
-  std::size_t r = block.U8(42) == 'N' ? 40 : 56;
-  while (true) {
-    const auto length = block.I16(r);
-    if (!length || *length < 1 || r + static_cast<std::size_t>(*length) > kLastOffset) break;
-    if (!take(r, *length, block.U32(r + 4).value_or(0))) break;
-    r += static_cast<std::size_t>(*length);
-  }
-}
-
 void QueueLeafChild(const Bytes& block, std::size_t r, const PoolInfo& pool, BlockQueue& queue) {
   if (auto child = block.U32(r + 212)) queue.Append(pool, *child);
 }
@@ -93,7 +80,7 @@ void WalkObjectTree(const DiskView& disk, const PoolInfo& pool, std::uint64_t ro
     if (IsBranch(block)) {
       QueueBranchChildren(block, pool, queue);
     } else if (IsLeaf(block)) {
-      ForEachLeafRecord(block, [&](std::size_t r, std::int16_t length, std::uint32_t type) {
+      ForEachLeafRecord(buffer.data(), [&](std::size_t r, std::int16_t length, std::uint32_t type) {
         if (type == kRecordTypeChild) {
           QueueLeafChild(block, r, pool, queue);
           return true;
@@ -220,7 +207,7 @@ void ReadAhead(const DiskView& disk, const PoolInfo& pool, std::uint64_t rootSec
     if (IsBranch(block)) {
       QueueBranchChildren(block, pool, queue);
     } else if (IsLeaf(block)) {
-      ForEachLeafRecord(block, [&](std::size_t r, std::int16_t, std::uint32_t type) {
+      ForEachLeafRecord(buffer, [&](std::size_t r, std::int16_t, std::uint32_t type) {
         if (type == kRecordTypeChild) QueueLeafChild(block, r, pool, queue);
         return true;
       });
@@ -234,18 +221,36 @@ void ReadAhead(const DiskView& disk, const PoolInfo& pool, std::uint64_t rootSec
   if (batch != nullptr && batch->count > 0) channel.Publish(batch);
 }
 
-// The visits: every record of every leaf block, in order.
-void VisitBatches(LeafChannel& channel, const RecordSink& takeRecord) {
+// The visits: every leaf block, in order.
+void VisitBatches(LeafChannel& channel, const LeafBlockSink& takeBlock) {
   while (LeafBatch* batch = channel.TakeFull()) {
     for (std::size_t i = 0; i < batch->count; ++i) {
       const Bytes block(std::span<const std::byte>(batch->bytes.data() + i * kBlockSize, kBlockSize));
-      const std::uint64_t sector = batch->sectors[i];
-      ForEachLeafRecord(block, [&](std::size_t r, std::int16_t length, std::uint32_t type) {
-        if (type != kRecordTypeChild) takeRecord({block, r, length, type, sector});
-        return true;
-      });
+      takeBlock(block, batch->sectors[i]);
     }
     channel.Return(batch);
+  }
+}
+
+// The walk on the calling thread alone, leaf blocks handed over as they
+// are read (their child records queued first, as the reading thread does).
+void WalkLeafBlocks(const DiskView& disk, const PoolInfo& pool, std::uint64_t rootSector,
+                    const LeafBlockSink& takeBlock) {
+  BlockQueue queue(rootSector);
+  std::vector<std::byte> buffer(kBlockSize);
+  while (!queue.empty()) {
+    const std::uint64_t sector = queue.Take();
+    ReadBlock(disk, sector, buffer.data());
+    const Bytes block(buffer);
+    if (IsBranch(block)) {
+      QueueBranchChildren(block, pool, queue);
+    } else if (IsLeaf(block)) {
+      ForEachLeafRecord(buffer.data(), [&](std::size_t r, std::int16_t, std::uint32_t type) {
+        if (type == kRecordTypeChild) QueueLeafChild(block, r, pool, queue);
+        return true;
+      });
+      takeBlock(block, sector);
+    }
   }
 }
 
@@ -261,20 +266,17 @@ unsigned UsableProcessors() {
 
 }  // namespace
 
-void WalkObjectTreeReadingAhead(const DiskView& disk, const PoolInfo& pool, std::uint64_t rootSector,
-                                const RecordSink& takeRecord) {
+void WalkLeafBlocksReadingAhead(const DiskView& disk, const PoolInfo& pool, std::uint64_t rootSector,
+                                const LeafBlockSink& takeBlock) {
   if (UsableProcessors() < 2) {
-    WalkObjectTree(disk, pool, rootSector, [&](const LeafRecord& record) {
-      takeRecord(record);
-      return VisitResult::Continue;
-    });
+    WalkLeafBlocks(disk, pool, rootSector, takeBlock);
     return;
   }
   LeafChannel channel;
   std::exception_ptr visitError;
   std::thread visitor([&] {
     try {
-      VisitBatches(channel, takeRecord);
+      VisitBatches(channel, takeBlock);
     } catch (...) {
       visitError = std::current_exception();
       channel.Stop();
@@ -296,6 +298,16 @@ void WalkObjectTreeReadingAhead(const DiskView& disk, const PoolInfo& pool, std:
     joiner.finished = true;
   }
   if (visitError) std::rethrow_exception(visitError);
+}
+
+void WalkObjectTreeReadingAhead(const DiskView& disk, const PoolInfo& pool, std::uint64_t rootSector,
+                                const RecordSink& takeRecord) {
+  WalkLeafBlocksReadingAhead(disk, pool, rootSector, [&](const Bytes& block, std::uint64_t sector) {
+    ForEachLeafRecord(block.span().data(), [&](std::size_t r, std::int16_t length, std::uint32_t type) {
+      if (type != kRecordTypeChild) takeRecord({block, r, length, type, sector});
+      return true;
+    });
+  });
 }
 
 }  // namespace ov

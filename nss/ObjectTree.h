@@ -9,6 +9,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <functional>
 
 #include "disk/Bytes.h"
@@ -43,6 +44,24 @@ using RecordVisitor = std::function<VisitResult(const LeafRecord&)>;
 void WalkObjectTree(const DiskView& disk, const PoolInfo& pool, std::uint64_t rootSector,
                     const RecordVisitor& visitRecord);
 
+// Calls `take(offset, length, type)` for each record of the leaf block of
+// kBlockSize bytes at `block`, in order, until it answers false: records
+// start at 40 when byte 42 is 'N', else at 56, and end at the first whose
+// length is below 1 or would pass offset 4095. A type that would pass the
+// end of the block reads as 0.
+template <typename Take>
+void ForEachLeafRecord(const std::byte* block, Take&& take) {
+  constexpr std::size_t kLast = kBlockSize - 1;
+  std::size_t r = static_cast<char>(block[42]) == 'N' ? 40 : 56;
+  while (r + 2 <= kBlockSize) {
+    const std::int16_t length = LoadLe<std::int16_t>(block + r);
+    if (length < 1 || r + static_cast<std::size_t>(length) > kLast) break;
+    const std::uint32_t type = r + 8 <= kBlockSize ? LoadLe<std::uint32_t>(block + r + 4) : 0;
+    if (!take(r, length, type)) break;
+    r += static_cast<std::size_t>(length);
+  }
+}
+
 using RecordSink = std::function<void(const LeafRecord&)>;
 
 // The same walk for a visitor that takes every record: the same records in
@@ -54,5 +73,15 @@ using RecordSink = std::function<void(const LeafRecord&)>;
 // may run on one processor only, the walk runs on the calling thread alone.
 void WalkObjectTreeReadingAhead(const DiskView& disk, const PoolInfo& pool, std::uint64_t rootSector,
                                 const RecordSink& takeRecord);
+
+// A whole leaf block (kBlockSize bytes) and its disk sector.
+using LeafBlockSink = std::function<void(const Bytes& block, std::uint64_t blockSector)>;
+
+// The same walk handing over whole leaf blocks, in walk order, for a
+// visitor that goes through their records itself (ForEachLeafRecord) and
+// takes every one but the child pointers: one call per block instead of
+// one per record. Threads, errors and reading as WalkObjectTreeReadingAhead.
+void WalkLeafBlocksReadingAhead(const DiskView& disk, const PoolInfo& pool, std::uint64_t rootSector,
+                                const LeafBlockSink& takeBlock);
 
 }  // namespace ov

@@ -1,8 +1,13 @@
 #include "nss/RecordScan.h"
 
+#include <algorithm>
 #include <array>
 
 #include "records/ActivityLog.h"
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 namespace ov {
 
@@ -97,13 +102,141 @@ void VisitObjectRecord(const LeafRecord& record, bool compactLayout, RecoveryTre
   }
 }
 
+namespace {
+
+// The attribute entry of the name area at `area` in a whole block, as
+// FindAttributeEntry finds it; 0 for none (an entry never starts at 0).
+std::size_t AttributeEntryAt(const std::byte* b, std::size_t area) {
+  std::size_t p = area;
+  while (p <= kLastOffset) {
+    const auto length = static_cast<std::uint8_t>(b[p]);
+    if (length == 0) return 0;
+    p += 2 * std::size_t{length} + 2;
+    if (p > kLastOffset) return 0;
+    if (static_cast<std::uint8_t>(b[p]) == kAttributeKind) return p;
+  }
+  return 0;
+}
+
+Attributes AttributesAt(const std::byte* b, std::size_t area) {
+  Attributes a;
+  if (const std::size_t e = AttributeEntryAt(b, area)) {
+    if (e + 48 <= kBlockSize) a.time = LoadLe<std::uint32_t>(b + e + 44);
+    a.listedAsFile = e + 22 <= kBlockSize && LoadLe<std::uint16_t>(b + e + 20) == 0xFFFF;
+  }
+  return a;
+}
+
+// The low bytes of `n` UTF-16LE units at `units` into `out`, up to the
+// first that is 0: how many came before it. Sixteen units at a time where
+// the block holds the whole stretch of 32 bytes; `out` has room for `n`
+// rounded up to sixteen.
+std::size_t LowBytesUpToZero(const std::byte* units, std::size_t n, const std::byte* blockEnd, char* out) {
+  std::size_t i = 0;
+#if defined(__SSE2__)
+  const __m128i lowBytes = _mm_set1_epi16(0x00FF);
+  const __m128i zero = _mm_setzero_si128();
+  for (; i < n && units + 2 * i + 32 <= blockEnd; i += 16) {
+    const __m128i a = _mm_and_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(units + 2 * i)), lowBytes);
+    const __m128i b = _mm_and_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(units + 2 * i + 16)), lowBytes);
+    const __m128i packed = _mm_packus_epi16(a, b);
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i), packed);
+    // Zeros among the units still wanted end the name.
+    auto zeros = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(packed, zero)));
+    if (n - i < 16) zeros &= (1u << (n - i)) - 1;
+    if (zeros != 0) return i + static_cast<std::size_t>(__builtin_ctz(zeros));
+  }
+  if (i >= n) return n;
+#endif
+  for (; i < n; ++i) {
+    const char c = static_cast<char>(units[2 * i]);
+    if (c == '\0') return i;
+    out[i] = c;
+  }
+  return n;
+}
+
+// The name of the name area at `area` decoded straight into the tree's name
+// store: its length, 0 when the record is to be dropped (no units, units
+// past the block, or a first unit whose low byte is 0).
+std::size_t DecodeName(const std::byte* b, std::size_t area, RecoveryTree& tree, char*& name) {
+  const std::size_t n = static_cast<std::uint8_t>(b[area]);
+  if (n == 0 || area + 2 + 2 * n > kBlockSize) return 0;
+  name = tree.NameRoom((n + 15) & ~std::size_t{15});
+  return LowBytesUpToZero(b + area + 2, n, b + kBlockSize, name);
+}
+
+// VisitObjectRecord for a type-3 record whose fixed fields all lie inside
+// the block (up to the file name area's length byte): the same checks and
+// nodes, read with one load per field and the name decoded in place.
+void DecodeObjectRecord(const std::byte* b, std::size_t r, const Layout& at, RecoveryTree& tree) {
+  const auto kind = static_cast<std::uint8_t>(b[r + 18]);
+  const auto id = LoadLe<std::uint64_t>(b + r + 8);
+  if (kind == kObjectKindFolder) {
+    const std::size_t area = r + at.folderNameArea;
+    std::uint64_t parent = LoadLe<std::uint32_t>(b + r + at.folderParent);
+    if (parent == kVolumeRootParent) parent = 0;
+    char* name = nullptr;
+    const std::size_t length = DecodeName(b, area, tree, name);
+    if (length == 0) return;
+    const Attributes attr = AttributesAt(b, area);
+    const std::uint64_t folderId = id & 0xFFFFFFFFu;
+    if (attr.listedAsFile) {
+      tree.AddFileNode({name, length}, folderId, parent, tree.fileCount, 0, 0, 0, attr.time);
+      ++tree.fileCount;
+    } else {
+      // A folder refused as a duplicate still counts.
+      tree.AddFolderNode({name, length}, folderId, parent, tree.folderCount, attr.time);
+      ++tree.folderCount;
+    }
+    return;
+  }
+  if (kind == kObjectKindFile) {
+    const std::size_t area = r + at.fileNameArea;
+    const auto size = LoadLe<std::uint64_t>(b + r + 24);
+    const auto blockCount = LoadLe<std::uint32_t>(b + r + at.blockCount);
+    const std::uint64_t blocksNeeded = size / 4096 + (size % 4096 != 0 ? 1 : 0);
+    if (static_cast<std::uint32_t>(blocksNeeded) != blockCount) return;  // taken as damaged
+    char* name = nullptr;
+    const std::size_t length = DecodeName(b, area, tree, name);
+    if (length == 0) return;
+    const auto firstBlock = LoadLe<std::uint64_t>(b + r + at.firstBlock);
+    const auto parentField = LoadLe<std::uint64_t>(b + r + at.fileParent);
+    const std::uint64_t parent = parentField == kVolumeRootParent ? 0 : parentField;
+    const Attributes attr = AttributesAt(b, area);
+    tree.AddFileNode({name, length}, id, parent, tree.fileCount, firstBlock, blockCount, size, attr.time);
+    ++tree.fileCount;
+  }
+}
+
+// Every object record of a leaf block into the tree, in order.
+void DecodeLeafBlock(const Bytes& block, std::uint64_t sector, bool compactLayout, RecoveryTree& tree) {
+  const Layout& at = compactLayout ? kCompact : kNormal;
+  const std::byte* b = block.span().data();
+  // The last fixed field either layout reads is the file name area's length.
+  const std::size_t fixedFields = std::max(kNormal.fileNameArea, kCompact.fileNameArea) + 1;
+  ForEachLeafRecord(b, [&](std::size_t r, std::int16_t length, std::uint32_t type) {
+    if (type != kRecordTypeObject) return true;
+    if (r + fixedFields <= kBlockSize) {
+      DecodeObjectRecord(b, r, at, tree);
+    } else {
+      VisitObjectRecord({block, r, length, type, sector}, compactLayout, tree);
+    }
+    return true;
+  });
+}
+
+}  // namespace
+
 void ScanVolume(const DiskView& disk, const PoolInfo& pool, std::uint64_t rootSector, bool compactLayout,
                 RecoveryTree& tree, ActivityLog* log) {
   tree.ReleaseTree();
   tree.folderCount = 0;
   tree.fileCount = 0;
-  WalkObjectTreeReadingAhead(disk, pool, rootSector,
-                             [&](const LeafRecord& record) { VisitObjectRecord(record, compactLayout, tree); });
+  tree.DeferParentIndex();
+  WalkLeafBlocksReadingAhead(disk, pool, rootSector, [&](const Bytes& block, std::uint64_t sector) {
+    DecodeLeafBlock(block, sector, compactLayout, tree);
+  });
   if (log) log->AppendScanCounts(tree.folderCount, tree.fileCount);
   tree.BuildFolderTree();
 }

@@ -17,6 +17,33 @@ void RecoveryTree::Groups::Link(NodeList& list, std::uint32_t position) {
   }
   last->last = position;
   ++last->count;
+  linked = position + 1;
+}
+
+void RecoveryTree::Groups::LinkRest(NodeList& list) {
+  const auto size = static_cast<std::uint32_t>(list.size());
+  if (linked != 0) {
+    for (std::uint32_t p = linked; p < size; ++p) Link(list, p);
+    return;
+  }
+  // The whole list, from its end: each node's link is the group's first
+  // node so far, so only the node at hand and its group are written, never
+  // an earlier node far back in the list.
+  Group* group = nullptr;
+  std::uint64_t key = 0;
+  for (std::uint32_t p = size; p-- > 0;) {
+    TreeNode& node = list[p];
+    if (group == nullptr || node.parentId != key) {
+      key = node.parentId;
+      group = byParent.Insert(key, Group{}).first;
+    }
+    if (group->count == 0) group->last = p;
+    node.nextSameParent = group->first;
+    group->first = p;
+    ++group->count;
+  }
+  last = nullptr;
+  linked = size;
 }
 
 NodeRange RecoveryTree::Groups::Under(const NodeList& list, std::uint64_t key) const {
@@ -44,7 +71,7 @@ bool RecoveryTree::AddFolderNode(std::string_view name, std::uint64_t objectId, 
   node.time = time;
   SetName(node, name);
   folders_.push_back(node);
-  folderGroups_.Link(folders_, position);
+  if (!deferParentIndex_) folderGroups_.Link(folders_, position);
   return true;
 }
 
@@ -62,7 +89,7 @@ void RecoveryTree::AddFileNode(std::string_view name, std::uint64_t objectId, st
   node.time = time;
   SetName(node, name);
   files_.push_back(node);
-  fileGroups_.Link(files_, position);
+  if (!deferParentIndex_) fileGroups_.Link(files_, position);
   // The first node of an index is its key's.
   if (index != position && !(index < position && files_[index].index == index)) {
     fileIndexExceptions_.emplace(index, position);
@@ -77,11 +104,15 @@ void RecoveryTree::ReleaseTree() {
   folderGroups_ = Groups();
   fileGroups_ = Groups();
   fileIndexExceptions_.clear();
+  deferParentIndex_ = false;
   items_.assign(1, TreeItem{});
   currentFolderItem = kRootItem;
 }
 
 void RecoveryTree::BuildFolderTree() {
+  folderGroups_.LinkRest(folders_);
+  fileGroups_.LinkRest(files_);
+  deferParentIndex_ = false;
   items_.resize(1);
   items_.reserve(folders_.size() + 1);
   items_[0].children.clear();

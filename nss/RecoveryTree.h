@@ -123,6 +123,17 @@ public:
   void AddFileNode(std::string_view name, std::uint64_t objectId, std::uint64_t parentId, std::uint32_t index,
                    std::uint64_t firstBlock, std::uint32_t blockCount, std::uint64_t size, std::uint32_t time);
 
+  // Room in the name store for a name of up to `bytes` bytes: a name
+  // written there and passed to the next AddFolderNode or AddFileNode is
+  // kept in place, without a copy (the record scan decodes names into it).
+  char* NameRoom(std::size_t bytes) { return names_.Room(bytes); }
+
+  // For a scan that adds many nodes to an empty tree: from now until the
+  // next BuildFolderTree or ReleaseTree, adding leaves out the index by
+  // parent (FoldersUnder, FilesUnder), which BuildFolderTree then builds in
+  // one pass over each list, with the same result.
+  void DeferParentIndex() { deferParentIndex_ = true; }
+
   // Places the folders under "Root": each folder whose parent is placed
   // becomes the last child of its parent's item, in list order, depth first.
   // Folders whose parent is never placed get no item.
@@ -174,20 +185,24 @@ private:
     std::uint32_t last = kNoNode;
     std::uint32_t count = 0;
   };
-  // Links the node at `position` into its parent's group. Consecutive nodes
-  // mostly share a parent, so the last group found is kept (it holds until
-  // the next new parent is inserted, which replaces it).
+  // Link links the node at `position`, the list's first unlinked one, into
+  // its parent's group. Consecutive nodes mostly share a parent, so the last
+  // group found is kept (it holds until the next new parent is inserted,
+  // which replaces it). LinkRest links every node not linked yet.
   struct Groups {
     IdMap<Group> byParent;
     std::uint64_t lastKey = 0;
     Group* last = nullptr;
+    std::uint32_t linked = 0;  // nodes linked, from the list's start
     void Link(NodeList& list, std::uint32_t position);
+    void LinkRest(NodeList& list);
     NodeRange Under(const NodeList& list, std::uint64_t key) const;
   };
 
   void PlaceChildren(ItemHandle item, std::uint64_t key);
   void MarkNodes(std::uint64_t key, bool selected);
 
+  bool deferParentIndex_ = false;
   NameStore names_;
   NodeList folders_;
   NodeList files_;

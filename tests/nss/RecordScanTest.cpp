@@ -156,5 +156,52 @@ TEST(ScanVolume, DamagedTreesEndWithTheNodesFoundSoFar) {
   EXPECT_FALSE(disk.manifest().pools[0].volumes[0].dropped.empty());
 }
 
+// The scan decodes whole blocks itself; record by record through the
+// record visitor must give the same nodes, whatever the names' lengths (one
+// to 255 units, around the widths decoded at once) and wherever the
+// records lie in their blocks.
+TEST(ScanVolume, DecodesEveryRecordAsTheRecordVisitorDoes) {
+  std::string items;
+  for (std::size_t n : {1, 15, 16, 17, 31, 32, 33, 47, 100, 200, 255}) {
+    items += (items.empty() ? "" : ", ") + std::string(R"({ "folder": ")") + std::string(n, 'd') +
+             R"(", "items": [ { "file": ")" + std::string(n, 'f') + R"(", "text": "x" } ] })";
+  }
+  for (const char* layout : {"\"type\": \"nss\", \"sections\": [ { \"pool\": \"P\", \"sectors\": \"8MiB\" } ]",
+                             "\"type\": \"nss-compact\", \"sectors\": \"8MiB\", \"pool\": \"P\""}) {
+    TestDisk disk(std::string(R"({ "partitions": [ { )") + layout + R"( } ],
+      "pools": [ { "name": "P", "volumes": [ { "name": "V", "items": [ )" + items + R"( ],
+        "generate": { "folders": 40, "files": 600, "minSize": 1, "maxSize": 9000 } } ] } ] })");
+    ASSERT_TRUE(disk.ok()) << layout;
+    Discovery d(disk.view());
+    QuickPartitionScan(disk.view(), d.pools());
+    d.OpenSelectedPool(disk.prompter);
+    const bool compact = d.pools().compactLayout();
+    RecoveryTree scanned, visited;
+    ScanVolume(disk.view(), d.currentPool(), d.volumes()[0].rootSector, compact, scanned, nullptr);
+    WalkObjectTree(disk.view(), d.currentPool(), d.volumes()[0].rootSector, [&](const LeafRecord& r) {
+      VisitObjectRecord(r, compact, visited);
+      return VisitResult::Continue;
+    });
+    visited.BuildFolderTree();
+    ASSERT_GT(scanned.files().size(), 600u);
+    auto same = [](const NodeList& a, const NodeList& b) {
+      if (a.size() != b.size()) return false;
+      for (std::size_t i = 0; i < a.size(); ++i) {
+        if (a[i].name() != b[i].name() || a[i].objectId != b[i].objectId || a[i].parentId != b[i].parentId ||
+            a[i].index != b[i].index || a[i].time != b[i].time || a[i].size != b[i].size ||
+            a[i].blockCount != b[i].blockCount || a[i].firstBlock != b[i].firstBlock ||
+            a[i].treeItem != b[i].treeItem || a[i].nextSameParent != b[i].nextSameParent) {
+          return false;
+        }
+      }
+      return true;
+    };
+    EXPECT_TRUE(same(scanned.folders(), visited.folders())) << layout;
+    EXPECT_TRUE(same(scanned.files(), visited.files())) << layout;
+    EXPECT_EQ(scanned.folderCount, visited.folderCount);
+    EXPECT_EQ(scanned.fileCount, visited.fileCount);
+  }
+}
+
 }  // namespace
 }  // namespace ov

@@ -178,6 +178,32 @@ TEST(ListFolder, ListsFoldersThenFilesWithTheirColumns) {
   EXPECT_EQ(t.currentFolderItem, 1u);
 }
 
+// The listing converts a day's stamps from one conversion per day; every
+// row must still read as the system's conversion of its own stamp, also on
+// the days the clocks change, in zones of half-hour and odd offsets.
+TEST(ListFolder, DatesAndTimesAreTheSystemsLocalTimeOnEveryDay) {
+  // Stamps every 37 minutes and 13 seconds over two years, clock changes
+  // included, and the first and last second of a day.
+  std::vector<std::uint32_t> stamps{0, 86399, 86400, 1711846799, 1711846800, 1711850399};
+  for (std::uint32_t t = 1680000000; t < 1680000000 + 2 * 365 * 86400u; t += 37 * 60 + 13) stamps.push_back(t);
+  RecoveryTree t;
+  for (std::uint32_t i = 0; i < stamps.size(); ++i) t.AddFileNode("f", 100 + i, 0, i, 0, 0, 0, stamps[i]);
+  t.BuildFolderTree();
+  for (const char* zone : {"Europe/Berlin", "America/St_Johns", "Australia/Lord_Howe", "Asia/Kathmandu", "UTC"}) {
+    test::ScopedEnv env;
+    env.Set("TZ", zone);
+    tzset();
+    const ListRows rows = ListFolder(t, 0);
+    ASSERT_EQ(rows.size(), stamps.size());
+    std::size_t wrong = 0;
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+      if (rows[i].date != ListDate(stamps[i]) || rows[i].time != ListTime(stamps[i])) ++wrong;
+    }
+    EXPECT_EQ(wrong, 0u) << zone;
+  }
+  tzset();
+}
+
 using test::ReadFile;
 
 TEST(TreeDumps, WriteOneLinePerParentChildPair) {

@@ -1,0 +1,48 @@
+#!/usr/bin/env bash
+# Shows that the record scan's cost grows linearly with the volume: the
+# record scan, tree build and listing of the largest folder
+# (ScanTreeAndList, bench/ScanBench.cpp) against only reading the same tree
+# blocks (ReadTreeBlocks), on the volume of 200,000 files and 20,000
+# folders of core-bench.sh (bench/scan-image.json) and on one five times
+# its size (bench/scan-image-1m.json, 1,000,000 files and 100,000 folders),
+# pinned to one processor, medians of five runs (bench/timing.sh). Prints
+# the time and bytes per node of each and their ratio.
+#
+# Usage: bench/scan-scale.sh [build-dir] [work-dir]
+# The images (1.2 and 6 GiB) are kept in work-dir (default: a temporary
+# folder, removed).
+set -euo pipefail
+
+src=$(cd "$(dirname "$0")/.." && pwd)
+build=${1:-$src/build-bench}
+work=${2:-}
+if [ -z "$work" ]; then
+  work=$(mktemp -d)
+  trap 'rm -rf "$work"' EXIT
+fi
+mkdir -p "$work"
+
+"$src/scripts/bootstrap"
+cmake -S "$src" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DOVNSS_BUILD_BENCH=ON \
+  -DOVNSS_BUILD_TESTS=OFF >/dev/null
+cmake --build "$build" --target ovnss_bench ovnss-mkimage >/dev/null
+source "$src/bench/timing.sh"
+
+[ -f "$work/scan.img" ] || "$build/bin/ovnss-mkimage" -q "$src/bench/scan-image.json" -o "$work/scan.img"
+[ -f "$work/scan1m.img" ] || "$build/bin/ovnss-mkimage" -q "$src/bench/scan-image-1m.json" -o "$work/scan1m.img"
+
+printf 'medians of %d runs, each on processor %s\n' "$bench_runs" "$bench_cpu"
+for image in "$work/scan.img" "$work/scan1m.img"; do
+  cat "$image" >/dev/null
+  OVNSS_BENCH_SCAN_IMAGE=$image "${bench_pin[@]}" "$build/bin/ovnss_bench" \
+    --benchmark_filter='ReadTreeBlocks/|ScanTreeAndList' --benchmark_repetitions="$bench_runs" \
+    --benchmark_report_aggregates_only=true --benchmark_format=console 2>/dev/null >"$work/scale.txt" || true
+  awk '$1 ~ /^ReadTreeBlocks\/.*_median$/ { read = $2 }
+    $1 ~ /^ScanTreeAndList.*_median$/ { scan = $2
+      for (i = 1; i <= NF; ++i) {
+        if ($i ~ /^bytesPerNode=/) { b = $i; sub(/^bytesPerNode=/, "", b) }
+        if ($i ~ /^nodes=/) { n = $i; sub(/^nodes=/, "", n); if (n ~ /k$/) { sub(/k$/, "", n); n *= 1000 } else if (n ~ /M$/) { sub(/M$/, "", n); n *= 1000000 } }
+      } }
+    END { printf "%8d nodes  read only %7.1f ms (%5.1f ns/node)  scan + tree + listing %7.1f ms (%5.1f ns/node) = %.2fx reading  %6.1f bytes/node\n",
+      n, read, read * 1e6 / n, scan, scan * 1e6 / n, scan / read, b }' "$work/scale.txt"
+done
