@@ -64,31 +64,47 @@ void QueueLeafChild(const Bytes& block, std::size_t r, const PoolInfo& pool, Blo
   if (auto child = block.U32(r + 212)) queue.Append(pool, *child);
 }
 
+// Every child record of a leaf queues the block it names.
+void QueueLeafChildren(const std::byte* leaf, const Bytes& block, const PoolInfo& pool, BlockQueue& queue) {
+  ForEachLeafRecord(leaf, [&](std::size_t r, std::int16_t, std::uint32_t type) {
+    if (type == kRecordTypeChild) QueueLeafChild(block, r, pool, queue);
+    return true;
+  });
+}
+
 bool IsBranch(const Bytes& block) { return block.Matches(0, "BRCH"); }
 bool IsLeaf(const Bytes& block) { return block.Matches(0, "LEAF"); }
 
-}  // namespace
-
-void WalkObjectTree(const DiskView& disk, const PoolInfo& pool, std::uint64_t rootSector,
-                    const RecordVisitor& visitRecord) {
+// The walk on the calling thread: branches queue their children, each leaf
+// goes to `takeLeaf(bytes, block, sector, queue)`, which queues its own.
+template <typename TakeLeaf>
+void WalkBlocks(const DiskView& disk, const PoolInfo& pool, std::uint64_t rootSector, TakeLeaf&& takeLeaf) {
   BlockQueue queue(rootSector);
   std::vector<std::byte> buffer(kBlockSize);
   while (!queue.empty()) {
     const std::uint64_t sector = queue.Take();
     ReadBlock(disk, sector, buffer.data());
     const Bytes block(buffer);
-    if (IsBranch(block)) {
-      QueueBranchChildren(block, pool, queue);
-    } else if (IsLeaf(block)) {
-      ForEachLeafRecord(buffer.data(), [&](std::size_t r, std::int16_t length, std::uint32_t type) {
-        if (type == kRecordTypeChild) {
-          QueueLeafChild(block, r, pool, queue);
-          return true;
-        }
-        return visitRecord({block, r, length, type, sector}) != VisitResult::SkipRestOfLeaf;
-      });
-    }
+    if (IsBranch(block)) QueueBranchChildren(block, pool, queue);
+    else if (IsLeaf(block)) takeLeaf(buffer.data(), block, sector, queue);
   }
+}
+
+}  // namespace
+
+void WalkObjectTree(const DiskView& disk, const PoolInfo& pool, std::uint64_t rootSector,
+                    const RecordVisitor& visitRecord) {
+  WalkBlocks(disk, pool, rootSector, [&](const std::byte* leaf, const Bytes& block, std::uint64_t sector, BlockQueue& queue) {
+    // Records are taken in order, so a skip also leaves the leaf's later
+    // child records unqueued.
+    ForEachLeafRecord(leaf, [&](std::size_t r, std::int16_t length, std::uint32_t type) {
+      if (type == kRecordTypeChild) {
+        QueueLeafChild(block, r, pool, queue);
+        return true;
+      }
+      return visitRecord({block, r, length, type, sector}) != VisitResult::SkipRestOfLeaf;
+    });
+  });
 }
 
 namespace {
@@ -207,10 +223,7 @@ void ReadAhead(const DiskView& disk, const PoolInfo& pool, std::uint64_t rootSec
     if (IsBranch(block)) {
       QueueBranchChildren(block, pool, queue);
     } else if (IsLeaf(block)) {
-      ForEachLeafRecord(buffer, [&](std::size_t r, std::int16_t, std::uint32_t type) {
-        if (type == kRecordTypeChild) QueueLeafChild(block, r, pool, queue);
-        return true;
-      });
+      QueueLeafChildren(buffer, block, pool, queue);
       batch->sectors[batch->count++] = sector;
       if (batch->count == LeafBatch::kBlocks) {
         channel.Publish(batch);
@@ -236,22 +249,10 @@ void VisitBatches(LeafChannel& channel, const LeafBlockSink& takeBlock) {
 // are read (their child records queued first, as the reading thread does).
 void WalkLeafBlocks(const DiskView& disk, const PoolInfo& pool, std::uint64_t rootSector,
                     const LeafBlockSink& takeBlock) {
-  BlockQueue queue(rootSector);
-  std::vector<std::byte> buffer(kBlockSize);
-  while (!queue.empty()) {
-    const std::uint64_t sector = queue.Take();
-    ReadBlock(disk, sector, buffer.data());
-    const Bytes block(buffer);
-    if (IsBranch(block)) {
-      QueueBranchChildren(block, pool, queue);
-    } else if (IsLeaf(block)) {
-      ForEachLeafRecord(buffer.data(), [&](std::size_t r, std::int16_t, std::uint32_t type) {
-        if (type == kRecordTypeChild) QueueLeafChild(block, r, pool, queue);
-        return true;
-      });
-      takeBlock(block, sector);
-    }
-  }
+  WalkBlocks(disk, pool, rootSector, [&](const std::byte* leaf, const Bytes& block, std::uint64_t sector, BlockQueue& queue) {
+    QueueLeafChildren(leaf, block, pool, queue);
+    takeBlock(block, sector);
+  });
 }
 
 // The processors this process may run on: fewer than the machine has when
