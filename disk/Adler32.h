@@ -1,6 +1,6 @@
 #pragma once
 // Adler-32, the checksum an E01 file keeps after each stored chunk; the same
-// value zlib's adler32() gives, computed sixteen bytes at a time.
+// value zlib's adler32() gives, as libdeflate computes it.
 
 #include <cstddef>
 #include <cstdint>
