@@ -7,8 +7,9 @@ namespace ov {
 
 using Range = BadSectorMap::Range;
 
-ReadAhead::ReadAhead(std::vector<std::unique_ptr<StretchReader>> readers, std::uint64_t size, std::size_t blockBytes)
-    : readers_(std::move(readers)), size_(size), block_(blockBytes), slots_(kSlots) {
+ReadAhead::ReadAhead(StretchReader& own, std::vector<std::unique_ptr<StretchReader>> readers, std::uint64_t size,
+                     std::size_t blockBytes)
+    : own_(own), readers_(std::move(readers)), size_(size), block_(blockBytes), slots_(kSlots) {
   for (auto& r : readers_) workers_.emplace_back([this, reader = r.get()] { Work(*reader); });
 }
 
@@ -27,8 +28,15 @@ bool ReadAhead::Read(std::byte* out, std::size_t bytes, std::uint64_t offset, st
   for (std::uint64_t b = offset / block_; b <= last; ++b) {
     Slot& slot = slots_[b % kSlots];
     // A worker may still be on an older block in this slot: queue again
-    // each time one finishes.
-    for (Queue(b); !(slot.block == b && slot.state == Slot::Done); Queue(b)) done_.wait(lock);
+    // each time one finishes. Rather than wait, the caller reads the next
+    // block no worker has begun.
+    for (Queue(b); !(slot.block == b && slot.state == Slot::Done); Queue(b)) {
+      if (Slot* next = NextQueued()) {
+        Run(*next, own_, lock);
+      } else {
+        done_.wait(lock);
+      }
+    }
     if (!slot.ok) return false;
     const std::uint64_t start = std::max<std::uint64_t>(offset, b * block_);
     const std::uint64_t end = std::min<std::uint64_t>(offset + bytes, (b + 1) * block_);
@@ -63,29 +71,37 @@ void ReadAhead::Queue(std::uint64_t from) {
   if (queued) work_.notify_all();
 }
 
+// The lowest queued block's slot, if any.
+ReadAhead::Slot* ReadAhead::NextQueued() {
+  Slot* next = nullptr;
+  for (Slot& s : slots_) {
+    if (s.state == Slot::Queued && (!next || s.block < next->block)) next = &s;
+  }
+  return next;
+}
+
+// Reads the queued `slot`'s block through `reader`, the lock released meanwhile.
+void ReadAhead::Run(Slot& slot, StretchReader& reader, std::unique_lock<std::mutex>& lock) {
+  slot.state = Slot::Running;
+  const std::uint64_t at = slot.block * block_;
+  const std::size_t bytes = std::min<std::uint64_t>(block_, size_ - at);
+  slot.data.resize(block_);
+  slot.damaged.clear();
+  lock.unlock();
+  const bool ok = reader.Read(slot.data.data(), bytes, at, slot.damaged);
+  lock.lock();
+  slot.ok = ok;
+  slot.state = Slot::Done;
+  done_.notify_all();
+}
+
 void ReadAhead::Work(StretchReader& reader) {
   std::unique_lock lock(mutex_);
   for (;;) {
     Slot* next = nullptr;
-    work_.wait(lock, [&] {
-      if (stop_) return true;
-      for (Slot& s : slots_) {
-        if (s.state == Slot::Queued && (!next || s.block < next->block)) next = &s;
-      }
-      return next != nullptr;
-    });
+    work_.wait(lock, [&] { return stop_ || (next = NextQueued()) != nullptr; });
     if (stop_) return;
-    next->state = Slot::Running;
-    const std::uint64_t at = next->block * block_;
-    const std::size_t bytes = std::min<std::uint64_t>(block_, size_ - at);
-    next->data.resize(block_);
-    next->damaged.clear();
-    lock.unlock();
-    const bool ok = reader.Read(next->data.data(), bytes, at, next->damaged);
-    lock.lock();
-    next->ok = ok;
-    next->state = Slot::Done;
-    done_.notify_all();
+    Run(*next, reader, lock);
   }
 }
 
@@ -114,7 +130,8 @@ bool ReadAheadDevice::StartReadAhead() {
   if (triedAhead_) return false;
   triedAhead_ = true;
   if (block_ == 0) return false;
-  const unsigned workers = std::clamp(std::thread::hardware_concurrency(), 1u, 2u);
+  // The caller reads too, when the workers are behind.
+  const unsigned workers = std::clamp(std::thread::hardware_concurrency(), 2u, 3u) - 1;
   std::vector<std::unique_ptr<StretchReader>> readers;
   for (unsigned i = 0; i < workers; ++i) {
     auto r = OpenReader();
@@ -122,7 +139,7 @@ bool ReadAheadDevice::StartReadAhead() {
     readers.push_back(std::move(r));
   }
   if (readers.empty()) return false;
-  ahead_ = std::make_unique<ReadAhead>(std::move(readers), size_, block_);
+  ahead_ = std::make_unique<ReadAhead>(*reader_, std::move(readers), size_, block_);
   return true;
 }
 

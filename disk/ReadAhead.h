@@ -7,7 +7,9 @@
 // disk is cut into blocks; the workers take the blocks after the caller's
 // read, whichever worker is free the lowest block, into a ring of slots, so
 // that the library's work (and any checking or inflating) overlaps the
-// caller's work on the blocks before.
+// caller's work on the blocks before. A caller that would wait reads the
+// lowest block no worker has begun itself: on two processors one worker
+// and the caller share the work, with no third thread to take turns with.
 
 #include <condition_variable>
 #include <cstdint>
@@ -37,7 +39,10 @@ class ReadAhead {
 public:
   static constexpr std::size_t kSlots = 8;
 
-  ReadAhead(std::vector<std::unique_ptr<StretchReader>> readers, std::uint64_t size, std::size_t blockBytes);
+  // `own` is the caller's reader: while it waits, the caller reads blocks
+  // that no worker has begun through it.
+  ReadAhead(StretchReader& own, std::vector<std::unique_ptr<StretchReader>> readers, std::uint64_t size,
+            std::size_t blockBytes);
   ~ReadAhead();
   ReadAhead(const ReadAhead&) = delete;
   ReadAhead& operator=(const ReadAhead&) = delete;
@@ -56,8 +61,11 @@ private:
     std::vector<BadSectorMap::Range> damaged;
   };
   void Queue(std::uint64_t from);
+  Slot* NextQueued();
+  void Run(Slot& slot, StretchReader& reader, std::unique_lock<std::mutex>& lock);
   void Work(StretchReader& reader);
 
+  StretchReader& own_;
   std::vector<std::unique_ptr<StretchReader>> readers_;
   std::uint64_t size_;
   std::uint64_t block_;
