@@ -23,6 +23,7 @@ const Target kTargets[] = {
     {"tree", ov::fuzz::FuzzTree},             {"recoveryinfo", ov::fuzz::FuzzRecoveryInfo},
     {"rawscan", ov::fuzz::FuzzRawScan},       {"measure", ov::fuzz::FuzzMeasure},
     {"registry", ov::fuzz::FuzzRegistry},     {"description", ov::fuzz::FuzzDescription},
+    {"ewfchunks", ov::fuzz::FuzzEwfChunks},
 };
 
 std::vector<std::filesystem::path> KeptInputs(const std::string& target) {

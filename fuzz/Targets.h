@@ -25,5 +25,7 @@ int FuzzMeasure(const std::uint8_t* data, std::size_t size);
 int FuzzRegistry(const std::uint8_t* data, std::size_t size);
 // The image builder's description reader.
 int FuzzDescription(const std::uint8_t* data, std::size_t size);
+// The chunk map of an E01 set's segment files.
+int FuzzEwfChunks(const std::uint8_t* data, std::size_t size);
 
 }  // namespace ov::fuzz
