@@ -2,6 +2,7 @@
 
 #include "disk/ContainerDevice.h"
 #include "disk/EwfDevice.h"
+#include "disk/VirtualDiskMap.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -188,11 +189,15 @@ OpenedImage OpenEwf(const std::filesystem::path& path) {
 // A virtual disk read through its library's one handle, not read ahead:
 // measured on the 2 GiB search bench, two workers reading 1 MiB blocks ahead
 // made VMDK slower (0.54 s against 0.30 s) and QCOW2 no faster, the copy out
-// of the blocks costing more than the library's work it overlaps.
+// of the blocks costing more than the library's work it overlaps. A QCOW2
+// file or a monolithic sparse VMDK of the plain kind is read straight from
+// its file by its cluster map instead; a stretch the map does not read goes
+// to the library.
 template <typename Handle, typename Error, auto ReadAt, auto Close, auto Free, auto ErrorFree>
 class LibyalDevice : public ContainerDevice {
 public:
-  LibyalDevice(Handle* handle, std::uint64_t size) : ContainerDevice(size), handle_(handle) {}
+  LibyalDevice(Handle* handle, std::uint64_t size, std::unique_ptr<VirtualDiskMap> map = nullptr)
+      : ContainerDevice(size), handle_(handle), map_(std::move(map)) {}
   ~LibyalDevice() override {
     Close(handle_, nullptr);
     Free(&handle_, nullptr);
@@ -202,6 +207,7 @@ public:
 
 protected:
   bool ReadBytes(std::byte* buffer, std::size_t bytes, std::uint64_t offset) override {
+    if (map_ && map_->Read(buffer, bytes, offset)) return true;
     Error* error = nullptr;
     const ssize_t n = ReadAt(handle_, buffer, bytes, static_cast<off64_t>(offset), &error);
     if (error) ErrorFree(&error);
@@ -210,6 +216,7 @@ protected:
 
 private:
   Handle* handle_;
+  std::unique_ptr<VirtualDiskMap> map_;
 };
 
 using VmdkDevice = LibyalDevice<libvmdk_handle_t, libvmdk_error_t, libvmdk_handle_read_buffer_at_offset,
@@ -262,7 +269,14 @@ OpenedImage OpenVmdk(const std::filesystem::path& path) {
   d.mediaType = "VMDK virtual disk, " + VmdkTypeText(type);
   if (extents > 1) d.mediaType += " (" + std::to_string(extents) + " extents)";
   d.files.push_back(path);
-  out.device = std::make_unique<VmdkDevice>(handle, size);
+  // A parent content identifier other than "none" marks a disk of changes.
+  std::uint32_t parent = 0;
+  const int got = libvmdk_handle_get_parent_content_identifier(handle, &parent, nullptr);
+  const bool standalone = got == 0 || (got == 1 && parent == 0xffffffffU);
+  auto map = type == LIBVMDK_DISK_TYPE_MONOLITHIC_SPARSE && extents == 1 && standalone
+                 ? VirtualDiskMap::ForSparseVmdk(path, size)
+                 : nullptr;
+  out.device = std::make_unique<VmdkDevice>(handle, size, std::move(map));
   return out;
 }
 
@@ -329,7 +343,7 @@ OpenedImage OpenQcow(const std::filesystem::path& path) {
   d.model = path.filename().string();
   d.mediaType = "QCOW" + std::string(version >= 2 ? "2" : "") + " virtual disk (version " + std::to_string(version) + ")";
   d.files.push_back(path);
-  out.device = std::make_unique<QcowDevice>(file, size);
+  out.device = std::make_unique<QcowDevice>(file, size, VirtualDiskMap::ForQcow(path, size));
   return out;
 }
 

@@ -6,6 +6,7 @@
 #include <optional>
 #include <span>
 
+#include "disk/AlignedBuffer.h"
 #include "save/ExactCarve.h"
 #include "save/OutputFile.h"
 #include "save/RawWindow.h"
@@ -145,7 +146,7 @@ private:
   // document never runs into the next one; failing that (it is the window's
   // last header), it stays open into the following windows.
   void ProcessWindow(std::uint64_t windowStart) {
-    const std::span<const std::byte> window(window_);
+    const std::span<const std::byte> window(window_.data(), window_.size());
     const std::vector<RawHeader> headers = FindRawHeaders(window, windowStart);
     if (!open_ && headers.empty()) return;
     // With no document open, no marker before the first header can count.
@@ -186,7 +187,7 @@ private:
   // the next window starts (past this one when a document found here runs
   // on beyond it).
   std::uint64_t ProcessWindowExact(std::uint64_t windowStart) {
-    const std::span<const std::byte> window(window_);
+    const std::span<const std::byte> window(window_.data(), window_.size());
     const std::uint64_t windowEnd = windowStart + kRawWindowSectors;
     windowStart_ = windowStart;
     // The measurers take what they need of the window from it, unless a
@@ -268,7 +269,7 @@ private:
     constexpr std::uint32_t kProbeSectors = kProbeBytes / kSectorSize;
     if (start >= windowStart && start - windowStart + kProbeSectors <= kRawWindowSectors) {
       const std::size_t offset = static_cast<std::size_t>(start - windowStart) * kSectorSize;
-      return ProbeContent(std::span<const std::byte>(window_).subspan(offset, kProbeBytes));
+      return ProbeContent(std::span<const std::byte>(window_.data(), window_.size()).subspan(offset, kProbeBytes));
     }
     std::vector<std::byte> head(kProbeBytes);
     ReadClipped(start, kProbeSectors, head.data());
@@ -396,7 +397,7 @@ private:
         const auto count = static_cast<std::uint32_t>(std::min<std::uint64_t>(kRawReadSectors, stretchEnd - at));
         const std::size_t bytes = std::size_t{count} * kSectorSize;
         ReadClipped(at, count, piece_.data());
-        if (!file->Write(std::span<const std::byte>(piece_).first(bytes))) {
+        if (!file->Write(std::span<const std::byte>(piece_.data(), bytes))) {
           document.outcome = RawDocumentOutcome::WriteFailed;
           document.error = file->error();
           file->Close();
@@ -425,7 +426,7 @@ private:
     std::unique_ptr<OutputFile> file = CreateOutput(document);
     if (!file) return;
     document.outcome = cut_ ? RawDocumentOutcome::CutAtDiskEnd : RawDocumentOutcome::Written;
-    const std::span<const std::byte> window(window_);
+    const std::span<const std::byte> window(window_.data(), window_.size());
     const std::size_t offset = static_cast<std::size_t>(document.startSector - windowStart_) * kSectorSize;
     std::span<const std::byte> piece =
         window.subspan(offset, static_cast<std::size_t>(std::min<std::uint64_t>(document.size, window.size() - offset)));
@@ -471,9 +472,9 @@ private:
   RawScanListener& listener_;
   std::atomic<bool>& stop_;
 
-  std::vector<std::byte> window_;
+  AlignedBuffer window_;  // on a page: the kernel fills such a buffer fastest
   bool windowRead_ = false;  // every sector of the window on the disk was read
-  std::vector<std::byte> piece_;
+  AlignedBuffer piece_;
   std::unique_ptr<OutputFolder> folder_;
   std::string folderError_;
 

@@ -20,6 +20,7 @@
 #include "disk/ImageFormats.h"
 #include "disk/RescueMap.h"
 #include "disk/SectorReader.h"
+#include "disk/VirtualDiskMap.h"
 #include "support/Containers.h"
 #include "support/FakePrompter.h"
 #include "support/Files.h"
@@ -85,7 +86,7 @@ TEST(ImageFormats, ContainersReadTheSameAheadInRunsAndAtRandom) {
   const std::string raw = test::ReadFile(set.raw());
   std::mt19937 random(7);
   for (const char* name : {"plain.E01", "packed.E01", "odd.E01", "split-sparse.vmdk", "stream.vmdk", "disk.qcow2",
-                           "packed.qcow2", "dynamic.vhd"}) {
+                           "packed.qcow2", "small.qcow2", "sparse.vmdk", "dynamic.vhd"}) {
     SCOPED_TRACE(name);
     OpenedImage image = OpenImage(set / name);
     ASSERT_TRUE(image) << image.error;
@@ -215,6 +216,44 @@ TEST(ImageFormats, DamagedContainersAreNamedOrReadAsUnreadableSectors) {
             1);  // Skip All holds for every later read
   EXPECT_EQ(reader.UnreadSectors() % 2048, 0u);
   EXPECT_GE(reader.UnreadSectors(), 2048u);
+}
+
+TEST(ImageFormats, PlainVirtualDisksAreReadByTheirClusterMapAndTheRestLeftToTheLibrary) {
+  const ContainerSet& set = ContainerSet::Get();
+  ASSERT_TRUE(set.ok());
+  const std::string raw = test::ReadFile(set.raw());
+  const std::uint64_t size = raw.size();
+  // How many 100 KiB stretches (across clusters, not on their edges) the map
+  // reads, each checked against the raw image; -1 when it does not take the file.
+  const auto mapped = [&](std::unique_ptr<VirtualDiskMap> map) {
+    if (!map) return -1;
+    int read = 0;
+    std::vector<std::byte> block(100 << 10);
+    for (std::uint64_t at = 0; at < size; at += block.size()) {
+      const std::size_t n = std::min<std::uint64_t>(block.size(), size - at);
+      if (!map->Read(block.data(), n, at)) continue;
+      EXPECT_EQ(std::memcmp(block.data(), raw.data() + at, n), 0) << at;
+      ++read;
+    }
+    return read;
+  };
+  const int all = static_cast<int>((size + (100 << 10) - 1) / (100 << 10));
+  EXPECT_EQ(mapped(VirtualDiskMap::ForQcow(set / "disk.qcow2", size)), all);
+  EXPECT_EQ(mapped(VirtualDiskMap::ForQcow(set / "small.qcow2", size)), all);  // version 2, 4 KiB clusters
+  EXPECT_EQ(mapped(VirtualDiskMap::ForSparseVmdk(set / "sparse.vmdk", size)), all);
+  // Compressed clusters, and clusters past the cut end of a file, are not read here.
+  const int packed = mapped(VirtualDiskMap::ForQcow(set / "packed.qcow2", size));
+  EXPECT_GE(packed, 0);
+  EXPECT_LT(packed, all);
+  const int truncated = mapped(VirtualDiskMap::ForQcow(set / "truncated.qcow2", size));
+  EXPECT_GT(truncated, 0);
+  EXPECT_LT(truncated, all);
+  // Files of another kind, or whose header disagrees with the library's size.
+  EXPECT_EQ(mapped(VirtualDiskMap::ForSparseVmdk(set / "stream.vmdk", size)), -1);
+  EXPECT_EQ(mapped(VirtualDiskMap::ForSparseVmdk(set / "disk.qcow2", size)), -1);
+  EXPECT_EQ(mapped(VirtualDiskMap::ForQcow(set / "sparse.vmdk", size)), -1);
+  EXPECT_EQ(mapped(VirtualDiskMap::ForQcow(set / "cut.qcow2", size)), -1);
+  EXPECT_EQ(mapped(VirtualDiskMap::ForQcow(set / "disk.qcow2", size + kSectorSize)), -1);
 }
 
 TEST(ImageFormats, AFileThatIsNoContainerOfItsKindIsNamed) {

@@ -49,7 +49,7 @@ inline constexpr ContainerFile kContainerFiles[] = {
     {"sparse.vmdk", "vmdk"},      {"flat.vmdk", "vmdk"},      {"split-sparse.vmdk", "vmdk"},
     {"split-flat.vmdk", "vmdk"},  {"stream.vmdk", "vmdk"},    {"disk.vhdx", "vhdx"},
     {"fixed.vhdx", "vhdx"},       {"dynamic.vhd", "vhd"},     {"fixed.vhd", "vhd"},
-    {"disk.qcow2", "qcow"},       {"packed.qcow2", "qcow"},
+    {"disk.qcow2", "qcow"},       {"packed.qcow2", "qcow"},   {"small.qcow2", "qcow"},
 };
 
 // Made from disk.img in the folder; also odd.E01, the disk but its last
@@ -73,6 +73,7 @@ qemu-img convert -f raw -O vpc disk.img dynamic.vhd
 qemu-img convert -f raw -O vpc -o subformat=fixed disk.img fixed.vhd
 qemu-img convert -f raw -O qcow2 disk.img disk.qcow2
 qemu-img convert -f raw -O qcow2 -c disk.img packed.qcow2
+qemu-img convert -f raw -O qcow2 -o compat=0.10,cluster_size=4096 disk.img small.qcow2
 for f in plain.E0*; do for c in truncated corrupt cut; do cp "$f" "$c${f#plain}"; done; done
 truncate -s 1000000 truncated.E03
 dd if=/dev/urandom of=corrupt.E02 bs=1 seek=300000 count=4096 conv=notrunc status=none
