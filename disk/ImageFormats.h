@@ -7,9 +7,11 @@
 // The form is told by the file's contents, not its name (only the parts of
 // a split raw image are found by their numbered names). Containers are read
 // through Debian's forensic libraries (libewf, libvmdk, libvhdi, libqcow),
-// always read-only, and become a `Device` like any other: the disk's size is
-// the one the container records; an area the container cannot give (a
-// damaged chunk, a missing part) fails the read like an unreadable sector.
+// or straight from their own tables where those are of the plain kind
+// (disk/EwfChunks.h, disk/VirtualDiskMap.h), always read-only, and become
+// a `Device` like any other: the disk's size is the one the container
+// records; an area the container cannot give (a damaged chunk, a missing
+// part) fails the read like an unreadable sector.
 
 #include <cstdint>
 #include <filesystem>
