@@ -90,7 +90,9 @@ TEST(ImageFormats, ContainersReadTheSameAheadInRunsAndAtRandom) {
     SCOPED_TRACE(name);
     OpenedImage image = OpenImage(set / name);
     ASSERT_TRUE(image) << image.error;
-    const std::uint64_t sectors = image.device->SectorCount();
+    // A Virtual PC disk may hold a few sectors past the raw image's end;
+    // the reads stay on the raw image's.
+    const std::uint64_t sectors = std::min<std::uint64_t>(image.device->SectorCount(), raw.size() / kSectorSize);
     // Runs one after the other (read ahead), broken by jumps elsewhere of
     // any length and at any sector, chunk or not.
     std::vector<std::byte> buffer(300 * kSectorSize);
