@@ -22,11 +22,8 @@ if [ -z "$work" ]; then
 fi
 mkdir -p "$work"
 
-"$src/scripts/bootstrap"
-cmake -S "$src" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DOVNSS_BUILD_BENCH=ON \
-  -DOVNSS_BUILD_TESTS=OFF >/dev/null
-cmake --build "$build" --target ovnss_bench ovnss-mkimage >/dev/null
 source "$src/bench/timing.sh"
+bench_build "$build" ovnss_bench ovnss-mkimage
 
 [ -f "$work/scan.img" ] || "$build/bin/ovnss-mkimage" -q "$src/bench/scan-image.json" -o "$work/scan.img"
 [ -f "$work/scan1m.img" ] || "$build/bin/ovnss-mkimage" -q "$src/bench/scan-image-1m.json" -o "$work/scan1m.img"

@@ -7,6 +7,17 @@
 # of $OVNSS_BENCH_RUNS runs (default 5, never fewer), which a run or two
 # slowed by a neighbour does not move.
 
+# bench_build BUILD TARGET...: the project's tools installed and a Release
+# tree of the benchmarks in BUILD with TARGET... built ($src: the checkout).
+bench_build() {
+  local build=$1
+  shift
+  "$src/scripts/bootstrap"
+  cmake -S "$src" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DOVNSS_BUILD_BENCH=ON \
+    -DOVNSS_BUILD_TESTS=OFF >/dev/null
+  cmake --build "$build" --target "$@" >/dev/null
+}
+
 bench_cpu=${OVNSS_BENCH_CPU:-1}
 bench_runs=${OVNSS_BENCH_RUNS:-5}
 [ "$bench_runs" -ge 5 ] 2>/dev/null || bench_runs=5

@@ -45,22 +45,23 @@ FileDevice::~FileDevice() { ::close(fd_); }
 
 int FileDevice::OpenFlags() const { return ::fcntl(fd_, F_GETFL); }
 
+bool ReadFullAt(int fd, void* out, std::size_t bytes, std::uint64_t offset) {
+  auto* p = static_cast<char*>(out);
+  while (bytes > 0) {
+    const ssize_t n = ::pread(fd, p, bytes, static_cast<off_t>(offset));
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return false;  // an error, or the end of the file
+    p += n;
+    bytes -= static_cast<std::size_t>(n);
+    offset += static_cast<std::uint64_t>(n);
+  }
+  return true;
+}
+
 bool FileDevice::ReadUnguarded(std::uint64_t first, std::uint32_t count, std::byte* buffer) {
   if (count == 0) return true;
   if (first >= sectorCount_ || count > sectorCount_ - first) return false;
-  const std::size_t want = std::size_t{count} * kSectorSize;
-  std::size_t done = 0;
-  const off_t base = static_cast<off_t>(first * kSectorSize);
-  while (done < want) {
-    ssize_t n = ::pread(fd_, buffer + done, want - done, base + static_cast<off_t>(done));
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      return false;
-    }
-    if (n == 0) return false;
-    done += static_cast<std::size_t>(n);
-  }
-  return true;
+  return ReadFullAt(fd_, buffer, std::size_t{count} * kSectorSize, first * kSectorSize);
 }
 
 std::uint64_t FileDevice::CopyUnguarded(std::uint64_t first, std::uint64_t bytes, int to) {

@@ -24,6 +24,11 @@ namespace ov {
 
 inline constexpr std::uint32_t kSectorSize = 512;
 
+// Reads `bytes` bytes at byte `offset` of the open file `fd` into `out`,
+// across short reads and interruptions. False on an error or when the file
+// ends first (`out` may then hold part of the bytes).
+bool ReadFullAt(int fd, void* out, std::size_t bytes, std::uint64_t offset);
+
 class Device {
 public:
   virtual ~Device() = default;

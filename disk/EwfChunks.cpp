@@ -6,6 +6,7 @@
 #include <string_view>
 
 #include "disk/Adler32.h"
+#include "disk/Bytes.h"
 
 namespace ov {
 
@@ -16,12 +17,8 @@ constexpr std::size_t kDescriptor = 76;
 constexpr std::size_t kTableHeader = 24;
 constexpr std::uint32_t kCompressed = 0x80000000u;
 
-std::uint32_t Le32(const std::byte* p) {
-  std::uint32_t v = 0;
-  for (int i = 3; i >= 0; --i) v = (v << 8) | std::to_integer<std::uint32_t>(p[i]);
-  return v;
-}
-std::uint64_t Le64(const std::byte* p) { return (std::uint64_t{Le32(p + 4)} << 32) | Le32(p); }
+std::uint32_t Le32(const std::byte* p) { return LoadLe<std::uint32_t>(p); }
+std::uint64_t Le64(const std::byte* p) { return LoadLe<std::uint64_t>(p); }
 
 }  // namespace
 

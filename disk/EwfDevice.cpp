@@ -12,6 +12,7 @@
 #include <optional>
 
 #include "disk/Adler32.h"
+#include "disk/Bytes.h"
 #include "disk/EwfChunks.h"
 #include "disk/ReadAhead.h"
 
@@ -51,23 +52,10 @@ struct EwfFiles {
       sizes.push_back(static_cast<std::uint64_t>(st.st_size));
     }
     const auto read = [&f = *files](std::size_t file, std::uint64_t offset, void* out, std::size_t bytes) {
-      return ReadFull(f.fds[file], out, bytes, offset);
+      return ReadFullAt(f.fds[file], out, bytes, offset);
     };
     files->map = EwfChunkMap::Read(read, sizes, chunk, size);
     return files;
-  }
-
-  static bool ReadFull(int fd, void* out, std::size_t bytes, std::uint64_t offset) {
-    auto* p = static_cast<char*>(out);
-    while (bytes > 0) {
-      const ssize_t n = ::pread(fd, p, bytes, static_cast<off_t>(offset));
-      if (n < 0 && errno == EINTR) continue;
-      if (n <= 0) return false;
-      p += n;
-      bytes -= static_cast<std::size_t>(n);
-      offset += static_cast<std::uint64_t>(n);
-    }
-    return true;
   }
 };
 
@@ -134,7 +122,7 @@ private:
       if (first.compressed) {
         const std::size_t want = std::min<std::uint64_t>(chunk_, size_ - (offset + at));
         if (first.size > compressed_.size()) return false;
-        if (!EwfFiles::ReadFull(fd, compressed_.data(), first.size, first.offset)) return false;
+        if (!ReadFullAt(fd, compressed_.data(), first.size, first.offset)) return false;
         if (!Inflate(compressed_.data(), first.size, out + at, want)) return false;
         at += want;
         ++index;
@@ -162,9 +150,7 @@ private:
       if (got < 0 || static_cast<std::uint64_t>(got) != total) return false;
       for (std::size_t i = 0; i < n; ++i) {
         const auto* p = sums_ + 4 * i;
-        const std::uint32_t stored = std::to_integer<std::uint32_t>(p[0]) | std::to_integer<std::uint32_t>(p[1]) << 8 |
-                                     std::to_integer<std::uint32_t>(p[2]) << 16 |
-                                     std::to_integer<std::uint32_t>(p[3]) << 24;
+        const auto stored = LoadLe<std::uint32_t>(p);
         if (Adler32(1, static_cast<const std::byte*>(iov_[2 * i].iov_base), iov_[2 * i].iov_len) != stored) {
           return false;
         }

@@ -7,10 +7,10 @@
 #include <algorithm>
 #include <array>
 #include <bit>
-#include <cerrno>
 #include <cstring>
 
 #include "disk/Bytes.h"
+#include "disk/Device.h"
 
 namespace ov {
 
@@ -186,15 +186,7 @@ VirtualDiskMap::Place VirtualDiskMap::Locate(std::uint64_t cluster) {
 }
 
 bool VirtualDiskMap::ReadFile(std::byte* out, std::size_t bytes, std::uint64_t at) const {
-  while (bytes > 0) {
-    const ssize_t n = ::pread(fd_, out, bytes, static_cast<off_t>(at));
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return false;  // an error, or the end of a cut file
-    out += n;
-    bytes -= static_cast<std::size_t>(n);
-    at += static_cast<std::uint64_t>(n);
-  }
-  return true;
+  return ReadFullAt(fd_, out, bytes, at);
 }
 
 bool VirtualDiskMap::Read(std::byte* out, std::size_t bytes, std::uint64_t offset) {

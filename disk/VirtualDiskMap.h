@@ -41,8 +41,6 @@ public:
   // caller then reads the whole stretch another way (`out` may be changed).
   bool Read(std::byte* out, std::size_t bytes, std::uint64_t offset);
 
-  std::uint32_t clusterBytes() const { return clusterBytes_; }
-
 private:
   enum class Format { Qcow2, Qcow3, Vmdk };
   // Where one cluster of the disk is.
