@@ -12,10 +12,19 @@ namespace {
 std::atomic<std::size_t> largeBytes{0};
 
 std::size_t MappedBytes(std::size_t bytes) { return (bytes + kLargePageBytes - 1) / kLargePageBytes * kLargePageBytes; }
+std::size_t SmallMappedBytes(std::size_t bytes) { return (bytes + kSmallPageBytes - 1) / kSmallPageBytes * kSmallPageBytes; }
+bool IsMidSize(std::size_t bytes) { return bytes >= kMappedRequestBytes && bytes < kLargeRequestBytes; }
 
 }  // namespace
 
 void* AllocateLarge(std::size_t bytes) {
+  if (IsMidSize(bytes)) {
+    const std::size_t size = SmallMappedBytes(bytes);
+    void* block = mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_POPULATE, -1, 0);
+    if (block == MAP_FAILED) throw std::bad_alloc();
+    largeBytes += size;
+    return block;
+  }
   if (bytes < kLargeRequestBytes) {
     void* p = std::malloc(bytes == 0 ? 1 : bytes);
     if (p == nullptr) throw std::bad_alloc();
@@ -43,6 +52,11 @@ void* AllocateLarge(std::size_t bytes) {
 
 void FreeLarge(void* block, std::size_t bytes) noexcept {
   if (block == nullptr) return;
+  if (IsMidSize(bytes)) {
+    munmap(block, SmallMappedBytes(bytes));
+    largeBytes -= SmallMappedBytes(bytes);
+    return;
+  }
   if (bytes < kLargeRequestBytes) {
     std::free(block);
     return;

@@ -124,6 +124,15 @@ TEST(LargePages, LargeRequestsAreMappedAlignedInWholeLargePagesAndGivenBack) {
   void* small = AllocateLarge(100);  // from the heap
   EXPECT_EQ(LargeBytesMapped(), before);
   FreeLarge(small, 100);
+
+  // Between the two: whole small pages of its own, present and zero.
+  auto* mid = static_cast<unsigned char*>(AllocateLarge(kMappedRequestBytes + 1));
+  EXPECT_EQ(reinterpret_cast<std::uintptr_t>(mid) % kSmallPageBytes, 0u);
+  EXPECT_EQ(LargeBytesMapped() - before, kMappedRequestBytes + kSmallPageBytes);
+  EXPECT_EQ(mid[0], 0);
+  mid[kMappedRequestBytes] = 1;
+  FreeLarge(mid, kMappedRequestBytes + 1);
+  EXPECT_EQ(LargeBytesMapped(), before);
 }
 
 }  // namespace
