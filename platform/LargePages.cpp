@@ -11,8 +11,10 @@ namespace {
 
 std::atomic<std::size_t> largeBytes{0};
 
-std::size_t MappedBytes(std::size_t bytes) { return (bytes + kLargePageBytes - 1) / kLargePageBytes * kLargePageBytes; }
-std::size_t SmallMappedBytes(std::size_t bytes) { return (bytes + kSmallPageBytes - 1) / kSmallPageBytes * kSmallPageBytes; }
+// `bytes` rounded up to whole pages of `page` bytes.
+std::size_t WholePages(std::size_t bytes, std::size_t page) { return (bytes + page - 1) / page * page; }
+std::size_t MappedBytes(std::size_t bytes) { return WholePages(bytes, kLargePageBytes); }
+std::size_t SmallMappedBytes(std::size_t bytes) { return WholePages(bytes, kSmallPageBytes); }
 bool IsMidSize(std::size_t bytes) { return bytes >= kMappedRequestBytes && bytes < kLargeRequestBytes; }
 
 }  // namespace
@@ -53,8 +55,9 @@ void* AllocateLarge(std::size_t bytes) {
 void FreeLarge(void* block, std::size_t bytes) noexcept {
   if (block == nullptr) return;
   if (IsMidSize(bytes)) {
-    munmap(block, SmallMappedBytes(bytes));
-    largeBytes -= SmallMappedBytes(bytes);
+    const std::size_t size = SmallMappedBytes(bytes);
+    munmap(block, size);
+    largeBytes -= size;
     return;
   }
   if (bytes < kLargeRequestBytes) {
