@@ -52,6 +52,13 @@ void* AllocateLarge(std::size_t bytes) {
   return block;
 }
 
+void* AllocateZeroed(std::size_t bytes) {
+  if (IsMidSize(bytes) || bytes >= kLargeRequestBytes) return AllocateLarge(bytes);
+  void* p = std::calloc(bytes == 0 ? 1 : bytes, 1);
+  if (p == nullptr) throw std::bad_alloc();
+  return p;
+}
+
 void FreeLarge(void* block, std::size_t bytes) noexcept {
   if (block == nullptr) return;
   if (IsMidSize(bytes)) {

@@ -26,6 +26,9 @@ inline constexpr std::size_t kSmallPageBytes = 4096;
 
 // Throws std::bad_alloc when the memory cannot be had.
 void* AllocateLarge(std::size_t bytes);
+// The same, every byte 0: the mapped requests come so from the kernel, and
+// only the heap's have to be cleared.
+void* AllocateZeroed(std::size_t bytes);
 void FreeLarge(void* block, std::size_t bytes) noexcept;
 // Bytes mapped by AllocateLarge and not yet freed, in the whole pages
 // mapped (the requests served by the heap are part of its own figures).

@@ -80,6 +80,23 @@ TEST(IdMap, FindsWhatWasInsertedAndKeepsTheFirstValueOfAKey) {
   EXPECT_EQ(map.size(), 0u);
 }
 
+TEST(IdMap, ATableInTheCallersMemoryIsUsedUntilItGrowsAndNeverFreed) {
+  // Zeroed memory of the caller's: freeing it would upset the heap checker.
+  std::vector<std::uint64_t> memory(IdMap<std::uint32_t>::TableBytes(100) / sizeof(std::uint64_t));
+  for (bool grow : {false, true}) {
+    std::fill(memory.begin(), memory.end(), 0);
+    IdMap<std::uint32_t> map;
+    map.Insert(7, 70);
+    map.ReserveAt(100, memory.data());
+    EXPECT_EQ(*map.Find(7), 70u);  // moved in
+    EXPECT_NE(std::count(memory.begin(), memory.end(), 0u), static_cast<std::ptrdiff_t>(memory.size()));
+    const std::uint32_t more = grow ? 1000 : 50;
+    for (std::uint32_t k = 1; k <= more; ++k) map.Insert(1000 + k, k);
+    EXPECT_EQ(*map.Find(7), 70u);
+    EXPECT_EQ(*map.Find(1000 + more), more);
+  }
+}
+
 TEST(NameStore, KeepsEveryNameIntactAcrossItsBlocks) {
   NameStore store;
   std::vector<std::string> names;
