@@ -95,6 +95,11 @@ public:
     ++size_;
   }
 
+  // Keeps the first `count` records, and every block.
+  void Truncate(std::size_t count) {
+    if (count < size_) size_ = count;
+  }
+
   // Frees every block.
   void clear() {
     for (std::size_t b = 0; b < blocks_.size(); ++b) FreeLarge(blocks_[b], BlockBytes(b));

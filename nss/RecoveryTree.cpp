@@ -63,7 +63,7 @@ void RecoveryTree::SetName(TreeNode& node, std::string_view name) {
 bool RecoveryTree::AddFolderNode(std::string_view name, std::uint64_t objectId, std::uint64_t parentId,
                                  std::uint32_t index, std::uint32_t time) {
   const auto position = static_cast<std::uint32_t>(folders_.size());
-  if (!folderById_.Insert(objectId, position).second) return false;
+  if (!deferParentIndex_ && !folderById_.Insert(objectId, position).second) return false;
   TreeNode node;
   node.objectId = objectId;
   node.index = index;
@@ -71,7 +71,11 @@ bool RecoveryTree::AddFolderNode(std::string_view name, std::uint64_t objectId, 
   node.time = time;
   SetName(node, name);
   folders_.push_back(node);
-  if (!deferParentIndex_) folderGroups_.Link(folders_, position);
+  if (deferParentIndex_) {
+    folderGroups_.CountRun(parentId);
+  } else {
+    folderGroups_.Link(folders_, position);
+  }
   return true;
 }
 
@@ -89,7 +93,11 @@ void RecoveryTree::AddFileNode(std::string_view name, std::uint64_t objectId, st
   node.time = time;
   SetName(node, name);
   files_.push_back(node);
-  if (!deferParentIndex_) fileGroups_.Link(files_, position);
+  if (deferParentIndex_) {
+    fileGroups_.CountRun(parentId);
+  } else {
+    fileGroups_.Link(files_, position);
+  }
   // The first node of an index is its key's.
   if (index != position && !(index < position && files_[index].index == index)) {
     fileIndexExceptions_.emplace(index, position);
@@ -103,13 +111,56 @@ void RecoveryTree::ReleaseTree() {
   folderById_.clear();
   folderGroups_ = Groups();
   fileGroups_ = Groups();
+  indexMemory_ = IndexMemory();  // after the indexes that lay in it
   fileIndexExceptions_.clear();
   deferParentIndex_ = false;
   items_.assign(1, TreeItem{});
   currentFolderItem = kRootItem;
 }
 
+RecoveryTree::IndexMemory::IndexMemory(std::size_t bytes)
+    : data_(static_cast<std::byte*>(AllocateZeroed(bytes))), bytes_(bytes) {}
+
+RecoveryTree::IndexMemory::~IndexMemory() { FreeLarge(data_, bytes_); }
+
+void RecoveryTree::PlaceIndexes() {
+  const std::size_t folders = folderById_.size() + folders_.size();
+  const std::size_t folderRuns = folderGroups_.byParent.size() + folderGroups_.runs;
+  const std::size_t fileRuns = fileGroups_.byParent.size() + fileGroups_.runs;
+  auto line = [](std::size_t bytes) { return (bytes + 63) / 64 * 64; };
+  const std::size_t byId = line(IdMap<std::uint32_t>::TableBytes(folders));
+  const std::size_t byFolderParent = line(IdMap<Group>::TableBytes(folderRuns));
+  const std::size_t total = byId + byFolderParent + line(IdMap<Group>::TableBytes(fileRuns));
+  // Below half a large page, each index keeps a table of its own.
+  if (total < kLargePageBytes / 2) {
+    folderById_.Reserve(folders);
+    folderGroups_.byParent.Reserve(folderRuns);
+    fileGroups_.byParent.Reserve(fileRuns);
+    return;
+  }
+  IndexMemory memory(std::max(total, kLargePageBytes));
+  folderById_.ReserveAt(folders, memory.data());
+  folderGroups_.byParent.ReserveAt(folderRuns, memory.data() + byId);
+  fileGroups_.byParent.ReserveAt(fileRuns, memory.data() + byId + byFolderParent);
+  indexMemory_ = std::move(memory);  // the tables moved out of the old one
+}
+
+void RecoveryTree::DropLaterDuplicateFolders() {
+  const auto size = static_cast<std::uint32_t>(folders_.size());
+  std::uint32_t kept = 0;
+  for (std::uint32_t p = 0; p < size; ++p) {
+    if (!folderById_.Insert(folders_[p].objectId, kept).second) continue;
+    if (kept != p) folders_[kept] = folders_[p];
+    ++kept;
+  }
+  folders_.Truncate(kept);
+}
+
 void RecoveryTree::BuildFolderTree() {
+  if (deferParentIndex_) {
+    PlaceIndexes();
+    DropLaterDuplicateFolders();
+  }
   folderGroups_.LinkRest(folders_);
   fileGroups_.LinkRest(files_);
   deferParentIndex_ = false;

@@ -11,11 +11,13 @@
 // Tree items have stable handles: 0 is "Root"; the others are numbered in
 // the order they were placed and never change until the tree is released.
 
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <unordered_map>
+#include <utility>
 #include <vector>
 
 #include "nss/BlockList.h"
@@ -129,9 +131,11 @@ public:
   char* NameRoom(std::size_t bytes) { return names_.Room(bytes); }
 
   // For a scan that adds many nodes to an empty tree: from now until the
-  // next BuildFolderTree or ReleaseTree, adding leaves out the index by
-  // parent (FoldersUnder, FilesUnder), which BuildFolderTree then builds in
-  // one pass over each list, with the same result.
+  // next BuildFolderTree or ReleaseTree, adding leaves out the test for a
+  // folder met before and the index by parent (FoldersUnder, FilesUnder),
+  // which BuildFolderTree then does in one pass over each list, with the
+  // same result. AddFolderNode answers true meanwhile; the later folders of
+  // an object ID leave the list in BuildFolderTree.
   void DeferParentIndex() { deferParentIndex_ = true; }
 
   // Places the folders under "Root": each folder whose parent is placed
@@ -188,21 +192,64 @@ private:
   // Link links the node at `position`, the list's first unlinked one, into
   // its parent's group. Consecutive nodes mostly share a parent, so the last
   // group found is kept (it holds until the next new parent is inserted,
-  // which replaces it). LinkRest links every node not linked yet.
+  // which replaces it). LinkRest links every node not linked yet. While
+  // linking is deferred, CountRun counts the runs of nodes with the same
+  // parent, at least as many as the groups, so LinkRest sizes the index once.
   struct Groups {
     IdMap<Group> byParent;
     std::uint64_t lastKey = 0;
     Group* last = nullptr;
     std::uint32_t linked = 0;  // nodes linked, from the list's start
+    std::uint64_t runKey = 0;
+    std::uint32_t runs = 0;
+    void CountRun(std::uint64_t key) {
+      if (runs == 0 || key != runKey) {
+        runKey = key;
+        ++runs;
+      }
+    }
     void Link(NodeList& list, std::uint32_t position);
     void LinkRest(NodeList& list);
     NodeRange Under(const NodeList& list, std::uint64_t key) const;
   };
 
+  // One mapping for the indexes a deferred build sizes at once. Lookups
+  // spread over all of an index, so in pages of 4 KiB nearly each one costs
+  // a TLB miss; in a large page, none does, and the indexes of a volume of
+  // some hundred thousand nodes share one.
+  class IndexMemory {
+  public:
+    IndexMemory() = default;
+    explicit IndexMemory(std::size_t bytes);
+    IndexMemory(IndexMemory&& other) noexcept { Swap(other); }
+    IndexMemory& operator=(IndexMemory&& other) noexcept {
+      IndexMemory gone(std::move(other));
+      Swap(gone);
+      return *this;
+    }
+    ~IndexMemory();
+    std::byte* data() const { return data_; }
+
+  private:
+    void Swap(IndexMemory& other) noexcept {
+      std::swap(data_, other.data_);
+      std::swap(bytes_, other.bytes_);
+    }
+    std::byte* data_ = nullptr;
+    std::size_t bytes_ = 0;
+  };
+
+  // Sizes the folder index and both indexes by parent for the nodes added
+  // while deferred, in one IndexMemory when they are large.
+  void PlaceIndexes();
+  // Of the folders that share an object ID, keeps the first; the list
+  // closes up behind the others.
+  void DropLaterDuplicateFolders();
   void PlaceChildren(ItemHandle item, std::uint64_t key);
   void MarkNodes(std::uint64_t key, bool selected);
 
   bool deferParentIndex_ = false;
+  IndexMemory indexMemory_;
   NameStore names_;
   NodeList folders_;
   NodeList files_;

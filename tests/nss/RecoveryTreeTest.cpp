@@ -4,6 +4,8 @@
 
 #include <fstream>
 #include <sstream>
+#include <string>
+#include <vector>
 
 #include "nss/FolderListing.h"
 #include "support/ScopedEnv.h"
@@ -124,6 +126,48 @@ TEST(RecoveryTree, DeepHierarchiesDoNotExhaustTheStack) {
   EXPECT_EQ(t.ItemCount(), kDepth + 1);
   t.ClickCheck(kRootItem);
   EXPECT_EQ(t.Item(kDepth).state, CheckState::Checked);
+}
+
+TEST(RecoveryTree, ADeferredBuildGivesTheTreeOfLinkingWhileAdding) {
+  // Small and large enough for the indexes to share one mapping; folders
+  // met twice, parents met again after others, files under missing parents.
+  for (std::uint32_t folders : {300u, 60000u}) {
+    RecoveryTree direct, deferred;
+    deferred.DeferParentIndex();
+    std::uint64_t seed = folders;
+    auto next = [&seed](std::uint64_t n) { return ((seed = seed * 6364136223846793005ull + 1442695040888963407ull) >> 33) % n; };
+    for (std::uint32_t i = 0; i < folders; ++i) {
+      const std::uint64_t id = i % 97 == 50 ? 1 + next(i) : 1 + i;  // now and then one met before
+      const std::uint64_t parent = i == 0 ? 0 : next(4) == 0 ? 0 : 1 + next(i + 5);
+      direct.AddFolderNode("f" + std::to_string(i), id, parent, i, i);
+      EXPECT_TRUE(deferred.AddFolderNode("f" + std::to_string(i), id, parent, i, i));
+    }
+    for (std::uint32_t i = 0; i < folders / 2; ++i) {
+      const std::uint64_t parent = next(3) == 0 ? 0 : 1 + next(folders + 10);
+      for (RecoveryTree* t : {&direct, &deferred}) t->AddFileNode("x", 1u << 20 | i, parent, i, i, 1, 1, i);
+    }
+    direct.BuildFolderTree();
+    deferred.BuildFolderTree();
+    ASSERT_EQ(deferred.folders().size(), direct.folders().size());
+    ASSERT_LT(direct.folders().size(), folders);
+    for (std::size_t p = 0; p < direct.folders().size(); ++p) {
+      const TreeNode &a = direct.folders()[p], &b = deferred.folders()[p];
+      ASSERT_EQ(b.objectId, a.objectId) << p;
+      ASSERT_EQ(b.name(), a.name()) << p;
+      ASSERT_EQ(b.treeItem, a.treeItem) << p;
+    }
+    auto same = [](NodeRange a, NodeRange b) {
+      return std::vector<std::uint32_t>(a.begin(), a.end()) == std::vector<std::uint32_t>(b.begin(), b.end());
+    };
+    for (std::uint64_t key = 0; key <= folders + 10; ++key) {
+      ASSERT_TRUE(same(deferred.FoldersUnder(key), direct.FoldersUnder(key))) << key;
+      ASSERT_TRUE(same(deferred.FilesUnder(key), direct.FilesUnder(key))) << key;
+    }
+    EXPECT_EQ(deferred.ItemCount(), direct.ItemCount());
+    // After the build a folder met before is refused again at once.
+    EXPECT_FALSE(deferred.AddFolderNode("late", 1, 0, 0, 0));
+    EXPECT_TRUE(deferred.AddFolderNode("late", folders + 100, 0, 0, 0));
+  }
 }
 
 // ------------------------------------------------------------ listing
