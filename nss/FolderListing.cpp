@@ -122,8 +122,10 @@ private:
     std::int64_t shift = 0;
     bool even = false;
   };
-  static constexpr std::size_t kDays = 1024;
-  std::array<Day, kDays> days_{};
+  // Days next to each other take places next to each other, so the stamps
+  // of some eleven years never drive each other's days out.
+  static constexpr std::size_t kDays = 4096;
+  std::vector<Day> days_ = std::vector<Day>(kDays);
 };
 
 // Up to eight bytes of text as one number.
