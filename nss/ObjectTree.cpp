@@ -239,19 +239,24 @@ void VisitBatches(LeafChannel& channel, const LeafBlockSink& takeBlock) {
   while (LeafBatch* batch = channel.TakeFull()) {
     for (std::size_t i = 0; i < batch->count; ++i) {
       const Bytes block(std::span<const std::byte>(batch->bytes.data() + i * kBlockSize, kBlockSize));
-      takeBlock(block, batch->sectors[i]);
+      takeBlock(block, batch->sectors[i], nullptr);
     }
     channel.Return(batch);
   }
 }
 
 // The walk on the calling thread alone, leaf blocks handed over as they
-// are read (their child records queued first, as the reading thread does).
+// are read, with their child records for the visitor to queue.
 void WalkLeafBlocks(const DiskView& disk, const PoolInfo& pool, std::uint64_t rootSector,
                     const LeafBlockSink& takeBlock) {
-  WalkBlocks(disk, pool, rootSector, [&](const std::byte* leaf, const Bytes& block, std::uint64_t sector, BlockQueue& queue) {
-    QueueLeafChildren(leaf, block, pool, queue);
-    takeBlock(block, sector);
+  struct Leaf {
+    const Bytes* block;
+    BlockQueue* queue;
+  } at{};
+  const ChildRecordSink queueChild = [&at, &pool](std::size_t r) { QueueLeafChild(*at.block, r, pool, *at.queue); };
+  WalkBlocks(disk, pool, rootSector, [&](const std::byte*, const Bytes& block, std::uint64_t sector, BlockQueue& queue) {
+    at = {&block, &queue};
+    takeBlock(block, sector, &queueChild);
   });
 }
 
@@ -303,9 +308,14 @@ void WalkLeafBlocksReadingAhead(const DiskView& disk, const PoolInfo& pool, std:
 
 void WalkObjectTreeReadingAhead(const DiskView& disk, const PoolInfo& pool, std::uint64_t rootSector,
                                 const RecordSink& takeRecord) {
-  WalkLeafBlocksReadingAhead(disk, pool, rootSector, [&](const Bytes& block, std::uint64_t sector) {
+  WalkLeafBlocksReadingAhead(disk, pool, rootSector,
+                             [&](const Bytes& block, std::uint64_t sector, const ChildRecordSink* queueChild) {
     ForEachLeafRecord(block.span().data(), [&](std::size_t r, std::int16_t length, std::uint32_t type) {
-      if (type != kRecordTypeChild) takeRecord({block, r, length, type, sector});
+      if (type != kRecordTypeChild) {
+        takeRecord({block, r, length, type, sector});
+      } else if (queueChild != nullptr) {
+        (*queueChild)(r);
+      }
       return true;
     });
   });

@@ -74,13 +74,23 @@ using RecordSink = std::function<void(const LeafRecord&)>;
 void WalkObjectTreeReadingAhead(const DiskView& disk, const PoolInfo& pool, std::uint64_t rootSector,
                                 const RecordSink& takeRecord);
 
-// A whole leaf block (kBlockSize bytes) and its disk sector.
-using LeafBlockSink = std::function<void(const Bytes& block, std::uint64_t blockSector)>;
+// Queues the block that the child record at an offset of the leaf at hand
+// names.
+using ChildRecordSink = std::function<void(std::size_t recordOffset)>;
+
+// A whole leaf block (kBlockSize bytes) and its disk sector. With
+// `queueChild` set, the walk left the leaf's child records to the visitor,
+// which passes each one's offset to it, in record order, as it goes
+// through the records; without, they were queued already.
+using LeafBlockSink =
+    std::function<void(const Bytes& block, std::uint64_t blockSector, const ChildRecordSink* queueChild)>;
 
 // The same walk handing over whole leaf blocks, in walk order, for a
 // visitor that goes through their records itself (ForEachLeafRecord) and
 // takes every one but the child pointers: one call per block instead of
 // one per record. Threads, errors and reading as WalkObjectTreeReadingAhead.
+// On the calling thread alone, the visitor queues the child records, so
+// each leaf's records are gone through once.
 void WalkLeafBlocksReadingAhead(const DiskView& disk, const PoolInfo& pool, std::uint64_t rootSector,
                                 const LeafBlockSink& takeBlock);
 

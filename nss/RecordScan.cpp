@@ -209,14 +209,19 @@ void DecodeObjectRecord(const std::byte* b, std::size_t r, const Layout& at, Rec
   }
 }
 
-// Every object record of a leaf block into the tree, in order.
-void DecodeLeafBlock(const Bytes& block, std::uint64_t sector, bool compactLayout, RecoveryTree& tree) {
+// Every object record of a leaf block into the tree, in order; child
+// records to `queueChild` when set.
+void DecodeLeafBlock(const Bytes& block, std::uint64_t sector, bool compactLayout, RecoveryTree& tree,
+                     const ChildRecordSink* queueChild) {
   const Layout& at = compactLayout ? kCompact : kNormal;
   const std::byte* b = block.span().data();
   // The last fixed field either layout reads is the file name area's length.
   const std::size_t fixedFields = std::max(kNormal.fileNameArea, kCompact.fileNameArea) + 1;
   ForEachLeafRecord(b, [&](std::size_t r, std::int16_t length, std::uint32_t type) {
-    if (type != kRecordTypeObject) return true;
+    if (type != kRecordTypeObject) {
+      if (type == kRecordTypeChild && queueChild != nullptr) (*queueChild)(r);
+      return true;
+    }
     if (r + fixedFields <= kBlockSize) {
       DecodeObjectRecord(b, r, at, tree);
     } else {
@@ -234,8 +239,9 @@ void ScanVolume(const DiskView& disk, const PoolInfo& pool, std::uint64_t rootSe
   tree.folderCount = 0;
   tree.fileCount = 0;
   tree.DeferParentIndex();
-  WalkLeafBlocksReadingAhead(disk, pool, rootSector, [&](const Bytes& block, std::uint64_t sector) {
-    DecodeLeafBlock(block, sector, compactLayout, tree);
+  WalkLeafBlocksReadingAhead(disk, pool, rootSector,
+                             [&](const Bytes& block, std::uint64_t sector, const ChildRecordSink* queueChild) {
+    DecodeLeafBlock(block, sector, compactLayout, tree, queueChild);
   });
   if (log) log->AppendScanCounts(tree.folderCount, tree.fileCount);
   tree.BuildFolderTree();

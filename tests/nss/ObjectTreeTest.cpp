@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "nss/Discovery.h"
+#include "support/OneProcessor.h"
 #include "support/TestDisk.h"
 
 namespace ov {
@@ -55,6 +56,10 @@ TEST_P(ReadingAhead, VisitsTheSameRecordsInTheSameOrderAsTheWalk) {
   OpenVolume v(disk);
   const auto walked = Walked(disk, v);
   ASSERT_GT(walked.size(), 400u);
+  EXPECT_EQ(ReadAhead(disk, v), walked);
+  // On one processor the visitor queues the child records itself.
+  test::OneProcessor one;
+  ASSERT_TRUE(one.bound());
   EXPECT_EQ(ReadAhead(disk, v), walked);
 }
 

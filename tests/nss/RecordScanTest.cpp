@@ -8,6 +8,7 @@
 #include "nss/Discovery.h"
 #include "nss/FolderListing.h"
 #include "records/ActivityLog.h"
+#include "support/OneProcessor.h"
 #include "support/TestDisk.h"
 #include "support/Files.h"
 
@@ -176,8 +177,13 @@ TEST(ScanVolume, DecodesEveryRecordAsTheRecordVisitorDoes) {
     QuickPartitionScan(disk.view(), d.pools());
     d.OpenSelectedPool(disk.prompter);
     const bool compact = d.pools().compactLayout();
-    RecoveryTree scanned, visited;
+    RecoveryTree scanned, scannedOnOne, visited;
     ScanVolume(disk.view(), d.currentPool(), d.volumes()[0].rootSector, compact, scanned, nullptr);
+    {
+      test::OneProcessor one;  // the scan's one-thread way
+      ASSERT_TRUE(one.bound());
+      ScanVolume(disk.view(), d.currentPool(), d.volumes()[0].rootSector, compact, scannedOnOne, nullptr);
+    }
     WalkObjectTree(disk.view(), d.currentPool(), d.volumes()[0].rootSector, [&](const LeafRecord& r) {
       VisitObjectRecord(r, compact, visited);
       return VisitResult::Continue;
@@ -198,6 +204,8 @@ TEST(ScanVolume, DecodesEveryRecordAsTheRecordVisitorDoes) {
     };
     EXPECT_TRUE(same(scanned.folders(), visited.folders())) << layout;
     EXPECT_TRUE(same(scanned.files(), visited.files())) << layout;
+    EXPECT_TRUE(same(scannedOnOne.folders(), visited.folders())) << layout;
+    EXPECT_TRUE(same(scannedOnOne.files(), visited.files())) << layout;
     EXPECT_EQ(scanned.folderCount, visited.folderCount);
     EXPECT_EQ(scanned.fileCount, visited.fileCount);
   }
