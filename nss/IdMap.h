@@ -7,7 +7,6 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <cstring>
 #include <new>
 #include <type_traits>
 #include <utility>
@@ -59,12 +58,6 @@ public:
       }
       if (s.key == key) return {&s.value, false};
     }
-  }
-
-  // Asks for the cache line where the search for `key` starts, for a
-  // caller that knows its next keys well ahead of their inserts.
-  void Prefetch(std::uint64_t key) const {
-    if (capacity_ != 0) __builtin_prefetch(&slots_[Home(key)], 1);
   }
 
   // Room for `entries` keys in all without growing.

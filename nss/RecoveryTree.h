@@ -194,7 +194,7 @@ private:
   // group found is kept (it holds until the next new parent is inserted,
   // which replaces it). LinkRest links every node not linked yet. While
   // linking is deferred, CountRun counts the runs of nodes with the same
-  // parent, at least as many as the groups, so LinkRest sizes the index once.
+  // parent, at least as many as the groups, so the index is sized once.
   struct Groups {
     IdMap<Group> byParent;
     std::uint64_t lastKey = 0;
