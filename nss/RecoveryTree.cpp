@@ -111,17 +111,12 @@ void RecoveryTree::ReleaseTree() {
   folderById_.clear();
   folderGroups_ = Groups();
   fileGroups_ = Groups();
-  indexMemory_ = IndexMemory();  // after the indexes that lay in it
+  indexMemory_.reset();  // after the indexes that lay in it
   fileIndexExceptions_.clear();
   deferParentIndex_ = false;
   items_.assign(1, TreeItem{});
   currentFolderItem = kRootItem;
 }
-
-RecoveryTree::IndexMemory::IndexMemory(std::size_t bytes)
-    : data_(static_cast<std::byte*>(AllocateZeroed(bytes))), bytes_(bytes) {}
-
-RecoveryTree::IndexMemory::~IndexMemory() { FreeLarge(data_, bytes_); }
 
 void RecoveryTree::PlaceIndexes() {
   const std::size_t folders = folderById_.size() + folders_.size();
@@ -138,10 +133,11 @@ void RecoveryTree::PlaceIndexes() {
     fileGroups_.byParent.Reserve(fileRuns);
     return;
   }
-  IndexMemory memory(std::max(total, kLargePageBytes));
-  folderById_.ReserveAt(folders, memory.data());
-  folderGroups_.byParent.ReserveAt(folderRuns, memory.data() + byId);
-  fileGroups_.byParent.ReserveAt(fileRuns, memory.data() + byId + byFolderParent);
+  const std::size_t bytes = std::max(total, kLargePageBytes);
+  IndexMemory memory(static_cast<std::byte*>(AllocateZeroed(bytes)), FreeIndexMemory{bytes});
+  folderById_.ReserveAt(folders, memory.get());
+  folderGroups_.byParent.ReserveAt(folderRuns, memory.get() + byId);
+  fileGroups_.byParent.ReserveAt(fileRuns, memory.get() + byId + byFolderParent);
   indexMemory_ = std::move(memory);  // the tables moved out of the old one
 }
 

@@ -13,11 +13,11 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <unordered_map>
-#include <utility>
 #include <vector>
 
 #include "nss/BlockList.h"
@@ -217,27 +217,11 @@ private:
   // spread over all of an index, so in pages of 4 KiB nearly each one costs
   // a TLB miss; in a large page, none does, and the indexes of a volume of
   // some hundred thousand nodes share one.
-  class IndexMemory {
-  public:
-    IndexMemory() = default;
-    explicit IndexMemory(std::size_t bytes);
-    IndexMemory(IndexMemory&& other) noexcept { Swap(other); }
-    IndexMemory& operator=(IndexMemory&& other) noexcept {
-      IndexMemory gone(std::move(other));
-      Swap(gone);
-      return *this;
-    }
-    ~IndexMemory();
-    std::byte* data() const { return data_; }
-
-  private:
-    void Swap(IndexMemory& other) noexcept {
-      std::swap(data_, other.data_);
-      std::swap(bytes_, other.bytes_);
-    }
-    std::byte* data_ = nullptr;
-    std::size_t bytes_ = 0;
+  struct FreeIndexMemory {
+    std::size_t bytes;
+    void operator()(std::byte* memory) const noexcept { FreeLarge(memory, bytes); }
   };
+  using IndexMemory = std::unique_ptr<std::byte, FreeIndexMemory>;
 
   // Sizes the folder index and both indexes by parent for the nodes added
   // while deferred, in one IndexMemory when they are large.

@@ -53,7 +53,7 @@ void* AllocateLarge(std::size_t bytes) {
 }
 
 void* AllocateZeroed(std::size_t bytes) {
-  if (IsMidSize(bytes) || bytes >= kLargeRequestBytes) return AllocateLarge(bytes);
+  if (bytes >= kMappedRequestBytes) return AllocateLarge(bytes);
   void* p = std::calloc(bytes == 0 ? 1 : bytes, 1);
   if (p == nullptr) throw std::bad_alloc();
   return p;
