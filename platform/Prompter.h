@@ -39,6 +39,10 @@ public:
   virtual bool AskYesNo(const std::string& text, const std::string& caption) = 0;
   // A message box with one OK button.
   virtual void ShowMessage(const std::string& text, const std::string& caption, MessageIcon icon) = 0;
+  // What the next message or write-error question is about: the path and
+  // the system's reason. The command line adds them after the message's
+  // own text; a window shows its texts as they stand and ignores them.
+  virtual void NoteCause(const std::string& /*path*/, const std::string& /*reason*/) {}
 };
 
 }  // namespace ov

@@ -6,9 +6,11 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstring>
 #include <limits>
 
 #include "disk/Bytes.h"
+#include "save/OutputFile.h"
 
 namespace ov {
 
@@ -285,19 +287,6 @@ private:
   int fd_;
 };
 
-bool WriteAll(int fd, std::span<const std::byte> bytes) {
-  while (!bytes.empty()) {
-    const ssize_t n = ::write(fd, bytes.data(), bytes.size());
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      return false;
-    }
-    if (n == 0) return false;
-    bytes = bytes.subspan(static_cast<std::size_t>(n));
-  }
-  return true;
-}
-
 std::optional<std::vector<std::byte>> ReadAll(int fd) {
   std::vector<std::byte> bytes;
   std::byte chunk[65536];
@@ -410,22 +399,32 @@ std::string RecoveryInfoPath(std::string_view chosen) {
 
 RecoveryInfoResult SaveRecoveryInfo(std::string_view chosenPath, const Discovery& discovery,
                                     const RecoveryTree& tree, Prompter& prompter) {
-  const std::string path = RecoveryInfoPath(chosenPath);
-  // Encode first: what does not fit is refused before an existing file is truncated.
+  return SaveRecoveryInfoAt(RecoveryInfoPath(chosenPath), discovery, tree, prompter);
+}
+
+RecoveryInfoResult SaveRecoveryInfoAt(const std::filesystem::path& path, const Discovery& discovery,
+                                      const RecoveryTree& tree, Prompter& prompter) {
+  // Encode first: what does not fit is refused before an existing file is touched.
   EncodedRecoveryInfo encoded = EncodeRecoveryInfo(CaptureRecoveryInfo(discovery, tree));
   if (!encoded.problem.empty())
     return Fail(prompter, RecoveryInfoStatus::DoesNotFit, kSaveFailure + encoded.problem + ".");
 
-  Fd fd(::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666));
-  if (fd.get() < 0) return Fail(prompter, RecoveryInfoStatus::CannotOpen, std::string(kMsgUnableToOpenFile));
-  const bool written = WriteAll(fd.get(), encoded.bytes);
-  if (!fd.Close() || !written) {
-    // A partial file would only be refused when loaded; do not leave one behind.
-    ::unlink(path.c_str());
+  std::string error;
+  const std::filesystem::path parent = path.has_parent_path() ? path.parent_path() : std::filesystem::path(".");
+  const auto folder = OutputFolder::Open(parent, &error);
+  const auto file = folder ? folder->Create(path.filename().string(), &error) : nullptr;
+  if (!file) {
+    prompter.NoteCause(path.string(), error);
+    return Fail(prompter, RecoveryInfoStatus::CannotOpen, std::string(kMsgUnableToOpenFile));
+  }
+  // A partial file would only be refused when loaded: it never takes the name.
+  if (!file->Write(std::as_bytes(std::span(encoded.bytes))) || !file->Close()) {
+    file->Discard();
+    prompter.NoteCause(path.string(), file->error());
     return Fail(prompter, RecoveryInfoStatus::CannotWrite, std::string(kMsgUnableToWriteFile));
   }
   RecoveryInfoResult result;
-  result.path = path;
+  result.path = path.string();
   return result;
 }
 
@@ -435,9 +434,14 @@ RecoveryInfoResult LoadRecoveryInfo(const std::string& path, Discovery& discover
   // loaded. Permission checks do not bind a privileged user, so a file
   // without any write permission bit counts as read-only too.
   Fd fd(::open(path.c_str(), O_RDWR | O_CLOEXEC));
+  const int openError = errno;
   struct stat st {};
-  if (fd.get() < 0 || ::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode) || (st.st_mode & 0222) == 0)
+  if (fd.get() < 0 || ::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode) || (st.st_mode & 0222) == 0) {
+    prompter.NoteCause(path, fd.get() < 0                ? std::string(std::strerror(openError))
+                             : !S_ISREG(st.st_mode)      ? std::string("not a regular file")
+                                                         : std::string("the file may not be written"));
     return Fail(prompter, RecoveryInfoStatus::CannotOpen, std::string(kMsgUnableToOpenFile));
+  }
   auto bytes = ReadAll(fd.get());
   fd.Close();
   if (!bytes) return Fail(prompter, RecoveryInfoStatus::CannotOpen, std::string(kMsgUnableToOpenFile));

@@ -35,6 +35,7 @@
 #include <cstdint>
 #include <optional>
 #include <span>
+#include <filesystem>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -147,6 +148,12 @@ struct RecoveryInfoResult {
 // is shown on success.
 RecoveryInfoResult SaveRecoveryInfo(std::string_view chosenPath, const Discovery& discovery,
                                     const RecoveryTree& tree, Prompter& prompter);
+// The same at exactly `path`, its name as given. The file is written under
+// a temporary name beside it and put in place when whole; a symbolic link
+// of that name is refused, never followed. The failure messages are noted
+// with the path and the system's reason (Prompter::NoteCause).
+RecoveryInfoResult SaveRecoveryInfoAt(const std::filesystem::path& path, const Discovery& discovery,
+                                      const RecoveryTree& tree, Prompter& prompter);
 
 // Reads the file at `path` into the run state and lists the root folder. The
 // file must open for reading and updating: a missing, unreadable or

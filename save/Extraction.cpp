@@ -25,31 +25,6 @@ std::int64_t Now() {
   return std::chrono::duration_cast<std::chrono::seconds>(std::chrono::system_clock::now().time_since_epoch()).count();
 }
 
-bool WriteAll(int fd, const std::byte* data, std::size_t size) {
-  while (size > 0) {
-    const ssize_t n = ::write(fd, data, size);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      return false;
-    }
-    if (n == 0) return false;
-    data += n;
-    size -= static_cast<std::size_t>(n);
-  }
-  return true;
-}
-
-bool Exists(const std::filesystem::path& p) {
-  struct stat st {};
-  return ::lstat(p.c_str(), &st) == 0;
-}
-
-// Creates (or truncates) a regular file for writing; never follows a
-// symbolic link planted at the target.
-int CreateTarget(const std::filesystem::path& p) {
-  return ::open(p.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0644);
-}
-
 }  // namespace
 
 std::string MinutesSeconds(std::int64_t seconds) {
@@ -84,7 +59,8 @@ Extractor::Extractor(DiskView disk, const PoolInfo& pool, const RecoveryTree& tr
       progress_(progress),
       listener_(listener) {}
 
-void Extractor::AskWriteError(const std::filesystem::path& target) {
+void Extractor::AskWriteError(const std::filesystem::path& target, const std::string& reason) {
+  prompter_.NoteCause(target.string(), reason);
   if (prompter_.AskWriteError(target.string()) == WriteErrorChoice::Abort) {
     progress_.skipFile = false;
     progress_.abortRun = true;
@@ -123,7 +99,13 @@ void Extractor::ReportCopy(const TreeNode& node, std::uint64_t written) {
   listener_.SetText(SaveField::TimeElapsed, MinutesSeconds(elapsed));
 }
 
-Extractor::CopyResult Extractor::Copy(const TreeNode& node, int fd, bool honourFlags,
+void Extractor::RefuseLink(const std::filesystem::path& place) {
+  progress_.refusedLinks.push_back(place);
+  prompter_.ShowMessage(place.string() + ": " + std::string(OutputFolder::kLinkRefused), std::string(kProductTitle),
+                        MessageIcon::Warning);
+}
+
+Extractor::CopyResult Extractor::Copy(const TreeNode& node, OutputFile& file, bool honourFlags,
                                       const std::function<void(std::uint64_t)>& report) {
   const std::uint64_t totalSectors = std::uint64_t{node.blockCount} * kSectorsPerBlock;
   const std::uint64_t first = node.firstBlock * kSectorsPerBlock;
@@ -149,7 +131,9 @@ Extractor::CopyResult Extractor::Copy(const TreeNode& node, int fd, bool honourF
       disk_.ReadChunks(run->diskSector, 1, n, buffer.data(), false);
     }
     const std::uint64_t bytes = std::min<std::uint64_t>(std::uint64_t{n} * kSectorSize, node.size - written);
-    if (!WriteAll(fd, buffer.data(), static_cast<std::size_t>(bytes))) return CopyResult::WriteFailed;
+    if (!file.Write(std::span<const std::byte>(buffer.data(), static_cast<std::size_t>(bytes)))) {
+      return CopyResult::WriteFailed;
+    }
     written += bytes;
     i += n;
     if (report) report(written);
@@ -157,13 +141,24 @@ Extractor::CopyResult Extractor::Copy(const TreeNode& node, int fd, bool honourF
   return CopyResult::Done;
 }
 
-SaveOutcome Extractor::SaveFile(const std::filesystem::path& folder, std::uint32_t keyLow, std::uint32_t keyHigh) {
+SaveOutcome Extractor::SaveFile(OutputFolder& folder, std::uint32_t keyLow, std::uint32_t keyHigh) {
   const SaveOutcome outcome = SaveOne(folder, keyLow, keyHigh);
   ++progress_.outcomes[static_cast<std::size_t>(outcome)];
   return outcome;
 }
 
-SaveOutcome Extractor::SaveOne(const std::filesystem::path& folder, std::uint32_t keyLow, std::uint32_t keyHigh) {
+SaveOutcome Extractor::SaveFile(const std::filesystem::path& folder, std::uint32_t keyLow, std::uint32_t keyHigh) {
+  std::string error;
+  const auto opened = OutputFolder::Open(folder, &error);
+  if (!opened) {
+    AskWriteError(folder, error);
+    ++progress_.outcomes[static_cast<std::size_t>(SaveOutcome::CreateFailed)];
+    return SaveOutcome::CreateFailed;
+  }
+  return SaveFile(*opened, keyLow, keyHigh);
+}
+
+SaveOutcome Extractor::SaveOne(OutputFolder& folder, std::uint32_t keyLow, std::uint32_t keyHigh) {
   progress_.skipFile = false;
   const TreeNode* node = keyHigh == 0 ? tree_.FileByIndex(keyLow) : nullptr;
   if (!node) return SaveOutcome::NotFound;
@@ -171,8 +166,14 @@ SaveOutcome Extractor::SaveOne(const std::filesystem::path& folder, std::uint32_
   std::uint64_t firstSector = node->firstBlock * kSectorsPerBlock;
   if (!TranslateSector(pool_, firstSector)) return SaveOutcome::Untranslatable;
 
-  const std::filesystem::path target = folder / SafeFileName(node->name());
-  if (Exists(target)) {
+  const std::string name = SafeFileName(node->name());
+  const std::filesystem::path target = folder.path() / name;
+  const OutputFolder::Entry existing = folder.Find(name);
+  if (existing == OutputFolder::Entry::Link) {
+    RefuseLink(target);
+    return SaveOutcome::Refused;
+  }
+  if (existing != OutputFolder::Entry::None) {
     if (progress_.replacePolicy == ReplacePolicy::NoToAll) return SaveOutcome::Declined;
     if (progress_.replacePolicy != ReplacePolicy::YesToAll) {
       switch (prompter_.AskReplaceFile(target.string())) {
@@ -184,30 +185,37 @@ SaveOutcome Extractor::SaveOne(const std::filesystem::path& folder, std::uint32_
     }
   }
 
-  const int fd = CreateTarget(target);
-  if (fd < 0) {
-    AskWriteError(target);
+  std::string error;
+  const auto file = folder.Create(name, &error);
+  if (!file) {
+    AskWriteError(target, error);
     return SaveOutcome::CreateFailed;
   }
   ReportFileStart(*node, target);
   const std::uint64_t unreadBefore = disk_.UnreadSectors();
   std::uint64_t counted = 0;
-  const CopyResult result = Copy(*node, fd, true, [&](std::uint64_t written) {
+  const CopyResult result = Copy(*node, *file, true, [&](std::uint64_t written) {
     progress_.bytesWritten += written - counted;
     counted = written;
     ReportCopy(*node, written);
   });
-  const bool closed = ::close(fd) == 0;
-  if (result == CopyResult::WriteFailed || !closed) {
-    // A short file must never pass for a saved one.
-    ::unlink(target.c_str());
-    AskWriteError(target);
+  if (result == CopyResult::Stopped) {
+    // A partial file never passes for a saved one: what was written goes.
+    file->Discard();
+    progress_.removedFiles.push_back(target);
+    return SaveOutcome::Skipped;
+  }
+  // The file keeps the time the volume recorded for it.
+  if (node->time != 0) file->SetTime(node->time);
+  if (result == CopyResult::WriteFailed || !file->Close()) {
+    file->Discard();
+    AskWriteError(target, file->error());
     return SaveOutcome::WriteFailed;
   }
   if (const std::uint64_t unread = disk_.UnreadSectors() - unreadBefore; unread > 0) {
     progress_.unreadFiles.push_back({node->index, VolumePath(*node), target, unread});
   }
-  return result == CopyResult::Stopped ? SaveOutcome::Skipped : SaveOutcome::Written;
+  return SaveOutcome::Written;
 }
 
 std::string Extractor::VolumePath(const TreeNode& node) {
@@ -229,18 +237,20 @@ bool Extractor::OpenRecoveredFile(std::uint32_t keyLow, std::uint32_t keyHigh, c
   if (!node) return false;
   std::uint64_t firstSector = node->firstBlock * kSectorsPerBlock;
   if (!TranslateSector(pool_, firstSector)) return false;
-  const std::filesystem::path target = tempFolder / SafeFileName(node->name());
-  ::unlink(target.c_str());  // an earlier copy is replaced
-  const int fd = CreateTarget(target);
-  if (fd < 0) {
-    AskWriteError(target);
+  std::string error;
+  const auto folder = OutputFolder::Open(tempFolder, &error);
+  const std::string name = SafeFileName(node->name());
+  const std::filesystem::path target = tempFolder / name;
+  // An earlier copy is replaced.
+  const auto file = folder ? folder->Create(name, &error) : nullptr;
+  if (!file) {
+    AskWriteError(target, error);
     return false;
   }
-  const CopyResult result = Copy(*node, fd, false, nullptr);
-  const bool closed = ::close(fd) == 0;
-  if (result == CopyResult::WriteFailed || !closed) {
-    ::unlink(target.c_str());
-    AskWriteError(target);
+  const CopyResult result = Copy(*node, *file, false, nullptr);
+  if (result == CopyResult::WriteFailed || !file->Close()) {
+    file->Discard();
+    AskWriteError(target, file->error());
     return false;
   }
   if (!runner.ShellOpen(target)) {

@@ -22,6 +22,7 @@
 #include "platform/Folders.h"
 #include "platform/Process.h"
 #include "platform/Prompter.h"
+#include "save/OutputFile.h"
 #include "save/SaveSettings.h"
 
 namespace ov {
@@ -36,8 +37,9 @@ enum class SaveOutcome {
   Declined,        // an existing file was kept (No, No to All)
   CreateFailed,    // the target could not be created (write-error question asked)
   WriteFailed,     // writing failed part-way; the partial file was removed
-  Skipped,         // stopped by Skip or Stop; the partial file stays
+  Skipped,         // stopped by Skip or Stop; the partial file was removed
   Written,
+  Refused,         // a symbolic link holds its name; it was not followed
 };
 
 // A saved file that holds sectors the disk would not give: they were
@@ -61,11 +63,16 @@ struct SaveProgress {
   std::atomic<bool> abortRun{false};
   ReplacePolicy replacePolicy = ReplacePolicy::Yes;
   // How many files of the run ended each way, indexed by SaveOutcome.
-  std::array<std::uint32_t, 8> outcomes{};
+  std::array<std::uint32_t, 9> outcomes{};
   std::uint32_t Count(SaveOutcome o) const { return outcomes[static_cast<std::size_t>(o)]; }
   // The files of the run, in the order saved, that hold unread sectors
   // (written whole or stopped part-way); cleared when a run starts.
   std::vector<UnreadFile> unreadFiles;
+  // Files stopped part-way, removed so that no partial file stays under a
+  // final name; and the places where a symbolic link was in the way (files
+  // and folders), not followed. Cleared when a run starts.
+  std::vector<std::filesystem::path> removedFiles;
+  std::vector<std::filesystem::path> refusedLinks;
 };
 
 // The value fields of the "Saving" window.
@@ -107,8 +114,18 @@ public:
   Extractor(DiskView disk, const PoolInfo& pool, const RecoveryTree& tree, const SaveSettings& settings,
             Prompter& prompter, SaveProgress& progress, SaveListener& listener);
 
-  // Saves the file with key keyHigh:keyLow into `folder`.
+  // Saves the file with key keyHigh:keyLow into `folder`, under a
+  // temporary name until it is whole, with the volume's recorded time.
+  SaveOutcome SaveFile(OutputFolder& folder, std::uint32_t keyLow, std::uint32_t keyHigh);
+  // The same into the folder at that path (opened for this file).
   SaveOutcome SaveFile(const std::filesystem::path& folder, std::uint32_t keyLow, std::uint32_t keyHigh);
+
+  // A symbolic link where a file or folder is to go: reported, noted in
+  // the progress, not followed.
+  void RefuseLink(const std::filesystem::path& place);
+  // The write-error question for `target`, with the system's reason; sets
+  // the flags by the answer.
+  void AskWriteError(const std::filesystem::path& target, const std::string& reason);
 
   // Copies the file into `tempFolder` and opens it with the desktop's
   // associated program. False when nothing could be written or opened (a
@@ -120,14 +137,14 @@ public:
   std::function<std::int64_t()> clock;
 
 private:
-  SaveOutcome SaveOne(const std::filesystem::path& folder, std::uint32_t keyLow, std::uint32_t keyHigh);
+  SaveOutcome SaveOne(OutputFolder& folder, std::uint32_t keyLow, std::uint32_t keyHigh);
   enum class CopyResult { Done, Stopped, WriteFailed };
-  // Copies the node's data into the open descriptor; `report` is called
-  // after each run with the bytes written so far.
-  CopyResult Copy(const TreeNode& node, int fd, bool honourFlags, const std::function<void(std::uint64_t)>& report);
+  // Copies the node's data into the file; `report` is called after each
+  // run with the bytes written so far.
+  CopyResult Copy(const TreeNode& node, OutputFile& file, bool honourFlags,
+                  const std::function<void(std::uint64_t)>& report);
   void ReportFileStart(const TreeNode& node, const std::filesystem::path& target);
   void ReportCopy(const TreeNode& node, std::uint64_t written);
-  void AskWriteError(const std::filesystem::path& target);
   // "\\folder\\name" of a file in the volume.
   std::string VolumePath(const TreeNode& node);
 

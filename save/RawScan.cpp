@@ -381,7 +381,7 @@ private:
         if (!copied) {
           document.outcome = RawDocumentOutcome::WriteFailed;
           document.error = file->error();
-          file->Close();
+          file->Discard();
           return;
         }
         document.bytesWritten += *copied;
@@ -400,7 +400,7 @@ private:
         if (!file->Write(std::span<const std::byte>(piece_.data(), bytes))) {
           document.outcome = RawDocumentOutcome::WriteFailed;
           document.error = file->error();
-          file->Close();
+          file->Discard();
           return;
         }
         document.bytesWritten += bytes;
@@ -433,7 +433,7 @@ private:
     auto failed = [&] {
       document.outcome = RawDocumentOutcome::WriteFailed;
       document.error = file->error();
-      file->Close();
+      file->Discard();
     };
     for (std::uint64_t done = 0; done < document.size;) {
       if (StopRequested()) {

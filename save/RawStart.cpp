@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <charconv>
+#include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -109,8 +110,9 @@ RawDestinationCheck CheckRawDestination(const std::filesystem::path& destination
   }
   // Only the folder itself is created, as a single folder; its parents must
   // exist.
-  ::mkdir(destination.c_str(), 0777);
+  const int madeError = ::mkdir(destination.c_str(), 0777) == 0 ? 0 : errno;
   if (IsFolder(destination)) return RawDestinationCheck::Ready;
+  prompter.NoteCause(destination.string(), std::strerror(madeError == EEXIST ? ENOTDIR : madeError));
   ShowError(prompter, kMsgUnableToCreateDirectory);
   return RawDestinationCheck::Unusable;
 }

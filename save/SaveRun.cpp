@@ -84,6 +84,8 @@ void SaveRun::Run(SaveSource source, const std::filesystem::path& destination, c
   progress_.abortRun = false;
   progress_.outcomes = {};
   progress_.unreadFiles.clear();
+  progress_.removedFiles.clear();
+  progress_.refusedLinks.clear();
   CalculateSize(source, rows, stopCount);
   if (counted) counted();
   progress_.replacePolicy = ReplacePolicy::Yes;
@@ -95,41 +97,73 @@ void SaveRun::Run(SaveSource source, const std::filesystem::path& destination, c
   progress_.abortRun = false;
 }
 
-std::filesystem::path SaveRun::ItemFolder(const std::filesystem::path& destination, ItemHandle item) const {
-  std::vector<ItemHandle> chain;
-  for (ItemHandle i = item; i != kRootItem && i != kNoItem; i = tree_.Item(i).parent) chain.push_back(i);
-  std::filesystem::path folder = destination;
-  for (auto it = chain.rbegin(); it != chain.rend(); ++it) folder /= SafeFileName(tree_.ItemText(*it));
+std::shared_ptr<OutputFolder> SaveRun::OpenDestination(const std::filesystem::path& destination,
+                                                       std::string_view refusal) {
+  std::string error;
+  std::shared_ptr<OutputFolder> folder = OutputFolder::Make(destination, &error);
+  if (!folder) {
+    prompter_.NoteCause(destination.string(), error);
+    prompter_.ShowMessage(std::string(refusal), std::string(kProductTitle), MessageIcon::Error);
+  }
   return folder;
+}
+
+void SaveRun::SaveTree(ItemHandle top, const std::shared_ptr<OutputFolder>& base, bool tickedOnly) {
+  // A frame with `done` set is a folder whose contents are written.
+  struct Frame {
+    ItemHandle item;
+    std::shared_ptr<OutputFolder> parent;
+    std::shared_ptr<OutputFolder> done;
+  };
+  std::vector<Frame> stack{{top, base, nullptr}};
+  while (!stack.empty() && !progress_.abortRun) {
+    Frame frame = std::move(stack.back());
+    stack.pop_back();
+    if (frame.done) {
+      const TreeNode* node = tree_.FolderByItem(frame.item);
+      if (node && node->time != 0) frame.done->SetTime(node->time);
+      continue;
+    }
+    if (tickedOnly) {
+      if (!Ticked(tree_.Item(frame.item))) continue;
+      ++folderCounter_;
+    }
+    const std::string name = SafeFileName(tree_.ItemText(frame.item));
+    std::string error;
+    std::shared_ptr<OutputFolder> folder = frame.parent->Folder(name, &error);
+    if (!folder) {
+      // Nothing below a folder that cannot be made is saved; a link in the
+      // way is never followed.
+      const auto place = frame.parent->path() / name;
+      if (error == OutputFolder::kLinkRefused) {
+        extractor_.RefuseLink(place);
+      } else {
+        extractor_.AskWriteError(place, error);
+      }
+      continue;
+    }
+    for (auto p : tree_.FilesUnder(tree_.ItemKey(frame.item))) {
+      if (progress_.abortRun) break;
+      const TreeNode& file = tree_.files()[p];
+      if (!tickedOnly || file.selected) extractor_.SaveFile(*folder, file.index, file.indexHigh);
+    }
+    stack.push_back({frame.item, nullptr, folder});
+    const auto& children = tree_.Item(frame.item).children;
+    for (auto it = children.rbegin(); it != children.rend(); ++it) stack.push_back({*it, folder, nullptr});
+  }
 }
 
 void SaveRun::TreeWalk(const std::filesystem::path& destination) {
   folderCounter_ = 0;
   progress_.startTime = extractor_.clock();
   progress_.filesStarted = 0;
-  if (!CreateFolderPath(destination)) {
-    prompter_.ShowMessage(std::string(kMsgInvalidPathTree), std::string(kProductTitle), MessageIcon::Error);
-    return;
-  }
+  const auto folder = OpenDestination(destination, kMsgInvalidPathTree);
+  if (!folder) return;
   if (Ticked(tree_.Item(kRootItem))) {
     // Depth first: a folder's files, then its sub-folders in tree order.
-    std::vector<ItemHandle> stack;
-    const auto& top = tree_.Item(kRootItem).children;
-    for (auto it = top.rbegin(); it != top.rend(); ++it) stack.push_back(*it);
-    while (!stack.empty() && !progress_.abortRun) {
-      const ItemHandle item = stack.back();
-      stack.pop_back();
-      if (!Ticked(tree_.Item(item))) continue;
-      ++folderCounter_;
-      const auto target = ItemFolder(destination, item);
-      CreateFolderPath(target);
-      for (auto p : tree_.FilesUnder(tree_.ItemKey(item))) {
-        if (progress_.abortRun) break;
-        const TreeNode& file = tree_.files()[p];
-        if (file.selected) extractor_.SaveFile(target, file.index, file.indexHigh);
-      }
-      const auto& children = tree_.Item(item).children;
-      for (auto it = children.rbegin(); it != children.rend(); ++it) stack.push_back(*it);
+    for (ItemHandle item : tree_.Item(kRootItem).children) {
+      if (progress_.abortRun) break;
+      SaveTree(item, folder, true);
     }
   }
   if (folderCounter_ == 0) {
@@ -140,43 +174,18 @@ void SaveRun::TreeWalk(const std::filesystem::path& destination) {
 void SaveRun::ListWalk(const std::filesystem::path& destination, const std::vector<SaveRow>& rows) {
   progress_.startTime = extractor_.clock();
   progress_.filesStarted = 0;
-  if (!CreateFolderPath(destination)) {
-    prompter_.ShowMessage(std::string(kMsgInvalidPathList), std::string(kProductTitle), MessageIcon::Error);
-    return;
-  }
+  const auto folder = OpenDestination(destination, kMsgInvalidPathList);
+  if (!folder) return;
   for (const auto& row : rows) {
     if (progress_.abortRun) break;
     if (!Chosen(row)) continue;
     if (!row.folder) {
-      extractor_.SaveFile(destination, static_cast<std::uint32_t>(row.key), static_cast<std::uint32_t>(row.key >> 32));
+      extractor_.SaveFile(*folder, static_cast<std::uint32_t>(row.key), static_cast<std::uint32_t>(row.key >> 32));
       continue;
     }
     const auto item = static_cast<ItemHandle>(row.key);
     if (row.key == kRootItem || !tree_.IsItem(item)) continue;
-    SaveSubtree(item, destination, tree_.ItemText(item));
-  }
-}
-
-void SaveRun::SaveSubtree(ItemHandle item, const std::filesystem::path& base, const std::string& name) {
-  struct Frame {
-    ItemHandle item;
-    std::filesystem::path base;
-    std::string name;
-  };
-  std::vector<Frame> stack{{item, base, name}};
-  while (!stack.empty()) {
-    if (progress_.abortRun) return;
-    Frame frame = std::move(stack.back());
-    stack.pop_back();
-    const auto target = frame.base / SafeFileName(frame.name);
-    CreateFolderPath(target);
-    for (auto p : tree_.FilesUnder(tree_.ItemKey(frame.item))) {
-      if (progress_.abortRun) return;
-      const TreeNode& file = tree_.files()[p];
-      extractor_.SaveFile(target, file.index, file.indexHigh);
-    }
-    const auto& children = tree_.Item(frame.item).children;
-    for (auto it = children.rbegin(); it != children.rend(); ++it) stack.push_back({*it, target, tree_.ItemText(*it)});
+    SaveTree(item, folder, false);
   }
 }
 

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -70,8 +71,14 @@ public:
 
 private:
   bool Chosen(const SaveRow& row) const;
-  void SaveSubtree(ItemHandle item, const std::filesystem::path& base, const std::string& name);
-  std::filesystem::path ItemFolder(const std::filesystem::path& destination, ItemHandle item) const;
+  // Opens the destination, creating it; reports "Inavalid Path" or
+  // "Inavlid Path" (`refusal`) with the reason when it cannot.
+  std::shared_ptr<OutputFolder> OpenDestination(const std::filesystem::path& destination, std::string_view refusal);
+  // Saves the folder of `top` with everything below it into `base`: each
+  // folder's files, then its sub-folders in tree order; each folder takes
+  // its recorded time once its contents are written. `tickedOnly` keeps to
+  // the ticked items and selected files of the tree, and counts the folders.
+  void SaveTree(ItemHandle top, const std::shared_ptr<OutputFolder>& base, bool tickedOnly);
 
   Extractor& extractor_;
   const RecoveryTree& tree_;

@@ -39,7 +39,7 @@ TEST(OutputFolder, ReplacesAnExistingFile) {
   auto file = folder->Create("DOC1.DOC");
   ASSERT_TRUE(file);
   EXPECT_TRUE(file->Write(BytesOf("new")));
-  file.reset();  // closing through the destructor
+  EXPECT_TRUE(file->Close());
   EXPECT_EQ(ReadAll(dir / "DOC1.DOC"), "new");
 }
 
@@ -49,13 +49,57 @@ TEST(OutputFolder, NeverWritesThroughASymbolicLink) {
   std::ofstream(elsewhere / "target") << "untouched";
   std::filesystem::create_symlink(elsewhere / "target", dir / "ZIP1.ZIP");
   auto folder = OutputFolder::Open(dir.path());
-  auto file = folder->Create("ZIP1.ZIP");
-  ASSERT_TRUE(file);
-  EXPECT_TRUE(file->Write(BytesOf("archive")));
-  EXPECT_TRUE(file->Close());
+  std::string error;
+  EXPECT_FALSE(folder->Create("ZIP1.ZIP", &error));
+  EXPECT_EQ(error, OutputFolder::kLinkRefused);
   EXPECT_EQ(ReadAll(elsewhere / "target"), "untouched");
-  EXPECT_FALSE(std::filesystem::is_symlink(dir / "ZIP1.ZIP"));
-  EXPECT_EQ(ReadAll(dir / "ZIP1.ZIP"), "archive");
+  EXPECT_TRUE(std::filesystem::is_symlink(dir / "ZIP1.ZIP"));
+}
+
+TEST(OutputFolder, AFileTakesItsNameOnlyWhenClosedWhole) {
+  test::TempDir dir;
+  std::ofstream(dir / "a.txt") << "older";
+  auto folder = OutputFolder::Open(dir.path());
+  auto file = folder->Create("a.txt");
+  ASSERT_TRUE(file);
+  EXPECT_TRUE(file->Write(BytesOf("newer")));
+  EXPECT_EQ(ReadAll(dir / "a.txt"), "older");  // meanwhile under a temporary name beside it
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 2);
+  file->SetTime(1079343000);
+  EXPECT_TRUE(file->Close());
+  struct stat info {};  // before reading, which may move the access time
+  ASSERT_EQ(::stat((dir / "a.txt").c_str(), &info), 0);
+  EXPECT_EQ(info.st_mtime, 1079343000);
+  EXPECT_EQ(info.st_atime, 1079343000);
+  EXPECT_EQ(ReadAll(dir / "a.txt"), "newer");
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 1);
+
+  auto dropped = folder->Create("b.txt");
+  ASSERT_TRUE(dropped);
+  EXPECT_TRUE(dropped->Write(BytesOf("partial")));
+  dropped.reset();  // never closed: nothing stays
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 1);
+}
+
+TEST(OutputFolder, SubfoldersAreMadeInPlaceAndNeverThroughALink) {
+  test::TempDir dir;
+  test::TempDir elsewhere;
+  std::filesystem::create_directory_symlink(elsewhere.path(), dir / "Shared");
+  auto folder = OutputFolder::Open(dir.path());
+  std::string error;
+  EXPECT_FALSE(folder->Folder("Shared", &error));
+  EXPECT_EQ(error, OutputFolder::kLinkRefused);
+  EXPECT_FALSE(folder->Folder("..", &error));
+  auto made = folder->Folder("New");
+  ASSERT_TRUE(made);
+  EXPECT_EQ(made->path(), dir / "New");
+  EXPECT_TRUE(made->SetTime(1067781600));
+  struct stat info {};
+  ASSERT_EQ(::stat((dir / "New").c_str(), &info), 0);
+  EXPECT_EQ(info.st_mtime, 1067781600);
+  auto again = folder->Folder("New");  // an existing folder is opened
+  EXPECT_TRUE(again);
+  EXPECT_TRUE(std::filesystem::is_empty(elsewhere.path()));
 }
 
 TEST(OutputFolder, RefusesNamesThatLeaveTheFolder) {

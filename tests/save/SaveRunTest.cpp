@@ -1,5 +1,7 @@
 #include "save/SaveRun.h"
 
+#include <sys/stat.h>
+
 #include <gtest/gtest.h>
 
 #include <fstream>
@@ -9,6 +11,7 @@
 #include "nss/Discovery.h"
 #include "nss/FolderListing.h"
 #include "nss/RecordScan.h"
+#include "support/Files.h"
 #include "support/TestDisk.h"
 
 namespace ov {
@@ -100,6 +103,11 @@ TEST_F(RunFixture, AnUnusableDestinationIsAnInvalidPath) {
   run->Run(SaveSource::Tree, out / "file" / "dest", {});
   run->Run(SaveSource::List, out / "file" / "dest", RootRows({"top.txt"}));
   EXPECT_EQ(disk.prompter.Messages(), (std::vector<std::string>{"Inavalid Path", "Inavlid Path"}));
+  // The command line adds the path and the system's reason.
+  const auto causes = disk.prompter.Causes();
+  ASSERT_EQ(causes.size(), 2u);
+  EXPECT_EQ(causes[0].first, (out / "file" / "dest").string());
+  EXPECT_EQ(causes[0].second, "Not a directory");
 }
 
 TEST_F(RunFixture, AnEmptyDestinationSavesNothingAndSaysNothing) {
@@ -152,7 +160,9 @@ TEST_F(RunFixture, StopEndsTheRunBeforeTheNextFile) {
   tree.ClickCheck(kRootItem);
   stopping.Run(SaveSource::Tree, out.path(), {});
   EXPECT_EQ(progress.Count(SaveOutcome::Skipped), 1u);
-  EXPECT_EQ(Written().size(), 1u);  // the first file, as far as it was written
+  // The stopped file never takes its name, and the progress names it.
+  EXPECT_TRUE(Written().empty());
+  EXPECT_EQ(progress.removedFiles, std::vector<std::filesystem::path>{out / "Docs" / "a.txt"});
   EXPECT_FALSE(std::filesystem::exists(out / "Mail"));
   EXPECT_FALSE(progress.abortRun.load());  // cleared when the run ends
 }
@@ -166,6 +176,87 @@ TEST_F(RunFixture, TheSizeCalculationStopsWhereItStands) {
   run->CalculateSize(SaveSource::List, RootRows({"Docs"}), go);
   EXPECT_EQ(progress.plannedFiles.load(), 3u);
   EXPECT_EQ(progress.plannedBytes.load(), 3u);
+}
+
+// A volume whose names try to leave the destination, for a destination
+// with symbolic links planted where its folders and files go.
+//   ..        (2003-11-02 14:00)   ..   x.txt (2004-03-15 09:30)
+//   Shared                         Phone List.txt
+// link.txt
+constexpr const char* kHostile = R"({ "partitions": [ { "type": "nss", "sections": [ { "pool": "P", "sectors": "2MiB" } ] } ],
+  "pools": [ { "name": "P", "volumes": [ { "name": "V", "items": [
+    { "folder": "..", "time": "2003-11-02 14:00", "items": [
+        { "file": "..", "text": "dots" }, { "file": "x.txt", "text": "x", "time": "2004-03-15 09:30" } ] },
+    { "folder": "Shared", "items": [ { "file": "Phone List.txt", "text": "p" } ] },
+    { "file": "link.txt", "text": "l" } ] } ] } ] })";
+
+struct HostileFixture : ::testing::Test {
+  HostileFixture() : disk(kHostile), discovery(disk.view()) {
+    QuickPartitionScan(disk.view(), discovery.pools());
+    discovery.OpenSelectedPool(disk.prompter);
+    ScanVolume(disk.view(), discovery.currentPool(), discovery.volumes()[0].rootSector, false, tree, nullptr);
+    extractor = std::make_unique<Extractor>(disk.view(), discovery.currentPool(), tree, settings, disk.prompter,
+                                            progress, listener);
+    run = std::make_unique<SaveRun>(*extractor, tree, settings, progress, disk.prompter);
+    settings.selectionMode = SelectionMode::SaveAll;
+  }
+  std::vector<SaveRow> RootRows() const {
+    std::vector<SaveRow> rows;
+    for (const auto& row : ListFolder(tree, 0)) {
+      rows.push_back({false, row.folder, std::stoull(row.id), std::stoull(row.size)});
+    }
+    return rows;
+  }
+  static std::set<std::string> Entries(const std::filesystem::path& folder) {
+    std::set<std::string> names;
+    for (const auto& e : std::filesystem::recursive_directory_iterator(folder)) {
+      names.insert(e.path().lexically_relative(folder).string());
+    }
+    return names;
+  }
+
+  TestDisk disk;
+  Discovery discovery;
+  RecoveryTree tree;
+  SaveSettings settings;
+  SaveProgress progress;
+  SaveListener listener;
+  std::unique_ptr<Extractor> extractor;
+  std::unique_ptr<SaveRun> run;
+  test::TempDir out;
+  test::TempDir elsewhere;
+};
+
+TEST_F(HostileFixture, PlantedLinksAreRefusedByNameAndTheRestIsSaved) {
+  ASSERT_TRUE(disk.ok());
+  std::ofstream(elsewhere / "file") << "untouched";
+  std::filesystem::create_directory_symlink(elsewhere.path(), out / "Shared");
+  std::filesystem::create_symlink(elsewhere / "file", out / "link.txt");
+  run->Run(SaveSource::List, out.path(), RootRows());
+
+  EXPECT_EQ(Entries(elsewhere.path()), std::set<std::string>{"file"});
+  EXPECT_EQ(test::ReadFile(elsewhere / "file"), "untouched");
+  // ".." as a folder and as a file stay inside, under names of their own.
+  EXPECT_EQ(Entries(out.path()), (std::set<std::string>{"Shared", "link.txt", "__", "__/__", "__/x.txt"}));
+  EXPECT_EQ(test::ReadFile(out / "__" / "__"), "dots");
+  EXPECT_EQ(progress.Count(SaveOutcome::Written), 2u);
+  EXPECT_EQ(progress.refusedLinks, (std::vector<std::filesystem::path>{out / "Shared", out / "link.txt"}));
+  const auto messages = disk.prompter.Messages();
+  ASSERT_EQ(messages.size(), 2u);
+  EXPECT_EQ(messages[0], (out / "Shared").string() + ": a symbolic link is in the way; it is not followed");
+}
+
+TEST_F(HostileFixture, SavedFilesAndFoldersKeepTheVolumesTimes) {
+  ASSERT_TRUE(disk.ok());
+  run->Run(SaveSource::List, out.path(), RootRows());
+  struct stat file {}, folder {};
+  ASSERT_EQ(::stat((out / "__" / "x.txt").c_str(), &file), 0);
+  ASSERT_EQ(::stat((out / "__").c_str(), &folder), 0);
+  EXPECT_EQ(file.st_mtime, 1079343000);  // 2004-03-15 09:30 UTC
+  EXPECT_EQ(file.st_atime, 1079343000);
+  // Set after its contents were written, which would have made it new.
+  EXPECT_EQ(folder.st_mtime, 1067781600);  // 2003-11-02 14:00 UTC
+  EXPECT_EQ(folder.st_atime, 1067781600);
 }
 
 }  // namespace

@@ -14,6 +14,7 @@
 #include <deque>
 #include <mutex>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace ov::test {
@@ -53,6 +54,16 @@ public:
   void ShowMessage(const std::string& text, const std::string& caption, MessageIcon icon) override {
     std::lock_guard lock(mutex_);
     asked_.push_back({QuestionKind::Message, text, caption, icon});
+  }
+
+  void NoteCause(const std::string& path, const std::string& reason) override {
+    std::lock_guard lock(mutex_);
+    causes_.emplace_back(path, reason);
+  }
+  // The paths and reasons noted for messages, in order.
+  std::vector<std::pair<std::string, std::string>> Causes() const {
+    std::lock_guard lock(mutex_);
+    return causes_;
   }
 
   // Everything asked or shown, in order.
@@ -95,6 +106,7 @@ private:
 
   mutable std::mutex mutex_;
   std::vector<AskedQuestion> asked_;
+  std::vector<std::pair<std::string, std::string>> causes_;
 };
 
 }  // namespace ov::test
