@@ -5,14 +5,14 @@
 #include <cstdio>
 #include <iostream>
 
+#include "cli/Columns.h"
+#include "cli/JsonStream.h"
+#include "cli/TextPdf.h"
 #include "nss/FolderListing.h"
 #include "platform/Text.h"
 #include "records/RecoveryInfo.h"
 #include "save/RawScan.h"
 #include "save/SaveRun.h"
-#ifdef OVNSS_HAVE_PRINT
-#include "ui/print/PdfPrint.h"
-#endif
 
 namespace ov::cli {
 
@@ -20,16 +20,40 @@ namespace {
 
 using nlohmann::json;
 
-void Print(const json& j) { std::cout << j.dump(2) << "\n"; }
+void Print(const json& j) { std::cout << j.dump(2) << "\n" << std::flush; }
 
 Mode ParseMode(const std::string& m) {
   if (m == "quick") return Mode::Quick;
   if (m == "advance") return Mode::Advance;
-  throw Failure("unknown mode \"" + m + "\" (quick or advance)");
+  throw UsageError("unknown mode \"" + m + "\" (quick or advance)");
 }
 
 void RequireDisk(const Common& c) {
-  if (c.disk.empty()) throw Failure("--disk is required");
+  if (c.disk.empty()) throw UsageError("--disk is required");
+}
+
+// A text as a JSON string, written by hand: listings write millions.
+void AppendJsonString(std::string& out, std::string_view text) {
+  out += '"';
+  for (char ch : text) {
+    const auto c = static_cast<unsigned char>(ch);
+    if (c == '"' || c == '\\') {
+      out += '\\';
+      out += ch;
+    } else if (c < 0x20) {
+      char escaped[8];
+      std::snprintf(escaped, sizeof escaped, "\\u%04x", c);
+      out += escaped;
+    } else {
+      out += ch;
+    }
+  }
+  out += '"';
+}
+
+// Stops a listing that Ctrl-C or SIGTERM ended.
+void StopWhenInterrupted() {
+  if (Interrupted()) throw Failure("stopped");
 }
 
 // A path inside the volume: "\A\b.txt" or "/A/b.txt".
@@ -97,9 +121,9 @@ void Configure(Session& s, const Common& c) {
   } else if (c.badSectors.empty() || c.badSectors == "ask") {
     // Asked on a terminal; Retry All without one.
   } else {
-    throw Failure("unknown --bad-sectors answer \"" + c.badSectors + "\" (ask, retry-all or skip-all)");
+    throw UsageError("unknown --bad-sectors answer \"" + c.badSectors + "\" (ask, retry-all or skip-all)");
   }
-  if (!c.map.empty() && c.disk.empty()) throw Failure("--map needs --disk");
+  if (!c.map.empty() && c.disk.empty()) throw UsageError("--map needs --disk");
   s.rescueMap = c.map;
 }
 
@@ -110,13 +134,14 @@ void OpenVolume(Session& s, const Common& c) {
     // disk is still read for the files' data.
     s.OpenDisk(c.disk);
     auto loaded = LoadRecoveryInfo(c.from, s.discovery(), s.tree, s.prompter);
-    if (!loaded) throw Failure(loaded.message.empty() ? "cannot load " + c.from : loaded.message);
+    // The program's own message said why.
+    if (!loaded) throw Failure(loaded.message.empty() ? "cannot load " + c.from : "");
     return;
   }
-  if (c.pool.empty()) throw Failure("--pool is required");
-  if (c.volume.empty()) throw Failure("--volume is required");
+  if (c.pool.empty()) throw UsageError("--pool is required (or --from)");
+  if (c.volume.empty()) throw UsageError("--volume is required (or --from)");
   s.OpenDisk(c.disk);
-  FindPools(s, ParseMode(c.mode));
+  FindPools(s, ParseMode(c.mode), c.disk);
   s.OpenPool(c.pool);
   s.ScanVolume(c.volume);
 }
@@ -149,7 +174,7 @@ int Pools(const Common& c) {
   Session s;
   Configure(s, c);
   s.OpenDisk(c.disk);
-  Discovery& d = FindPools(s, ParseMode(c.mode));
+  Discovery& d = FindPools(s, ParseMode(c.mode), c.disk, true);
   json out = {{"pools", json::array()}};
   for (std::size_t i = 0; i < d.pools().pools().size(); ++i) {
     const PoolInfo& p = d.pools().pools()[i];
@@ -165,17 +190,17 @@ int Pools(const Common& c) {
     }
   }
   if (c.json) Print(out);
-  if (!c.json && d.pools().pools().empty()) std::cout << "No pools found\n";
+  if (d.pools().pools().empty()) throw Failure(NoPools(c.disk));
   return s.prompter.errorShown() ? 1 : 0;
 }
 
 int Volumes(const Common& c) {
   RequireDisk(c);
-  if (c.pool.empty()) throw Failure("--pool is required");
+  if (c.pool.empty()) throw UsageError("--pool is required");
   Session s;
   Configure(s, c);
   s.OpenDisk(c.disk);
-  FindPools(s, ParseMode(c.mode));
+  FindPools(s, ParseMode(c.mode), c.disk);
   s.OpenPool(c.pool);
   json out = {{"volumes", json::array()}};
   const auto& volumes = s.discovery().volumes();
@@ -188,99 +213,182 @@ int Volumes(const Common& c) {
   return s.prompter.errorShown() ? 1 : 0;
 }
 
+namespace {
+
+// The columns of the text listing, by display width.
+void AppendRow(std::string& out, std::string_view path, std::string_view type, std::string_view size,
+               std::string_view date, std::string_view time, std::string_view id) {
+  out += PadRight(path, 40);
+  out += ' ';
+  out += PadRight(type, 26);
+  out += ' ';
+  out += PadLeft(size, 12);
+  out += ' ';
+  out += PadRight(date, 10);
+  out += ' ';
+  out += PadRight(time, 6);
+  out += ' ';
+  out += id;
+  out += '\n';
+}
+
+// One entry of the JSON listing, its members in name order.
+void AppendEntry(std::string& out, bool& first, std::string_view path, std::string_view name, std::string_view type,
+                 std::uint64_t size, std::uint32_t time, std::uint64_t id) {
+  out += first ? "\n    {\"id\":" : ",\n    {\"id\":";
+  first = false;
+  out += std::to_string(id);
+  out += ",\"name\":";
+  AppendJsonString(out, name);
+  out += ",\"path\":";
+  AppendJsonString(out, path);
+  out += ",\"size\":";
+  out += std::to_string(size);
+  out += ",\"time\":";
+  out += std::to_string(time);
+  out += ",\"type\":";
+  AppendJsonString(out, type);
+  out += '}';
+}
+
+// Writes what was gathered once it is large enough, and at the end.
+void Flush(std::string& out, bool force) {
+  if (!force && out.size() < (1u << 16)) return;
+  std::cout.write(out.data(), static_cast<std::streamsize>(out.size()));
+  out.clear();
+}
+
+}  // namespace
+
 int Ls(const Common& c, const std::string& path, bool recursive) {
   Session s;
   Configure(s, c);
   OpenVolume(s, c);
   const RecoveryTree& tree = s.tree;
   const Target t = Resolve(tree, path);
-  json entries = json::array();
-  std::vector<std::vector<std::string>> table;
+  // Written folder by folder as the walk goes: nothing of the whole volume
+  // is gathered first.
+  std::string out;
+  bool first = true;
+  if (c.json) {
+    out += "{\n  \"fileCount\": " + std::to_string(tree.fileCount) + ",\n  \"folderCount\": " +
+           std::to_string(tree.folderCount) + ",\n  \"entries\": [";
+  } else {
+    AppendRow(out, "Name", "Type", "Size", "Date", "Time", "ID");
+  }
   auto addFile = [&](const TreeNode& f, const std::string& folderPath) {
-    const FileType type = FileTypeOf(f.name());
-    entries.push_back({{"path", Join(folderPath, Latin1ToUtf8(f.name()))},
-                       {"name", Latin1ToUtf8(f.name())},
-                       {"type", type.text},
-                       {"size", f.size},
-                       {"time", f.time},
-                       {"id", f.index}});
+    const std::string name = Latin1ToUtf8(f.name());
+    AppendEntry(out, first, Join(folderPath, name), name, FileTypeOf(f.name()).text, f.size, f.time, f.index);
   };
   if (t.file) {
-    addFile(*t.file, PathOf(tree, t.folder));
+    const std::string folderPath = PathOf(tree, t.folder);
+    if (c.json) {
+      addFile(*t.file, folderPath);
+    } else {
+      for (const auto& row : ListFolder(tree, t.file->parentId)) {
+        if (!row.folder && row.id == std::to_string(t.file->index)) {
+          AppendRow(out, Join(folderPath, row.name), row.type, row.size, row.date, row.time, row.id);
+        }
+      }
+    }
   } else {
     // The folder's own rows, then (recursively) every placed folder below it.
     std::vector<ItemHandle> stack{t.folder};
     while (!stack.empty()) {
+      StopWhenInterrupted();
       const ItemHandle item = stack.back();
       stack.pop_back();
       const std::string folderPath = PathOf(tree, item);
-      for (const auto& row : ListFolder(tree, tree.ItemKey(item))) {
-        table.push_back({Join(folderPath, row.name), std::string(row.type), row.size, row.date, row.time, row.id});
+      if (c.json) {
+        for (auto p : tree.FoldersUnder(tree.ItemKey(item))) {
+          const TreeNode& f = tree.folders()[p];
+          const std::string name = Latin1ToUtf8(f.name());
+          AppendEntry(out, first, Join(folderPath, name), name, "Folder", 0, f.time, f.treeItem);
+        }
+        for (auto p : tree.FilesUnder(tree.ItemKey(item))) addFile(tree.files()[p], folderPath);
+      } else {
+        for (const auto& row : ListFolder(tree, tree.ItemKey(item))) {
+          AppendRow(out, Join(folderPath, row.name), row.type, row.size, row.date, row.time, row.id);
+        }
       }
-      for (auto p : tree.FoldersUnder(tree.ItemKey(item))) {
-        const TreeNode& f = tree.folders()[p];
-        entries.push_back({{"path", Join(folderPath, Latin1ToUtf8(f.name()))},
-                           {"name", Latin1ToUtf8(f.name())},
-                           {"type", "Folder"},
-                           {"size", 0},
-                           {"time", f.time},
-                           {"id", f.treeItem}});
-      }
-      for (auto p : tree.FilesUnder(tree.ItemKey(item))) addFile(tree.files()[p], folderPath);
+      Flush(out, false);
       if (!recursive) break;
       const auto& children = tree.Item(item).children;
       for (auto it = children.rbegin(); it != children.rend(); ++it) stack.push_back(*it);
     }
   }
-  if (c.json) {
-    Print({{"folderCount", tree.folderCount}, {"fileCount", tree.fileCount}, {"entries", entries}});
-  } else {
-    std::printf("%-40s %-26s %12s %-10s %-6s %s\n", "Name", "Type", "Size", "Date", "Time", "ID");
-    if (t.file) {
-      const auto rows = ListFolder(tree, t.file->parentId);
-      for (const auto& row : rows) {
-        if (!row.folder && row.id == std::to_string(t.file->index)) {
-          table.push_back({Join(PathOf(tree, t.folder), row.name), std::string(row.type), row.size, row.date, row.time, row.id});
-        }
-      }
-    }
-    for (const auto& r : table) {
-      std::printf("%-40s %-26s %12s %-10s %-6s %s\n", r[0].c_str(), r[1].c_str(), r[2].c_str(), r[3].c_str(),
-                  r[4].c_str(), r[5].c_str());
-    }
-  }
+  if (c.json) out += first ? "]\n}\n" : "\n  ]\n}\n";
+  Flush(out, true);
+  std::cout.flush();
   return 0;
 }
 
 int Tree(const Common& c, const std::string& pdf, const std::string& viewFile) {
-#ifndef OVNSS_HAVE_PRINT
-  // Said before the disk is read: nothing else would come of the command.
-  if (!pdf.empty()) throw Failure("--pdf is not available: this ovnss-cli was built without printing");
-#endif
   Session s;
   Configure(s, c);
   OpenVolume(s, c);
-  const auto lines = FolderStructureLines(s.tree);
   if (pdf.empty() && viewFile.empty()) {
-    for (const auto& line : lines) std::cout << line << "\n";
+    // Line by line as the walk goes.
+    std::string out;
+    if (c.json) {
+      JsonStream doc(std::cout);
+      doc.Member("fileCount", s.tree.fileCount);
+      doc.Member("folderCount", s.tree.folderCount);
+      doc.BeginArray("lines");
+      ForEachFolderStructureLine(s.tree, [&](const std::string& line) {
+        StopWhenInterrupted();
+        doc.Element(line);
+      });
+      doc.EndArray();
+      return 0;
+    }
+    ForEachFolderStructureLine(s.tree, [&](const std::string& line) {
+      out += line;
+      out += '\n';
+      if (out.size() >= (1u << 16)) StopWhenInterrupted();
+      Flush(out, false);
+    });
+    Flush(out, true);
+    std::cout.flush();
     return 0;
   }
-  json out = {{"lines", lines.size()}};
+  std::uint64_t lines = 0;
+  ForEachFolderStructureLine(s.tree, [&](const std::string&) { ++lines; });
+  json out = {{"lines", lines}};
   if (!viewFile.empty()) {
-    if (!DumpTreeView(s.tree, viewFile)) throw Failure("cannot write the view file " + viewFile);
+    // The window's view file: its lines with CR LF ends.
+    std::string error;
+    const std::filesystem::path file(viewFile);
+    auto folder = OutputFolder::Open(file.has_parent_path() ? file.parent_path() : std::filesystem::path("."), &error);
+    auto written = folder ? folder->Create(file.filename().string(), &error) : nullptr;
+    if (!written) throw Failure("cannot write the view file " + viewFile + ": " + error);
+    std::string text;
+    bool ok = true;
+    ForEachFolderStructureLine(s.tree, [&](const std::string& line) {
+      text += line;
+      text += "\r\n";
+      if (text.size() >= (1u << 16) && ok) {
+        ok = written->Write(std::as_bytes(std::span(text.data(), text.size())));
+        text.clear();
+      }
+    });
+    if (!ok || !written->Write(std::as_bytes(std::span(text.data(), text.size()))) || !written->Close()) {
+      throw Failure("cannot write the view file " + viewFile + ": " + written->error());
+    }
     out["viewFile"] = viewFile;
-    if (!c.json) std::cout << "Directory list written to " << viewFile << " (" << lines.size() << " lines)\n";
+    if (!c.json) std::cout << "Directory list written to " << viewFile << " (" << lines << " lines)\n";
   }
-#ifdef OVNSS_HAVE_PRINT
   if (!pdf.empty()) {
     std::string error;
-    const int pages = print::PrintLinesToPdf(lines, pdf, error);
-    if (pages == 0) throw Failure(error);
+    TextPdf document;
+    if (!document.Open(pdf, error)) throw Failure("cannot write the PDF file " + pdf + ": " + error);
+    ForEachFolderStructureLine(s.tree, [&](const std::string& line) { document.Line(line); });
+    const int pages = document.Finish(error);
+    if (pages == 0) throw Failure("cannot write the PDF file " + pdf + ": " + error);
     out["pdf"] = pdf;
     out["pages"] = pages;
     if (!c.json) std::cout << "Directory list printed to " << pdf << " (" << pages << (pages == 1 ? " page" : " pages") << ")\n";
   }
-#endif
   if (c.json) Print(out);
   return 0;
 }
@@ -291,7 +399,9 @@ void ConfigureReplace(Session& s, const std::string& replace) {
   } else if (replace == "no-to-all") {
     s.prompter.replaceAnswer = ReplaceChoice::NoToAll;
   } else if (!replace.empty() && replace != "ask") {
-    throw Failure("unknown --replace answer \"" + replace + "\" (ask, yes-to-all or no-to-all)");
+    throw UsageError("unknown --replace answer \"" + replace + "\" (ask, yes-to-all or no-to-all)");
+  } else if (replace == "ask" && !(IsTerminal(0) && IsTerminal(2))) {
+    throw UsageError("--replace ask needs a terminal to ask on; pass --replace yes-to-all or --replace no-to-all");
   }
 }
 
@@ -313,9 +423,34 @@ void SaveRows(Session& s, const SaveSettings& settings, const std::vector<SaveRo
   Extractor extractor(s.disk(), s.discovery().currentPool(), s.tree, settings, s.prompter, progress, bar);
   SaveRun run(extractor, s.tree, settings, progress, s.prompter);
   WatchInterrupt(&progress.abortRun);
-  run.Run(SaveSource::List, dest, rows);
+  s.prompter.stopOnUnanswerable = &progress.abortRun;
+  // The run clears the flag when it starts: a signal that came before is
+  // not lost.
+  run.Run(SaveSource::List, dest, rows, progress.abortRun, [&] {
+    if (Interrupted()) progress.abortRun = true;
+  });
+  s.prompter.stopOnUnanswerable = nullptr;
   WatchInterrupt(static_cast<std::atomic<bool>*>(nullptr));
   bar.Finish();
+}
+
+// How a save ended, after its summary: a question nobody could answer is a
+// usage error, a stop names the partial file it removed, links refused and
+// files not written are failures.
+void EndOfSave(const Session& s, const SaveProgress& progress) {
+  if (s.prompter.unanswered()) throw UsageError("");
+  if (Interrupted()) {
+    std::string text = "stopped";
+    for (const auto& f : progress.removedFiles) text += "; the partial file " + f.string() + " was removed";
+    throw Failure(text);
+  }
+  const std::uint32_t failed =
+      progress.Count(SaveOutcome::WriteFailed) + progress.Count(SaveOutcome::CreateFailed);
+  if (failed > 0) throw Failure(std::to_string(failed) + " file(s) could not be written");
+  if (!progress.refusedLinks.empty()) {
+    throw Failure(std::to_string(progress.refusedLinks.size()) + " place(s) held a symbolic link and were not saved");
+  }
+  if (s.prompter.errorShown()) throw Failure("");
 }
 
 // The saved files that hold unread sectors, for --json.
@@ -323,6 +458,12 @@ json UnreadFilesJson(const SaveProgress& p) {
   json files = json::array();
   for (const auto& f : p.unreadFiles) files.push_back({{"path", Latin1ToUtf8(f.path)}, {"unreadSectors", f.unreadSectors}});
   return files;
+}
+
+json PathsJson(const std::vector<std::filesystem::path>& paths) {
+  json list = json::array();
+  for (const auto& p : paths) list.push_back(p.string());
+  return list;
 }
 
 // One line per saved file that holds unread sectors, so the user knows
@@ -340,18 +481,18 @@ std::uint32_t Failed(const SaveProgress& p) {
 
 int Save(const Common& c, const std::string& dest, const std::string& ext, const std::string& replace,
          const std::string& after, const std::string& before, const std::vector<std::string>& paths) {
-  if (dest.empty()) throw Failure("--dest is required");
+  if (dest.empty()) throw UsageError("--dest is required");
   SaveSettings settings;
   if (!after.empty()) {
     const auto day = DatePositions(after, kAfterYearRows);
-    if (!day) throw Failure("--after " + after + " is not a day from 1970-01-01 to 2030-12-31 (YYYY-MM-DD)");
+    if (!day) throw UsageError("--after " + after + " is not a day from 1970-01-01 to 2030-12-31 (YYYY-MM-DD)");
     settings.afterDay = (*day)[0];
     settings.afterMonth = (*day)[1];
     settings.afterYear = (*day)[2];
   }
   if (!before.empty()) {
     const auto day = DatePositions(before, kEarlierYearRows);
-    if (!day) throw Failure("--before " + before + " is not a day from 1970-01-01 to 2099-12-31 (YYYY-MM-DD)");
+    if (!day) throw UsageError("--before " + before + " is not a day from 1970-01-01 to 2099-12-31 (YYYY-MM-DD)");
     settings.earlierDay = (*day)[0];
     settings.earlierMonth = (*day)[1];
     settings.earlierYear = (*day)[2];
@@ -388,15 +529,16 @@ int Save(const Common& c, const std::string& dest, const std::string& ext, const
   SaveProgress progress;
   SaveRows(s, settings, rows, dest, progress);
   const std::uint32_t written = progress.Count(SaveOutcome::Written);
-  const std::uint32_t failed = Failed(progress);
   if (c.json) {
     Print({{"files", written},
            {"bytes", progress.bytesWritten},
-           {"failed", failed},
+           {"failed", Failed(progress)},
            {"skipped", progress.Count(SaveOutcome::Skipped)},
            {"declined", progress.Count(SaveOutcome::Declined)},
            {"filtered", progress.Count(SaveOutcome::Filtered)},
            {"untranslatable", progress.Count(SaveOutcome::Untranslatable)},
+           {"refusedLinks", PathsJson(progress.refusedLinks)},
+           {"removedPartialFiles", PathsJson(progress.removedFiles)},
            {"unreadFiles", UnreadFilesJson(progress)}});
   } else {
     PrintUnreadFiles(progress);
@@ -404,39 +546,61 @@ int Save(const Common& c, const std::string& dest, const std::string& ext, const
     if (!progress.unreadFiles.empty()) {
       std::cout << "; " << progress.unreadFiles.size() << " file(s) hold unread sectors";
     }
-    std::cout << "\n";
+    std::cout << "\n" << std::flush;
   }
-  if (Interrupted()) throw Failure("stopped; the file being written was left as far as it was written");
-  if (failed > 0) throw Failure(std::to_string(failed) + " file(s) could not be written");
-  return s.prompter.errorShown() ? 1 : 0;
+  EndOfSave(s, progress);
+  return 0;
 }
 
 int Recover(const Common& c, const std::string& dest, const std::string& replace) {
-  if (dest.empty()) throw Failure("--dest is required");
+  if (dest.empty()) throw UsageError("--dest is required");
   Session s;
   Configure(s, c);
   ConfigureReplace(s, replace);
   s.OpenDisk(c.disk);
-  Discovery& d = FindPools(s, ParseMode(c.mode));
+  Discovery& d = FindPools(s, ParseMode(c.mode), c.disk);
   const SaveSettings settings;
   json summary = {{"pools", 0}, {"volumes", 0}, {"folders", 0}, {"files", 0},
                   {"bytes", 0}, {"failed", 0}, {"unreadFiles", json::array()}};
   const std::size_t pools = d.pools().poolCount();
   summary["pools"] = pools;
+  std::uint64_t refused = 0;
   for (std::size_t p = 0; p < pools; ++p) {
     s.OpenPool(std::to_string(p));
     const std::string poolName = Latin1ToUtf8(d.currentPool().name);
     for (std::size_t v = 0; v < d.volumes().size(); ++v) {
       s.ScanVolume(std::to_string(v));
       const std::string volumeName = Latin1ToUtf8(d.volumes()[v].name);
-      std::cout << "\n" << poolName << " / " << volumeName << ": " << s.tree.folderCount << " folder(s), "
-                << s.tree.fileCount << " file(s)\n";
-      for (const auto& line : FolderStructureLines(s.tree)) std::cout << "  " << line << "\n";
+      if (!c.json) {
+        std::cout << "\n" << poolName << " / " << volumeName << ": " << s.tree.folderCount << " folder(s), "
+                  << s.tree.fileCount << " file(s)\n";
+        std::string out;
+        ForEachFolderStructureLine(s.tree, [&](const std::string& line) {
+          out += "  " + line + "\n";
+          Flush(out, false);
+        });
+        Flush(out, true);
+        std::cout.flush();
+      }
+      // The pool's and the volume's folders are made as every folder of a
+      // save is: a symbolic link in their place is not followed.
+      const std::string poolFolder = SafeFileName(d.currentPool().name);
+      const std::string volumeFolder = SafeFileName(d.volumes()[v].name);
+      std::string error;
+      auto top = OutputFolder::Make(dest, &error);
+      auto inPool = top ? top->Folder(poolFolder, &error) : nullptr;
+      auto inVolume = inPool ? inPool->Folder(volumeFolder, &error) : nullptr;
+      if (!inVolume) {
+        const std::filesystem::path place =
+            inPool ? inPool->path() / volumeFolder : top ? top->path() / poolFolder : std::filesystem::path(dest);
+        s.prompter.NoteCause(place.string(), error);
+        s.prompter.ShowMessage(std::string(kMsgInvalidPathList), std::string(kProductTitle), MessageIcon::Error);
+        ++refused;
+        continue;
+      }
       SaveProgress progress;
-      SaveRows(s, settings, WholeVolume(s.tree), std::filesystem::path(dest) / SafeFileName(d.currentPool().name) /
-                                                     SafeFileName(d.volumes()[v].name),
-               progress);
-      PrintUnreadFiles(progress, "  ");
+      SaveRows(s, settings, WholeVolume(s.tree), inVolume->path(), progress);
+      if (!c.json) PrintUnreadFiles(progress, "  ");
       for (const auto& f : progress.unreadFiles) {
         summary["unreadFiles"].push_back({{"pool", poolName},
                                           {"volume", volumeName},
@@ -448,7 +612,8 @@ int Recover(const Common& c, const std::string& dest, const std::string& replace
       summary["files"] = summary["files"].get<std::uint64_t>() + progress.Count(SaveOutcome::Written);
       summary["bytes"] = summary["bytes"].get<std::uint64_t>() + progress.bytesWritten;
       summary["failed"] = summary["failed"].get<std::uint64_t>() + Failed(progress);
-      if (Interrupted()) throw Failure("stopped");
+      refused += progress.refusedLinks.size();
+      if (s.prompter.unanswered() || Interrupted()) EndOfSave(s, progress);
     }
   }
   if (c.json) {
@@ -458,9 +623,11 @@ int Recover(const Common& c, const std::string& dest, const std::string& replace
               << summary["volumes"] << " volume(s), " << summary["folders"] << " folder(s), " << summary["files"]
               << " file(s), " << summary["bytes"] << " bytes";
     if (!summary["unreadFiles"].empty()) std::cout << "; " << summary["unreadFiles"].size() << " file(s) hold unread sectors";
-    std::cout << "\n";
+    std::cout << "\n" << std::flush;
   }
   if (summary["failed"].get<std::uint64_t>() > 0) throw Failure("some files could not be written");
+  if (refused > 0) throw Failure(std::to_string(refused) + " place(s) could not be made or held a symbolic link; nothing was saved there");
+  if (s.prompter.errorShown()) throw Failure("");
   return 0;
 }
 
@@ -486,12 +653,8 @@ struct CarveListener : RawScanListener {
 int Carve(const Common& c, const std::string& dest, const std::string& kinds, const std::string& start,
           const std::string& end, bool exact) {
   RequireDisk(c);
-  if (dest.empty()) throw Failure("--dest is required");
-  Session s;
-  Configure(s, c);
-  s.OpenDisk(c.disk);
+  if (dest.empty()) throw UsageError("--dest is required");
   RawScanRequest request;
-  request.diskSectors = s.inventory().DiskSizeInSectors(s.diskNumber());
   request.destination = dest;
   request.exact = exact;
   std::string word;
@@ -505,16 +668,29 @@ int Carve(const Common& c, const std::string& dest, const std::string& kinds, co
     for (std::size_t k = 0; k < kRawKindCount; ++k) {
       if (word == kKindOptions[k]) request.form.ticked[k] = known = true;
     }
-    if (!known) throw Failure("unknown kind \"" + word + "\" (word, excel, powerpoint or zip)");
+    if (!known) throw UsageError("unknown kind \"" + word + "\" for --kinds (word, excel, powerpoint or zip)");
     word.clear();
   }
+  // The form's own checks judge the numbers; what is no number at all is
+  // said here with the option that gave it.
+  auto decimal = [](const std::string& text) {
+    return !text.empty() && text.find_first_not_of("0123456789") == std::string::npos;
+  };
+  if (!start.empty() && !decimal(start)) throw UsageError(std::string(kMsgInvalidStartSector) + ": --start " + start);
+  if (!end.empty() && !decimal(end)) throw UsageError(std::string(kMsgInvalidEndSector) + ": --end " + end);
+  Session s;
+  Configure(s, c);
+  s.OpenDisk(c.disk);
+  request.diskSectors = s.inventory().DiskSizeInSectors(s.diskNumber());
   if (!start.empty() || !end.empty()) {
     request.form.entireDisk = false;
     request.form.startField = start.empty() ? "0" : start;
     request.form.endField = end.empty() ? std::to_string(request.diskSectors) : end;
   }
-  // The checks show their own messages on standard error.
-  if (CheckRawForm(request.form, request.diskSectors, s.prompter) != RawFormCheck::Ok) throw Failure("");
+  // The checks show their own messages on standard error: a range the
+  // form refuses is a usage error, a destination that cannot be made a
+  // reported one.
+  if (CheckRawForm(request.form, request.diskSectors, s.prompter) != RawFormCheck::Ok) throw UsageError("");
   if (CheckRawDestination(dest, s.prompter) != RawDestinationCheck::Ready) throw Failure("");
 
   CarveListener listener(request.diskSectors);
@@ -559,7 +735,9 @@ int Carve(const Common& c, const std::string& dest, const std::string& kinds, co
     }
     if (exact) std::cout << "Documents ended by the signature rules (length unknown): " << result.fallbacks << "\n";
   }
-  for (const auto& f : result.failures) std::cerr << "cannot write " << f.file.string() << ": " << f.error << "\n";
+  for (const auto& f : result.failures) {
+    std::cerr << kMessagePrefix << "cannot write " << f.file.string() << ": " << f.error << "\n";
+  }
   if (result.end == RawScanEnd::Stopped) throw Failure("stopped");
   if (result.end == RawScanEnd::InvalidRange) throw Failure("");
   if (!result.failures.empty()) throw Failure(std::to_string(result.failures.size()) + " document(s) could not be written");
@@ -567,12 +745,14 @@ int Carve(const Common& c, const std::string& dest, const std::string& kinds, co
 }
 
 int SaveInfo(const Common& c, const std::string& out) {
-  if (out.empty()) throw Failure("--out is required");
+  if (out.empty()) throw UsageError("--out is required");
   Session s;
   Configure(s, c);
   OpenVolume(s, c);
-  auto saved = SaveRecoveryInfo(out, s.discovery(), s.tree, s.prompter);
-  if (!saved) throw Failure(saved.message.empty() ? "cannot write " + out : saved.message);
+  // The command line writes the path it is given, as any program does.
+  auto saved = SaveRecoveryInfoAt(out, s.discovery(), s.tree, s.prompter);
+  // The program's own message said why.
+  if (!saved) throw Failure(saved.message.empty() ? "cannot write " + out : "");
   if (c.json) {
     Print({{"path", saved.path}, {"folderCount", s.tree.folderCount}, {"fileCount", s.tree.fileCount}});
   } else {

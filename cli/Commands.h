@@ -3,12 +3,20 @@
 // errors are thrown as Failure.
 
 #include <optional>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
 #include "cli/TerminalSession.h"
 
 namespace ov::cli {
+
+// A usage error: a missing or bad option value, or a question that needs a
+// terminal where there is none. Exit code 2; an empty text was already
+// reported.
+struct UsageError : std::runtime_error {
+  using std::runtime_error::runtime_error;
+};
 
 struct Common {
   std::string disk;

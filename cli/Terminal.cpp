@@ -14,10 +14,25 @@ std::atomic<bool>* gBoolFlag = nullptr;
 std::atomic<int>* gIntFlag = nullptr;
 volatile std::sig_atomic_t gInterrupted = 0;
 
-void OnInterrupt(int) {
-  gInterrupted = 1;
+void OnInterrupt(int signal) {
+  if (gInterrupted != 0) {
+    // A second signal: the user will not wait for a clean stop.
+    std::signal(signal, SIG_DFL);
+    std::raise(signal);
+    return;
+  }
+  gInterrupted = signal;
   if (gBoolFlag) gBoolFlag->store(true);
   if (gIntFlag) gIntFlag->store(1);
+}
+
+// "a\nb" as "a b": a message is one line.
+std::string OneLine(std::string text) {
+  while (!text.empty() && text.back() == '\n') text.pop_back();
+  for (char& c : text) {
+    if (c == '\n') c = ' ';
+  }
+  return text;
 }
 
 std::string Human(double bytes) {
@@ -47,6 +62,7 @@ void InstallInterruptHandler() {
 void WatchInterrupt(std::atomic<bool>* flag) { gBoolFlag = flag; }
 void WatchInterrupt(std::atomic<int>* flag) { gIntFlag = flag; }
 bool Interrupted() { return gInterrupted != 0; }
+int InterruptExitCode() { return gInterrupted == 0 ? 0 : 128 + gInterrupted; }
 
 TerminalPrompter::TerminalPrompter() : interactive_(IsTerminal(0) && IsTerminal(2)) {}
 
@@ -74,9 +90,34 @@ BadSectorChoice TerminalPrompter::AskBadSector() {
   return static_cast<BadSectorChoice>(answer);
 }
 
+void TerminalPrompter::NoteCause(const std::string& path, const std::string& reason) {
+  causePath_ = path;
+  causeReason_ = reason;
+}
+
+void TerminalPrompter::Report(const std::string& text, const std::string& after) {
+  std::string line = kMessagePrefix + OneLine(text);
+  if (!causePath_.empty()) line += (line.back() == ':' ? " " : ": ") + causePath_;
+  if (!causeReason_.empty()) line += ": " + causeReason_;
+  line += after;
+  causePath_.clear();
+  causeReason_.clear();
+  std::cerr << line << "\n" << std::flush;
+}
+
 ReplaceChoice TerminalPrompter::AskReplaceFile(const std::string& path) {
   if (replaceAnswer) return *replaceAnswer;
-  if (!interactive_) return ReplaceChoice::No;
+  if (!interactive_) {
+    // Skipping silently would pass for a save; guessing could overwrite.
+    if (!unanswered_) {
+      NoteCause(path, "no terminal to ask on; pass --replace yes-to-all or --replace no-to-all");
+      Report("The File Already Exists.");
+    }
+    unanswered_ = true;
+    errorShown_ = true;
+    if (stopOnUnanswerable) stopOnUnanswerable->store(true);
+    return ReplaceChoice::NoToAll;
+  }
   const int answer = Ask("The File Already Exists. Do you want to replace the existing file.\n  " + path + "\n",
                          "[Y]es / [N]o / yes to [A]ll / no [T]o all", 1);
   constexpr ReplaceChoice kChoices[] = {ReplaceChoice::Yes, ReplaceChoice::No, ReplaceChoice::YesToAll,
@@ -86,8 +127,8 @@ ReplaceChoice TerminalPrompter::AskReplaceFile(const std::string& path) {
 
 WriteErrorChoice TerminalPrompter::AskWriteError(const std::string& path) {
   errorShown_ = true;
-  std::cerr << "Error copying current file : " << path
-            << "\nThere may be bad sectors or error in file system or not enough space in destination.\n";
+  if (causePath_.empty()) causePath_ = path;
+  Report("Error copying current file :", " (There may be bad sectors or error in file system or not enough space in destination.)");
   if (!interactive_) return WriteErrorChoice::Abort;
   return Ask("", "[A]bort / [S]kip", 0) == 0 ? WriteErrorChoice::Abort : WriteErrorChoice::Skip;
 }
@@ -98,8 +139,8 @@ bool TerminalPrompter::AskYesNo(const std::string& text, const std::string&) {
 }
 
 void TerminalPrompter::ShowMessage(const std::string& text, const std::string&, MessageIcon icon) {
-  if (icon == MessageIcon::Error) errorShown_ = true;
-  std::cerr << text << "\n";
+  if (icon == MessageIcon::Error || icon == MessageIcon::Warning) errorShown_ = true;
+  Report(text);
 }
 
 ProgressBar::ProgressBar(std::string label)

@@ -2,7 +2,9 @@
 
 namespace ov::cli {
 
-Discovery& FindPools(Session& s, Mode mode) {
+namespace {
+
+Discovery& Search(Session& s, Mode mode) {
   if (mode == Mode::Quick) {
     SearchListener quiet;
     std::atomic<int> stop{0};
@@ -16,6 +18,16 @@ Discovery& FindPools(Session& s, Mode mode) {
   progress.Finish();
   WatchInterrupt(static_cast<std::atomic<int>*>(nullptr));
   if (Interrupted()) throw Failure("stopped");
+  return d;
+}
+
+}  // namespace
+
+std::string NoPools(const std::string& disk) { return "no NSS pools found on " + disk; }
+
+Discovery& FindPools(Session& s, Mode mode, const std::string& disk, bool noneIsAnAnswer) {
+  Discovery& d = Search(s, mode);
+  if (d.pools().pools().empty() && !noneIsAnAnswer) throw Failure(NoPools(disk));
   return d;
 }
 

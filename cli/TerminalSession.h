@@ -23,7 +23,10 @@ public:
 };
 
 // Finds the pools; the full-disk search shows its progress and stops on
-// Ctrl-C ("stopped").
-Discovery& FindPools(Session& s, Mode mode);
+// Ctrl-C ("stopped"). A disk without pools is a failure naming `disk`,
+// unless `noneIsAnAnswer` (the caller reports it after its listing).
+Discovery& FindPools(Session& s, Mode mode, const std::string& disk, bool noneIsAnAnswer = false);
+// "no NSS pools found on DISK".
+std::string NoPools(const std::string& disk);
 
 }  // namespace ov::cli

@@ -4,11 +4,16 @@
 //   ovnss-cli <command> [options]
 //
 // Exit codes: 0 success, 1 a reported error (one line on standard error),
-// 2 a usage error.
+// 2 a usage error, 128 + the signal after Ctrl-C (130) or SIGTERM (143).
+// Every line on standard error starts with "ovnss-cli: ".
 
 #include <CLI/CLI.hpp>
 
+#include <functional>
+#include <optional>
 #include <iostream>
+#include <utility>
+#include <vector>
 
 #include "cli/Commands.h"
 
@@ -39,9 +44,32 @@ void AddVolume(CLI::App* cmd, Common& c) {
   cmd->add_option("--from", c.from, "recovery information file, in place of --mode, --pool and --volume");
 }
 
+// A parse error as one line: what CLI11 says, and where to look.
+int UsageFailure(const std::string& text) {
+  std::cerr << ov::cli::kMessagePrefix << text << " (see ovnss-cli --help)\n";
+  return 2;
+}
+
+// The first word that is not an option, when it names no command.
+std::optional<std::string> UnknownCommand(const CLI::App& app, int argc, char** argv) {
+  for (int i = 1; i < argc; ++i) {
+    const std::string word = argv[i];
+    if (word.empty() || word[0] == '-') {
+      if (word == "--bad-sectors") ++i;  // the top level's one option with a value
+      continue;
+    }
+    for (const CLI::App* sub : app.get_subcommands({})) {
+      if (sub->get_name() == word) return std::nullopt;
+    }
+    return word;
+  }
+  return std::nullopt;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
+  std::ios::sync_with_stdio(false);
   CLI::App app{"ovnss-cli: recover files from NetWare NSS pools and volumes on a disk or disk image"};
   app.require_subcommand(1);
   app.set_help_all_flag("--help-all", "help for every command");
@@ -135,38 +163,63 @@ int main(int argc, char** argv) {
       ->check(CLI::IsMember({"ask", "yes-to-all", "no-to-all"}));
   shared(recover);
 
+  if (auto unknown = UnknownCommand(app, argc, argv)) {
+    std::string names;
+    for (const CLI::App* sub : app.get_subcommands({})) names += (names.empty() ? "" : ", ") + sub->get_name();
+    return UsageFailure("unknown command \"" + *unknown + "\"; the commands are " + names);
+  }
   try {
     app.parse(argc, argv);
+  } catch (const CLI::CallForHelp& e) {
+    return app.exit(e);
+  } catch (const CLI::CallForAllHelp& e) {
+    return app.exit(e);
+  } catch (const CLI::CallForVersion& e) {
+    return app.exit(e);
   } catch (const CLI::ParseError& e) {
-    const int code = app.exit(e);
-    return code == 0 ? 0 : 2;
+    return UsageFailure(e.what());
   }
 
+  // Each command: its subcommand, and what runs it.
+  const std::vector<std::pair<CLI::App*, std::function<int()>>> commands = {
+      {disks, [&] { return ov::cli::Disks(c); }},
+      {pools, [&] { return ov::cli::Pools(c); }},
+      {volumes, [&] { return ov::cli::Volumes(c); }},
+      {ls, [&] { return ov::cli::Ls(c, path, recursive); }},
+      {tree, [&] { return ov::cli::Tree(c, treePdf, treeViewFile); }},
+      {save, [&] { return ov::cli::Save(c, dest, ext, replace, after, before, paths); }},
+      {partitions, [&] { return ov::cli::Partitions(c); }},
+      {saveInfo, [&] { return ov::cli::SaveInfo(c, infoOut); }},
+      {carve, [&] { return ov::cli::Carve(c, carveDest, carveKinds, carveStart, carveEnd, carveExact); }},
+      {recover,
+       [&] {
+         if (c.disk.empty()) c.disk = OVNSS_SAMPLE_DISK;
+         return ov::cli::Recover(c, recoverDest, recoverReplace);
+       }},
+  };
+
   ov::cli::InstallInterruptHandler();
+  int code = 2;
   try {
-    if (*disks) return ov::cli::Disks(c);
-    if (*pools) return ov::cli::Pools(c);
-    if (*volumes) return ov::cli::Volumes(c);
-    if (*ls) return ov::cli::Ls(c, path, recursive);
-    if (*tree) return ov::cli::Tree(c, treePdf, treeViewFile);
-    if (*save) return ov::cli::Save(c, dest, ext, replace, after, before, paths);
-    if (*partitions) return ov::cli::Partitions(c);
-    if (*saveInfo) return ov::cli::SaveInfo(c, infoOut);
-    if (*carve) return ov::cli::Carve(c, carveDest, carveKinds, carveStart, carveEnd, carveExact);
-    if (*recover) {
-      if (c.disk.empty()) c.disk = OVNSS_SAMPLE_DISK;
-      return ov::cli::Recover(c, recoverDest, recoverReplace);
+    for (const auto& [sub, run] : commands) {
+      if (*sub) code = run();
     }
+  } catch (const ov::cli::UsageError& e) {
+    // An empty text was already reported by the program's own message.
+    if (*e.what()) std::cerr << ov::cli::kMessagePrefix << e.what() << "\n";
+    code = 2;
   } catch (const ov::cli::Failure& e) {
-    // An empty failure was already reported by the program's own message.
-    if (*e.what()) std::cerr << "ovnss-cli: " << e.what() << "\n";
-    return 1;
+    if (*e.what()) std::cerr << ov::cli::kMessagePrefix << e.what() << "\n";
+    code = 1;
   } catch (const std::bad_alloc&) {
-    std::cerr << "ovnss-cli: Out Of Memory\n";
-    return 1;
+    std::cerr << ov::cli::kMessagePrefix << "Out Of Memory\n";
+    code = 1;
   } catch (const std::exception& e) {
-    std::cerr << "ovnss-cli: " << e.what() << "\n";
-    return 1;
+    std::cerr << ov::cli::kMessagePrefix << e.what() << "\n";
+    code = 1;
   }
-  return 2;
+  std::cout.flush();
+  // A run that a signal ended says so in its exit code.
+  if (ov::cli::Interrupted()) return ov::cli::InterruptExitCode();
+  return code;
 }

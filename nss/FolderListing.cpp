@@ -225,6 +225,11 @@ FolderView ShowFolder(RecoveryTree& tree, ItemHandle item) {
 
 std::vector<std::string> FolderStructureLines(const RecoveryTree& tree) {
   std::vector<std::string> lines;
+  ForEachFolderStructureLine(tree, [&](const std::string& line) { lines.push_back(line); });
+  return lines;
+}
+
+void ForEachFolderStructureLine(const RecoveryTree& tree, const std::function<void(const std::string&)>& line) {
   // Depth first with an explicit stack of (item, next child) frames.
   struct Frame {
     ItemHandle item;
@@ -241,10 +246,9 @@ std::vector<std::string> FolderStructureLines(const RecoveryTree& tree) {
     const ItemHandle child = children[top.next++];
     std::string parentText = top.item == kRootItem ? tree.ItemText(top.item) : tree.ItemPath(top.item);
     if (parentText.compare(0, 9, "Partition") == 0) parentText = "Root Directory ";
-    lines.push_back(Latin1ToUtf8(parentText) + "-> " + Latin1ToUtf8(tree.ItemText(child)));
+    line(Latin1ToUtf8(parentText) + "-> " + Latin1ToUtf8(tree.ItemText(child)));
     frames.push_back({child, 0});
   }
-  return lines;
 }
 
 bool DumpTree(const RecoveryTree& tree, const std::filesystem::path& file, std::string_view lineEnd) {
@@ -252,9 +256,7 @@ bool DumpTree(const RecoveryTree& tree, const std::filesystem::path& file, std::
   std::filesystem::create_directories(file.parent_path(), ec);
   std::ofstream out(file, std::ios::binary | std::ios::trunc);
   if (!out) return false;
-  for (const auto& line : FolderStructureLines(tree)) {
-    out << line << lineEnd;
-  }
+  ForEachFolderStructureLine(tree, [&](const std::string& line) { out << line << lineEnd; });
   out.close();
   return static_cast<bool>(out);
 }

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -62,6 +63,8 @@ FolderView ShowFolder(RecoveryTree& tree, ItemHandle item);
 // text (the root's text for the root, else its item path; a text starting
 // with "Partition" becomes "Root Directory "), "-> " and the child's text.
 std::vector<std::string> FolderStructureLines(const RecoveryTree& tree);
+// The same lines handed one at a time to `line`, none kept.
+void ForEachFolderStructureLine(const RecoveryTree& tree, const std::function<void(const std::string&)>& line);
 // Writes the lines, created anew, each followed by `lineEnd`. False when the
 // file cannot be created or written.
 bool DumpTree(const RecoveryTree& tree, const std::filesystem::path& file, std::string_view lineEnd);
