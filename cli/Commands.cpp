@@ -531,7 +531,7 @@ int Save(const Common& c, const std::string& dest, const std::string& ext, const
   const std::uint32_t written = progress.Count(SaveOutcome::Written);
   if (c.json) {
     Print({{"files", written},
-           {"bytes", progress.bytesWritten},
+           {"bytes", progress.bytesWritten - progress.bytesRemoved},
            {"failed", Failed(progress)},
            {"skipped", progress.Count(SaveOutcome::Skipped)},
            {"declined", progress.Count(SaveOutcome::Declined)},
@@ -542,7 +542,7 @@ int Save(const Common& c, const std::string& dest, const std::string& ext, const
            {"unreadFiles", UnreadFilesJson(progress)}});
   } else {
     PrintUnreadFiles(progress);
-    std::cout << written << " file(s), " << progress.bytesWritten << " bytes saved to " << dest;
+    std::cout << written << " file(s), " << progress.bytesWritten - progress.bytesRemoved << " bytes saved to " << dest;
     if (!progress.unreadFiles.empty()) {
       std::cout << "; " << progress.unreadFiles.size() << " file(s) hold unread sectors";
     }
@@ -610,7 +610,7 @@ int Recover(const Common& c, const std::string& dest, const std::string& replace
       summary["volumes"] = summary["volumes"].get<std::uint64_t>() + 1;
       summary["folders"] = summary["folders"].get<std::uint64_t>() + s.tree.folderCount;
       summary["files"] = summary["files"].get<std::uint64_t>() + progress.Count(SaveOutcome::Written);
-      summary["bytes"] = summary["bytes"].get<std::uint64_t>() + progress.bytesWritten;
+      summary["bytes"] = summary["bytes"].get<std::uint64_t>() + progress.bytesWritten - progress.bytesRemoved;
       summary["failed"] = summary["failed"].get<std::uint64_t>() + Failed(progress);
       refused += progress.refusedLinks.size();
       if (s.prompter.unanswered() || Interrupted()) EndOfSave(s, progress);

@@ -203,6 +203,7 @@ SaveOutcome Extractor::SaveOne(OutputFolder& folder, std::uint32_t keyLow, std::
     // A partial file never passes for a saved one: what was written goes.
     file->Discard();
     progress_.removedFiles.push_back(target);
+    progress_.bytesRemoved += counted;
     return SaveOutcome::Skipped;
   }
   // The file keeps the time the volume recorded for it.

@@ -73,6 +73,9 @@ struct SaveProgress {
   // and folders), not followed. Cleared when a run starts.
   std::vector<std::filesystem::path> removedFiles;
   std::vector<std::filesystem::path> refusedLinks;
+  // Of bytesWritten, those of the removed files: bytesWritten less these
+  // are the bytes that stay saved.
+  std::uint64_t bytesRemoved = 0;
 };
 
 // The value fields of the "Saving" window.

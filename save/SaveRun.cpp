@@ -86,6 +86,7 @@ void SaveRun::Run(SaveSource source, const std::filesystem::path& destination, c
   progress_.unreadFiles.clear();
   progress_.removedFiles.clear();
   progress_.refusedLinks.clear();
+  progress_.bytesRemoved = 0;
   CalculateSize(source, rows, stopCount);
   if (counted) counted();
   progress_.replacePolicy = ReplacePolicy::Yes;

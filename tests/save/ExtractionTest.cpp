@@ -206,6 +206,8 @@ TEST(SaveFile, SkipInTheMiddleRemovesThePartialFileAndTheNextFileGoesOn) {
   EXPECT_EQ(ReadFile(out / "big.bin"), "an earlier save");
   EXPECT_EQ(std::distance(std::filesystem::directory_iterator(out.path()), {}), 1);
   EXPECT_EQ(s.progress.removedFiles, std::vector<std::filesystem::path>{out / "big.bin"});
+  EXPECT_GT(s.progress.bytesRemoved, 0u);
+  EXPECT_EQ(s.progress.bytesRemoved, s.progress.bytesWritten);
   s.listener.onText = nullptr;
   EXPECT_FALSE(s.progress.skipFile.load());
   EXPECT_EQ(s.Save("txt", out.path()), SaveOutcome::Written);

@@ -163,6 +163,7 @@ TEST_F(RunFixture, StopEndsTheRunBeforeTheNextFile) {
   // The stopped file never takes its name, and the progress names it.
   EXPECT_TRUE(Written().empty());
   EXPECT_EQ(progress.removedFiles, std::vector<std::filesystem::path>{out / "Docs" / "a.txt"});
+  EXPECT_EQ(progress.bytesRemoved, progress.bytesWritten);
   EXPECT_FALSE(std::filesystem::exists(out / "Mail"));
   EXPECT_FALSE(progress.abortRun.load());  // cleared when the run ends
 }
