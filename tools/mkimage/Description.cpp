@@ -322,7 +322,7 @@ void Generate(const json& j, const std::string& where, const std::string& label,
   std::uint32_t from = 915148800, to = 1088553600;  // 1999-01-01 .. 2004-06-30
   if (j.contains("from")) from = ParseTimeValue(j.at("from"), where + ".from");
   if (j.contains("to")) to = ParseTimeValue(j.at("to"), where + ".to");
-  if (folders > 100000 || files > 1000000) Fail(where, "at most 100000 folders and 1000000 files");
+  if (folders > 1000000 || files > 10000000) Fail(where, "at most 1000000 folders and 10000000 files");
   if (maxSize < minSize) Fail(where, "maxSize is below minSize");
   if (to < from) Fail(where, "\"to\" is before \"from\"");
 
