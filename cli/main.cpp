@@ -11,6 +11,7 @@
 #include <iostream>
 
 #include "cli/Commands.h"
+#include "cli/RaidCommand.h"
 
 namespace {
 
@@ -22,7 +23,7 @@ void AddMap(CLI::App* cmd, Common& c) {
 }
 void AddDisk(CLI::App* cmd, Common& c, bool required) {
   auto* opt = cmd->add_option("--disk", c.disk,
-                              "disk image (raw, split NAME.001, E01, VMDK, VHD, VHDX, QCOW2) or block device, "
+                              "disk image (raw, split NAME.001, E01, VMDK, VHD, VHDX, QCOW2), RAID set file or block device, "
                               "opened read-only");
   if (required) opt->required();
   AddMap(cmd, c);
@@ -135,6 +136,8 @@ int main(int argc, char** argv) {
       ->check(CLI::IsMember({"ask", "yes-to-all", "no-to-all"}));
   shared(recover);
 
+  const auto raid = ov::cli::AddRaidCommand(app, c);
+
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& e) {
@@ -144,6 +147,7 @@ int main(int argc, char** argv) {
 
   ov::cli::InstallInterruptHandler();
   try {
+    if (const int code = raid(); code >= 0) return code;
     if (*disks) return ov::cli::Disks(c);
     if (*pools) return ov::cli::Pools(c);
     if (*volumes) return ov::cli::Volumes(c);
