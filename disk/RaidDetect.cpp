@@ -475,7 +475,7 @@ private:
   // The levels the members' contents allow, from samples past the data offset.
   std::vector<RaidLevel> Levels(const std::vector<std::size_t>& present, bool missing, bool unequal) {
     const auto n = devices_.size();
-    const std::uint64_t start = offsets_.back() + 2048;
+    const std::uint64_t start = offsets_.back();
     constexpr int kSamples = 256;
     constexpr std::uint32_t kSampleSectors = 8;
     std::vector<std::vector<std::byte>> data(n, std::vector<std::byte>(std::size_t{kSampleSectors} * kSectorSize));

@@ -104,6 +104,8 @@ INSTANTIATE_TEST_SUITE_P(
              {"b", "a"}, RaidLevel::Raid1, 0, LS, 2048, {}},
         Case{"raid10", R"({ "level": "10", "chunk": "16KiB", "outputs": ["a", "b", "c", "d"] })",
              {"c", "a", "d", "b"}, RaidLevel::Raid10, 32, LS, 0, {"a", "b", "c", "d"}},
+        Case{"raid10_missing", R"({ "level": "10", "chunk": "64KiB", "offset": 64, "outputs": ["a", "b", "c", "d"] })",
+             {"d", "missing", "a", "c"}, RaidLevel::Raid10, 128, LS, 64, {"a", "missing", "c", "d"}},
         Case{"span", R"({ "level": "span", "spanSectors": [6000, 9000], "outputs": ["a", "b", "c"] })",
              {"c", "a", "b"}, RaidLevel::Span, 0, LS, 0, {"a", "b", "c"}}),
     [](const auto& param) { return std::string(param.param.name); });
@@ -156,6 +158,20 @@ TEST_F(RaidDetectionRefuses, MembersWithoutNssStructures) {
   EXPECT_EQ(r.error.rfind("no NSS structures", 0), 0u) << r.error;
   const auto blank = Detect({b.dir() / "a", b.dir() / "b", std::nullopt, std::nullopt});
   EXPECT_EQ(blank.error, "only one member may be missing, not 2");
+}
+
+TEST_F(RaidDetectionRefuses, ToChooseBetweenAnswersThatFitAlike) {
+  // Everything lies in the set's first chunk: any chunk size that holds it
+  // and any order that puts that chunk in place read alike.
+  BuiltImage b(R"({ "size": "1MiB", "partitions": [ { "type": "nss", "start": 64, "sections": [ { "pool": "P", "sectors": 1024 } ] } ],
+                    "pools": [ { "name": "P", "volumes": [ { "name": "V", "items": [ { "file": "a.txt", "text": "a" } ] } ] } ],
+                    "raid": { "level": "5", "chunk": "4MiB", "outputs": ["a", "b", "c"] } })");
+  ASSERT_TRUE(b.ok()) << b.error();
+  const auto r = Detect({b.dir() / "a", b.dir() / "b", b.dir() / "c"});
+  EXPECT_FALSE(r.ok);
+  EXPECT_GE(r.ties.size(), 2u);
+  EXPECT_EQ(r.error.rfind("two or more answers fit equally well", 0), 0u) << r.error;
+  EXPECT_NE(r.error.find("\n  RAID 5, chunk "), std::string::npos) << r.error;
 }
 
 TEST_F(RaidDetectionRefuses, WhenStopped) {

@@ -29,12 +29,13 @@ std::vector<std::byte> ReadAll(Device& d, std::uint64_t sectors, std::uint32_t s
 
 // Reads the whole set through `device` and holds it against the plain disk:
 // the same bytes, then zeros to the set's end.
-void ExpectSameAsPlain(Device& device, const std::filesystem::path& plain, std::uint32_t step = 2048) {
+void ExpectSameAsPlain(Device& device, const std::filesystem::path& plain, std::uint32_t step = 2048,
+                       std::uint64_t upTo = ~std::uint64_t{0}) {
   auto disk = FileDevice::Open(plain);
   ASSERT_TRUE(disk);
   ASSERT_GE(device.SectorCount(), disk->SectorCount());
-  const auto want = ReadAll(*disk, disk->SectorCount(), 2048);
-  const auto got = ReadAll(device, device.SectorCount(), step);
+  const auto want = ReadAll(*disk, std::min(upTo, disk->SectorCount()), 2048);
+  const auto got = ReadAll(device, std::min(upTo, device.SectorCount()), step);
   ASSERT_TRUE(std::equal(want.begin(), want.end(), got.begin())) << "the set differs from the plain disk";
   EXPECT_TRUE(std::all_of(got.begin() + static_cast<std::ptrdiff_t>(want.size()), got.end(),
                           [](std::byte b) { return b == std::byte{0}; }));
@@ -55,7 +56,7 @@ TEST_P(RaidLevels, ReadsAsThePlainDisk) {
   EXPECT_EQ(set.description.kind, ImageKind::RaidSet);
   ExpectSameAsPlain(*set.device, built.image());
   // Reads that start and end inside chunks come out the same.
-  ExpectSameAsPlain(*set.device, built.image(), 37);
+  ExpectSameAsPlain(*set.device, built.image(), 37, 6000);
 }
 
 INSTANTIATE_TEST_SUITE_P(
