@@ -1,6 +1,7 @@
 #include "disk/RaidDetect.h"
 
 #include <algorithm>
+#include <climits>
 #include <array>
 #include <cstring>
 #include <deque>
@@ -615,24 +616,56 @@ private:
     } catch (const Prune&) {
       return;
     }
-    // Places the walk never needed take the units left; more than one left
-    // means the order is not told by the contents.
-    std::vector<int> rest;
+    // Places the walk never needed take the units left. For RAID 5 the
+    // zero sectors choose among them (a unit that is zero where its place
+    // would hold parity does not go there); otherwise, or when they cannot
+    // choose, more than one way means the contents do not tell the order.
+    std::vector<int> open, rest;
+    for (std::size_t s = 0; s < slotUnit.size(); ++s)
+      if (slotUnit[s] == kUnassigned) open.push_back(static_cast<int>(s));
     for (std::size_t u = 0; u < units_.size(); ++u)
       if (!used[u]) rest.push_back(static_cast<int>(u));
-    std::vector<int> filled = slotUnit;
-    std::size_t r = 0;
-    for (auto& s : filled)
-      if (s == kUnassigned) s = rest[r++];
-    Record(g, filled, walker);
-    if (rest.size() > 1) {
-      std::swap(rest[0], rest[1]);
-      r = 0;
-      filled = slotUnit;
-      for (auto& s : filled)
-        if (s == kUnassigned) s = rest[r++];
-      Record(g, filled, walker);
+    auto fill = [&](const std::vector<int>& units) {
+      std::vector<int> filled = slotUnit;
+      for (std::size_t i = 0; i < open.size(); ++i) filled[static_cast<std::size_t>(open[i])] = units[i];
+      return filled;
+    };
+    if (rest.size() <= 1) {
+      Record(g, fill(rest), walker);
+      return;
     }
+    if (g.level == RaidLevel::Raid5 && rest.size() <= 8) {
+      FindMixed();
+      std::vector<std::vector<int>> cost(open.size(), std::vector<int>(rest.size(), 0));
+      for (const auto& x : mixed_) {
+        if (x.at < g.offsetSectors) continue;
+        const auto p = static_cast<int>(ParityMember(g.layout, (x.at - g.offsetSectors) / g.chunkSectors, g.members));
+        const auto at = std::find(open.begin(), open.end(), p);
+        if (at == open.end()) continue;
+        for (std::size_t j = 0; j < rest.size(); ++j) {
+          const int member = units_[static_cast<std::size_t>(rest[j])][0];
+          if (member >= 0 && (x.zeroMask >> member) & 1) ++cost[static_cast<std::size_t>(at - open.begin())][j];
+        }
+      }
+      std::vector<std::size_t> perm(rest.size());
+      for (std::size_t i = 0; i < perm.size(); ++i) perm[i] = i;
+      int best = INT32_MAX;
+      std::vector<std::vector<int>> bestUnits;
+      do {
+        int c = 0;
+        for (std::size_t i = 0; i < perm.size(); ++i) c += cost[i][perm[i]];
+        if (c > best) continue;
+        std::vector<int> units;
+        for (auto i : perm) units.push_back(rest[i]);
+        if (c < best) bestUnits.clear(), best = c;
+        if (bestUnits.size() < 2) bestUnits.push_back(std::move(units));
+      } while (std::next_permutation(perm.begin(), perm.end()));
+      for (const auto& units : bestUnits) Record(g, fill(units), walker);
+      return;
+    }
+    Record(g, fill(rest), walker);
+    std::swap(rest[0], rest[1]);
+    Record(g, fill(rest), walker);
   }
 
   // Member sectors, past the data offset, where some members hold zeros
