@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "cli/Commands.h"
+#include "cli/RaidCommand.h"
 
 namespace {
 
@@ -27,7 +28,7 @@ void AddMap(CLI::App* cmd, Common& c) {
 }
 void AddDisk(CLI::App* cmd, Common& c, bool required) {
   auto* opt = cmd->add_option("--disk", c.disk,
-                              "disk image (raw, split NAME.001, E01, VMDK, VHD, VHDX, QCOW2) or block device, "
+                              "disk image (raw, split NAME.001, E01, VMDK, VHD, VHDX, QCOW2), RAID set file or block device, "
                               "opened read-only");
   if (required) opt->required();
   AddMap(cmd, c);
@@ -163,6 +164,8 @@ int main(int argc, char** argv) {
       ->check(CLI::IsMember({"ask", "yes-to-all", "no-to-all"}));
   shared(recover);
 
+  const auto raid = ov::cli::AddRaidCommand(app, c);
+
   if (auto unknown = UnknownCommand(app, argc, argv)) {
     std::string names;
     for (const CLI::App* sub : app.get_subcommands({})) names += (names.empty() ? "" : ", ") + sub->get_name();
@@ -201,6 +204,7 @@ int main(int argc, char** argv) {
   ov::cli::InstallInterruptHandler();
   int code = 2;
   try {
+    if (const int r = raid(); r >= 0) code = r;
     for (const auto& [sub, run] : commands) {
       if (*sub) code = run();
     }

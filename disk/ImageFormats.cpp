@@ -1,4 +1,5 @@
 #include "disk/ImageFormats.h"
+#include "disk/RaidSetFile.h"
 
 #include "disk/ContainerDevice.h"
 #include "disk/EwfDevice.h"
@@ -361,6 +362,7 @@ ImageKind DetectImageKind(const std::filesystem::path& path) {
   if (StartsWith(e, "conectix") || (e.tailRead && std::memcmp(e.tail.data(), "conectix", 8) == 0)) return ImageKind::Vhd;
   if (StartsWith(e, std::string_view("QFI\xfb", 4))) return ImageKind::Qcow;
   if (SplitRawParts(path).size() > 1) return ImageKind::SplitRaw;
+  if (e.headBytes > 1 && IsRaidSetFile(path)) return ImageKind::RaidSet;
   return ImageKind::Raw;
 }
 
@@ -388,6 +390,7 @@ OpenedImage OpenImage(const std::filesystem::path& path) {
     case ImageKind::Vhd: return OpenVhdi(path, ImageKind::Vhd);
     case ImageKind::Vhdx: return OpenVhdi(path, ImageKind::Vhdx);
     case ImageKind::Qcow: return OpenQcow(path);
+    case ImageKind::RaidSet: return OpenRaidSetFile(path);
     case ImageKind::SplitRaw: {
       OpenedImage out;
       out.description.kind = ImageKind::SplitRaw;

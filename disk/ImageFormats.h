@@ -23,7 +23,8 @@
 
 namespace ov {
 
-enum class ImageKind { Raw, SplitRaw, Ewf, Vmdk, Vhd, Vhdx, Qcow };
+// RaidSet: a RAID set file (disk/RaidSetFile.h) naming member images.
+enum class ImageKind { Raw, SplitRaw, Ewf, Vmdk, Vhd, Vhdx, Qcow, RaidSet };
 
 // What a container says of the disk it holds.
 struct ImageDescription {

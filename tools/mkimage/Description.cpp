@@ -538,9 +538,58 @@ void ParseUnreadable(const json& list, const std::string& where, Description& d)
   }
 }
 
+RaidSection ParseRaid(const json& j, const std::string& where) {
+  CheckKeys(j, where, {"level", "chunk", "layout", "offset", "members", "outputs", "spanSectors", "unreadable", "comment",
+                       "setFile"});
+  RaidSection r;
+  if (j.contains("level")) r.level = GetString(j, "level", where);
+  if (r.level != "0" && r.level != "1" && r.level != "5" && r.level != "10" && r.level != "span")
+    Fail(where + ".level", "must be \"0\", \"1\", \"5\", \"10\" or \"span\"");
+  if (j.contains("chunk")) r.chunkBytes = ParseBytes(j.at("chunk"), where + ".chunk");
+  if (r.chunkBytes < 4096 || r.chunkBytes > (4u << 20) || (r.chunkBytes & (r.chunkBytes - 1)) != 0)
+    Fail(where + ".chunk", "must be a power of two from 4KiB to 4MiB");
+  if (j.contains("layout")) r.layout = GetString(j, "layout", where);
+  if (r.layout != "left-asymmetric" && r.layout != "right-asymmetric" && r.layout != "left-symmetric" &&
+      r.layout != "right-symmetric")
+    Fail(where + ".layout", "must be left-asymmetric, right-asymmetric, left-symmetric or right-symmetric");
+  if (j.contains("offset")) r.offsetSectors = ParseSectors(j.at("offset"), where + ".offset");
+  if (!j.contains("outputs") || !j.at("outputs").is_array()) Fail(where + ".outputs", "expected a list of member files");
+  for (const auto& o : j.at("outputs")) {
+    if (!o.is_string() || o.get<std::string>().empty()) Fail(where + ".outputs", "expected file names");
+    r.outputs.push_back(o.get<std::string>());
+  }
+  if (j.contains("members") && ParseUint(j.at("members"), where + ".members") != r.outputs.size())
+    Fail(where + ".members", "differs from the number of outputs");
+  const std::size_t least = r.level == "5" ? 3 : r.level == "span" ? 1 : 2;
+  if (r.outputs.size() < least) Fail(where + ".outputs", "RAID " + r.level + " needs at least " + std::to_string(least) + " members");
+  if (j.contains("spanSectors")) {
+    if (r.level != "span") Fail(where + ".spanSectors", "goes only with level \"span\"");
+    for (const auto& s : j.at("spanSectors")) r.spanSectors.push_back(ParseSectors(s, where + ".spanSectors"));
+    if (r.spanSectors.size() + 1 != r.outputs.size()) Fail(where + ".spanSectors", "gives every member's size but the last's");
+  }
+  if (j.contains("unreadable")) {
+    if (!j.at("unreadable").is_array()) Fail(where + ".unreadable", "expected a list");
+    for (std::size_t i = 0; i < j.at("unreadable").size(); ++i) {
+      const auto& e = j.at("unreadable")[i];
+      const std::string here = where + ".unreadable[" + std::to_string(i) + "]";
+      CheckKeys(e, here, {"member", "sector", "sectors"});
+      RaidSection::Unreadable u;
+      u.member = ParseUint(e.at("member"), here + ".member");
+      if (u.member >= r.outputs.size()) Fail(here + ".member", "names no member");
+      u.range.first = ParseUint(e.at("sector"), here + ".sector");
+      const auto n = e.contains("sectors") ? ParseUint(e.at("sectors"), here + ".sectors") : 1;
+      if (n == 0) Fail(here + ".sectors", "must be at least 1");
+      u.range.last = u.range.first + n - 1;
+      r.unreadable.push_back(u);
+    }
+  }
+  if (j.contains("setFile")) r.setFile = GetString(j, "setFile", where);
+  return r;
+}
+
 Description Parse(const json& j, const std::filesystem::path& baseDir, std::uint64_t contentLimit) {
   CheckKeys(j, "description", {"size", "seed", "time", "diskSignature", "partitions", "pools", "documents",
-                               "documentsAt", "fill", "unreadable", "comment"});
+                               "documentsAt", "fill", "unreadable", "raid", "comment"});
   Description d;
   if (j.contains("size")) d.sizeBytes = ParseBytes(j.at("size"), "size");
   if (j.contains("seed")) d.seed = ParseUint(j.at("seed"), "seed");
@@ -604,6 +653,7 @@ Description Parse(const json& j, const std::filesystem::path& baseDir, std::uint
     }
   }
   if (j.contains("unreadable")) ParseUnreadable(j.at("unreadable"), "unreadable", d);
+  if (j.contains("raid")) d.raid = ParseRaid(j.at("raid"), "raid");
   return d;
 }
 

@@ -119,6 +119,22 @@ struct SectorRange {
   std::uint64_t last = 0;  // inclusive
 };
 
+// Members of a RAID set cut from the image (see RaidMembers.h).
+struct RaidSection {
+  std::string level = "5";          // "0", "1", "5", "10" or "span"
+  std::uint64_t chunkBytes = 65536;
+  std::string layout = "left-symmetric";
+  std::uint64_t offsetSectors = 0;  // metadata sectors before the data of every member
+  std::vector<std::string> outputs; // one file per member, relative to the image's folder
+  std::vector<std::uint64_t> spanSectors;  // span: data sectors of each member but the last
+  struct Unreadable {
+    std::size_t member = 0;
+    SectorRange range;  // member sectors
+  };
+  std::vector<Unreadable> unreadable;
+  std::string setFile;              // also write a set file naming the members, when given
+};
+
 struct Description {
   std::optional<std::uint64_t> sizeBytes;
   std::uint64_t seed = 1;
@@ -131,6 +147,7 @@ struct Description {
   std::vector<FillRegion> fills;
   std::vector<SectorRange> unreadable;
   std::vector<UnreadableFile> unreadableFiles;
+  std::optional<RaidSection> raid;
 };
 
 // Outcome of parsing: the description, or a message naming the place.

@@ -1,4 +1,5 @@
 #include "mkimage/ImageBuilder.h"
+#include "mkimage/RaidMembers.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -1271,6 +1272,12 @@ BuildResult BuildImage(const Description& description, const std::filesystem::pa
   try {
     Builder builder(description);
     result.manifest = builder.Run(imagePath);
+    if (description.raid) {
+      if (auto error = WriteRaidMembers(*description.raid, imagePath, description.seed); !error.empty()) {
+        result.manifest.reset();
+        result.error = error;
+      }
+    }
   } catch (const BuildError& e) {
     result.error = e.what();
   } catch (const std::out_of_range& e) {

@@ -76,6 +76,7 @@ enum Command : int {
   kCmdPopupSecond = 32831,
   // Beyond the menu resource: attaching a disk image.
   kCmdOpenImage = 40100,
+  kCmdOpenRaidSet = 40101,
 };
 
 inline constexpr std::string_view kNotInstalled = "Orlindavestrum is not installed properly";

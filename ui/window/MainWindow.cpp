@@ -1,4 +1,5 @@
 #include "ui/window/MainWindow.h"
+#include "ui/dialogs/RaidSetDialog.h"
 
 #include <QCloseEvent>
 #include <QFileDialog>
@@ -278,6 +279,10 @@ void MainWindow::ConnectCommands() {
   command(kCmdAbout, &MainWindow::ShowAbout);
   command(kCmdSystemAbout, &MainWindow::ShowAbout);
   command(kCmdOpenImage, &MainWindow::OpenImage);
+  command(kCmdOpenRaidSet, [this, w] {
+    if (w->step() != 0) return;
+    if (const QString set = RaidSetDialog::Ask(this); !set.isEmpty()) w->AttachImage(set);
+  });
   for (int id : {kCmdOnline, kCmdEmail, kCmdTelephonic}) command(id, [this, id] { Support(id); });
   // The commands whose work lives in the other parts of the window.
   LaterCommands* l = &later_;

@@ -20,6 +20,7 @@ constexpr MenuItem kOptions[] = {
     {kCmdLoadLog, "Load Log", "Load the recovery information\n", true},
     {kEnd, "", ""},
     {kCmdOpenImage, "Open Disk Image...", "Attach a disk image file as the next disk\nOpen"},
+    {kCmdOpenRaidSet, "Open RAID Set...", "Attach the member disks of a RAID set as the next disk\nOpen RAID Set"},
     {0, "", ""},
     {kCmdExit, "E&xit", "Quit from Orlindavestrum\nExit"},
 };

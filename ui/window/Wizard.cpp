@@ -53,6 +53,7 @@ QTreeView* Wizard::detailsList() const { return elements_.as<QTreeView>(kDetails
 void Wizard::SetStep(int step) {
   step_ = step;
   if (QAction* open = elements_.command(kCmdOpenImage)) open->setEnabled(step == 0 && !worker_.running());
+  if (QAction* open = elements_.command(kCmdOpenRaidSet)) open->setEnabled(step == 0 && !worker_.running());
   emit stepChanged(step);
 }
 
