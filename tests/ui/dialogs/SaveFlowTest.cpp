@@ -193,13 +193,15 @@ struct BigFlow : Flow {
   "unreadable": [ { "file": "P/V/Big/big.bin", "sector": 4100 } ] })") {}
 };
 
-TEST_F(BigFlow, StopDuringALargeFileLeavesItPartlyWrittenAndStartsNoFurtherFolder) {
+TEST_F(BigFlow, StopDuringALargeFileRemovesItAndStartsNoFurtherFolder) {
   tree.ClickCheck(kRootItem);
   SaveFlow flow = MakeFlow(prompter);
   flow.Save(SaveSource::Tree, out.path(), {});  // returns once "Saving" has closed
-  const auto size = std::filesystem::file_size(out / "Big" / "big.bin");
-  EXPECT_GT(size, 2u << 20);
-  EXPECT_LT(size, 8u << 20);
+  // Stopped part-way: the partial file takes no name, not even a temporary one.
+  EXPECT_TRUE(std::filesystem::is_empty(out / "Big"));
+  EXPECT_EQ(flow.progress().removedFiles, std::vector<std::filesystem::path>{out / "Big" / "big.bin"});
+  EXPECT_GT(flow.progress().bytesRemoved, 2u << 20);
+  EXPECT_LT(flow.progress().bytesRemoved, 8u << 20);
   EXPECT_FALSE(std::filesystem::exists(out / "Later"));
   EXPECT_EQ(flow.progress().Count(SaveOutcome::Skipped), 1u);
   EXPECT_FALSE(flow.progress().abortRun);  // cleared when the run ends
