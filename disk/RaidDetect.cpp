@@ -540,6 +540,9 @@ private:
     }
     if (paired) {
       result_.levelEvidence = "the members are copies in pairs";
+      // A sparse RAID 5 row with one chunk of data holds that chunk twice,
+      // so where the pairs are few RAID 5 is read through as well.
+      if (!missing && most(parity)) return {RaidLevel::Raid10, RaidLevel::Raid5};
       return {RaidLevel::Raid10};
     }
     if (!missing && n >= 3 && most(parity)) {
