@@ -9,6 +9,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QStyledItemDelegate>
 #include <QTimer>
 #include <QTreeWidget>
 #include <QVBoxLayout>
@@ -72,6 +73,23 @@ private:
 
 QString Latin(std::string_view text) { return QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size())); }
 
+// Rows with room around their check boxes: a margin at the left edge and
+// between one row's box and the next.
+class SpacedRows : public QStyledItemDelegate {
+public:
+  using QStyledItemDelegate::QStyledItemDelegate;
+  static constexpr int kLeft = 4;
+  static constexpr int kGap = 4;
+  QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override {
+    return QStyledItemDelegate::sizeHint(option, index) + QSize(kLeft, kGap);
+  }
+  void paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const override {
+    QStyleOptionViewItem inner(option);
+    inner.rect.adjust(kLeft, kGap / 2, 0, -(kGap - kGap / 2));
+    QStyledItemDelegate::paint(painter, inner, index);
+  }
+};
+
 QTreeWidget* OneColumnList(const QString& title, int width, const QString& name) {
   auto* list = new QTreeWidget;
   list->setObjectName(name);
@@ -90,6 +108,7 @@ RawFormPanel::RawFormPanel(Prompter& prompter, std::function<std::filesystem::pa
   auto* kindBox = new QGroupBox(QStringLiteral("Select File Type(s) for Raw Recovery"));
   kinds_ = OneColumnList(QStringLiteral("File Types"), 260, QStringLiteral("kinds"));
   kinds_->setAccessibleName(QStringLiteral("File Types"));
+  kinds_->setItemDelegate(new SpacedRows(kinds_));
   BuildKinds();
   (new QVBoxLayout(kindBox))->addWidget(kinds_);
 
