@@ -475,6 +475,15 @@ TEST_F(Person, EveryControlHasAnAccessibleNameAndTheTreesItemsAndTicksCanBeRead)
   EXPECT_TRUE(readRow) << firstRow.toStdString();
 }
 
+TEST_F(Person, AQuestionsTextKeepsALinesRoomAboveItsButtons) {
+  ConfirmDialog question(QStringLiteral("A first line\n\nand more\nand the last"), window.get());
+  question.show();
+  QApplication::processEvents();
+  const QRect text = question.text()->geometry();
+  const QRect yes = question.yesButton()->geometry();
+  EXPECT_GE(yes.top() - text.bottom(), question.fontMetrics().height()) << text.bottom() << " " << yes.top();
+}
+
 TEST_F(Person, KeepsItsDrawnSizeWhereTheScreenHasRoom) {
   // The offscreen screen of the tests has room for the drawn window.
   EXPECT_EQ(window->centralWidget()->size(), QSize(760, 522));
