@@ -111,7 +111,7 @@ void FindNames(benchmark::State& state, const char* text) {
   state.counters["matches"] = static_cast<double>(found);
   state.counters["names"] = static_cast<double>(v->tree.folders().size() + v->tree.files().size());
 }
-BENCHMARK_CAPTURE(FindNames, Text, "ab")->Unit(benchmark::kMillisecond)->UseRealTime();
-BENCHMARK_CAPTURE(FindNames, Wildcards, "a*b?c")->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK_CAPTURE(FindNames, Text, "12")->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK_CAPTURE(FindNames, Wildcards, "1*2?3")->Unit(benchmark::kMillisecond)->UseRealTime();
 
 }  // namespace

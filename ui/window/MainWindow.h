@@ -44,6 +44,9 @@ public:
   MainWindow(Session& session, std::filesystem::path installPath, QWidget* parent = nullptr);
   ~MainWindow() override;
 
+  // The client area as drawn: the elements' fixed places fit inside it.
+  static constexpr QSize kDrawnSize{760, 522};
+
   Elements& elements() { return elements_; }
   Wizard& wizard() { return *wizard_; }
   LaterCommands& later() { return later_; }
