@@ -58,6 +58,11 @@ public:
   // Whether the pointer at `global` reaches `w` (or a widget inside it).
   static ::testing::AssertionResult Reaches(QWidget* w, QPoint global) {
     if (!w || !w->isVisible()) return ::testing::AssertionFailure() << Name(w).toStdString() << " is not shown";
+    // On a real X server a window is on the screen a little after it is
+    // shown; a person sees it first.
+    if (!QTest::qWaitForWindowExposed(w->window(), 2000)) {
+      return ::testing::AssertionFailure() << Name(w->window()).toStdString() << " never came on the screen";
+    }
     QWidget* hit = QApplication::widgetAt(global);
     if (hit && (hit == w || w->isAncestorOf(hit))) return ::testing::AssertionSuccess();
     return ::testing::AssertionFailure() << "the pointer on " << Name(w).toStdString() << " reaches "
@@ -150,9 +155,17 @@ public:
     if (!w) return ::testing::AssertionFailure() << "no widget";
     const QPoint at = Middle(w);
     if (auto r = Reaches(w, at); !r) return r;
+    // The pointer comes from outside the widget, as a hand moves it there:
+    // a pointer already resting on it would bring no news.
+    QWidget* top = w->window();
+    QTest::mouseMove(top, QPoint(1, 1));
+    Settle([w] { return !w->underMouse(); });
     QWidget* hit = QApplication::widgetAt(at);
     QTest::mouseMove(hit, hit->mapFromGlobal(at));
-    QApplication::processEvents();
+    // On a real X server the pointer's news come back from the server.
+    if (!Settle([w] { return w->underMouse(); })) {
+      return ::testing::AssertionFailure() << "the pointer never came to " << Name(w).toStdString();
+    }
     return ::testing::AssertionSuccess();
   }
 
@@ -164,6 +177,12 @@ public:
   }
   static void Type(const QString& text) {
     if (QWidget* target = QApplication::focusWidget()) QTest::keyClicks(target, text);
+  }
+
+  // Lets events come in until `done` or a second has passed.
+  static bool Settle(const std::function<bool()>& done) {
+    for (int i = 0; i < 100 && !done(); ++i) QTest::qWait(10);
+    return done();
   }
 
   static QString Plain(QString text) { return text.remove(QLatin1Char('&')).trimmed(); }

@@ -30,6 +30,12 @@ using ov::test::Screen;
 
 class Person : public WindowFixture {
 protected:
+  void SetUp() override {
+    WindowFixture::SetUp();
+    // The keys go to the active window: a person's window has the focus.
+    window->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(window.get(), 3000));
+  }
   QAbstractButton* Button(int id) { return el().as<QAbstractButton>(id); }
   QModelIndex Child(QTreeWidget* t, int i) { return t->model()->index(i, 0, t->model()->index(0, 0)); }
   QModelIndex ChildNamed(QTreeWidget* t, const QString& name) {
