@@ -98,6 +98,11 @@ TEST_F(RawPanel, AScanWritesTheTickedKindsAndGivesTheFormBack) {
   EXPECT_EQ(Find<QLabel>("summary")->text(), "Last scan :  1 Zip file(s) recovered");
   EXPECT_EQ(Find<QLabel>("status")->text(), "");
   EXPECT_FALSE(Find<PercentProgressBar>("progress")->isVisibleTo(&panel));
+  // The next scan: what the last one found is no news while it runs.
+  panel.Press();
+  EXPECT_TRUE(panel.scanning());
+  EXPECT_EQ(Find<QLabel>("summary")->text(), "");
+  ASSERT_TRUE(WaitForEnd());
 }
 
 TEST_F(RawPanel, StopAnsweredNoLetsTheScanGoOn) {
