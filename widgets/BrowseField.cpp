@@ -30,12 +30,24 @@ protected:
     const QPoint shift = isDown() ? QPoint(style()->pixelMetric(QStyle::PM_ButtonShiftHorizontal, &option, this),
                                            style()->pixelMetric(QStyle::PM_ButtonShiftVertical, &option, this))
                                   : QPoint();
+    painter.setFont(BrowseTextFont(font(), text(), width()));
     painter.drawItemText(rect().translated(shift), Qt::AlignCenter | Qt::TextShowMnemonic, palette(), isEnabled(),
                          text(), QPalette::ButtonText);
   }
 };
 
 }  // namespace
+
+QFont BrowseTextFont(const QFont& font, const QString& text, int width) {
+  QString shown = text;
+  shown.remove(QLatin1Char('&'));
+  QFont f = font;
+  if (f.pointSizeF() <= 0) return f;  // a pixel-sized font is left as it is
+  while (QFontMetrics(f).horizontalAdvance(shown) + 2 * kBrowseTextMargin > width && f.pointSizeF() > 6.0) {
+    f.setPointSizeF(f.pointSizeF() - 0.5);
+  }
+  return f;
+}
 
 int BrowseButtonWidth(int editHeight, int extra) { return (editHeight * 8) / 10 + extra; }
 

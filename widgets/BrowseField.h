@@ -1,6 +1,7 @@
 #pragma once
 // An edit field with a "&Browse" button at its right that picks a folder.
 
+#include <QFont>
 #include <QLineEdit>
 #include <QPointer>
 #include <QRect>
@@ -19,6 +20,11 @@ inline constexpr int kSetupBrowseExtra = 35;
 
 // (editHeight × 8) / 10 + extra, in integer arithmetic.
 int BrowseButtonWidth(int editHeight, int extra);
+// The button keeps its width by the rule above; its text is drawn in the
+// button's font made as much smaller as it takes to leave this margin on
+// either side.
+inline constexpr int kBrowseTextMargin = 3;
+QFont BrowseTextFont(const QFont& font, const QString& text, int width);
 // The button's rectangle in the parent's coordinates for an edit at `edit`:
 // the edit's top and bottom, and a one-pixel gap after the edit's last
 // column (left = the edit's exclusive right edge + 1).

@@ -19,6 +19,19 @@ TEST(BrowseButtonGeometry, WidthPerProgram) {
   EXPECT_EQ(BrowseButtonRect(QRect(10, 20, 100, 15), kSetupBrowseExtra), QRect(111, 20, 47, 15));
 }
 
+TEST(BrowseButtonGeometry, TheTextFitsTheButtonByTheFontsMetricsWithTheWidthKept) {
+  QFont font = QApplication::font();
+  font.setPointSizeF(10);
+  const QString text = QStringLiteral("&Browse");
+  // The rule's 37 pixels: the font gets smaller until the text leaves its
+  // margin on either side.
+  const QFont narrow = BrowseTextFont(font, text, 37);
+  EXPECT_LT(narrow.pointSizeF(), font.pointSizeF());
+  EXPECT_LE(QFontMetrics(narrow).horizontalAdvance(QStringLiteral("Browse")) + 2 * kBrowseTextMargin, 37);
+  // Where it fits, the font stays as it is.
+  EXPECT_EQ(BrowseTextFont(font, text, 200).pointSizeF(), font.pointSizeF());
+}
+
 TEST(BrowseField, ButtonFollowsTheFieldInItsParent) {
   QWidget parent;
   parent.resize(300, 100);

@@ -17,7 +17,7 @@ FileSavingDialog::FileSavingDialog(std::string& destination, SaveSettings& setti
     : QDialog(parent), destination_(destination), settings_(settings), prompter_(prompter) {
   setWindowTitle(QStringLiteral("File Saving"));
   edit_ = new BrowseField(this);
-  edit_->setText(ToQt(destination));
+  // The field starts empty: what the person types is the whole path.
   edit_->setObjectName(QStringLiteral("destination"));
   edit_->setMaxLength(kMaxDestinationLength);
   edit_->setMinimumWidth(320);

@@ -9,6 +9,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QStyledItemDelegate>
 #include <QTimer>
 #include <QTreeWidget>
 #include <QVBoxLayout>
@@ -72,6 +73,23 @@ private:
 
 QString Latin(std::string_view text) { return QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size())); }
 
+// Rows with room around their check boxes: a margin at the left edge and
+// between one row's box and the next.
+class SpacedRows : public QStyledItemDelegate {
+public:
+  using QStyledItemDelegate::QStyledItemDelegate;
+  static constexpr int kLeft = 4;
+  static constexpr int kGap = 4;
+  QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override {
+    return QStyledItemDelegate::sizeHint(option, index) + QSize(kLeft, kGap);
+  }
+  void paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const override {
+    QStyleOptionViewItem inner(option);
+    inner.rect.adjust(kLeft, kGap / 2, 0, -(kGap - kGap / 2));
+    QStyledItemDelegate::paint(painter, inner, index);
+  }
+};
+
 QTreeWidget* OneColumnList(const QString& title, int width, const QString& name) {
   auto* list = new QTreeWidget;
   list->setObjectName(name);
@@ -89,6 +107,8 @@ RawFormPanel::RawFormPanel(Prompter& prompter, std::function<std::filesystem::pa
     : QWidget(parent), prompter_(prompter), askDestination_(std::move(askDestination)) {
   auto* kindBox = new QGroupBox(QStringLiteral("Select File Type(s) for Raw Recovery"));
   kinds_ = OneColumnList(QStringLiteral("File Types"), 260, QStringLiteral("kinds"));
+  kinds_->setAccessibleName(QStringLiteral("File Types"));
+  kinds_->setItemDelegate(new SpacedRows(kinds_));
   BuildKinds();
   (new QVBoxLayout(kindBox))->addWidget(kinds_);
 
@@ -103,6 +123,11 @@ RawFormPanel::RawFormPanel(Prompter& prompter, std::function<std::filesystem::pa
   end_ = new QLineEdit;
   start_->setObjectName(QStringLiteral("startSector"));
   end_->setObjectName(QStringLiteral("endSector"));
+  // The fields are named by their own labels, not by the group around them.
+  startLabel_->setBuddy(start_);
+  endLabel_->setBuddy(end_);
+  start_->setAccessibleName(startLabel_->text());
+  end_->setAccessibleName(endLabel_->text());
   exact_ = new QCheckBox(QStringLiteral("Exact File Size"));
   exact_->setObjectName(QStringLiteral("exact"));
   exact_->setToolTip(QStringLiteral("Measure each Word, Excel, PowerPoint and Zip document from its own structure"));
@@ -119,6 +144,7 @@ RawFormPanel::RawFormPanel(Prompter& prompter, std::function<std::filesystem::pa
   results_ = OneColumnList(QString(51, QLatin1Char(' ')) + QStringLiteral("Files Recovered"), 440,
                            QStringLiteral("results"));
   results_->headerItem()->setTextAlignment(0, Qt::AlignCenter);
+  results_->setAccessibleName(QStringLiteral("Files Recovered"));
   measured_ = new QLabel;
   measured_->setObjectName(QStringLiteral("measured"));
   // The result list is emptied when a scan ends; what it found stays here.
@@ -133,6 +159,7 @@ RawFormPanel::RawFormPanel(Prompter& prompter, std::function<std::filesystem::pa
   button_->setObjectName(QStringLiteral("start"));
   bar_ = new PercentProgressBar;
   bar_->setObjectName(QStringLiteral("progress"));
+  bar_->setAccessibleName(QStringLiteral("Raw recovery progress"));
   bar_->setRange(0, 100);
   status_ = new QLabel;
   status_->setObjectName(QStringLiteral("status"));
@@ -254,6 +281,8 @@ void RawFormPanel::Press() {
   mailbox_.Reset();
   failures_.clear();
   measured_->setText(QStringLiteral("Documents Measured :  0"));
+  // What the last scan found is no news while the next one runs.
+  summary_->clear();
   stop_ = false;
   scanStop_ = false;
   worker_ = std::thread([this, request = *request] {

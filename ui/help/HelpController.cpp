@@ -43,8 +43,12 @@ void HelpController::SetItemInfo(IdOf idOf, PromptOf promptOf) {
 }
 
 void HelpController::AttachMenuBar(QMenuBar* bar) {
-  // The bar's own titles all open menus.
-  connect(bar, &QMenuBar::hovered, this, [this](QAction*) { MenuSelected(nullptr, nullptr); });
+  // The bar's own titles all open menus. The bar also passes on the
+  // hovering of the items inside its open menus: those are the menus' own
+  // to tell, and must not hide the tip they have just shown.
+  connect(bar, &QMenuBar::hovered, this, [this, bar](QAction* action) {
+    if (bar->actions().contains(action)) MenuSelected(nullptr, nullptr);
+  });
   for (QAction* action : bar->actions()) {
     if (QMenu* menu = action->menu()) AttachMenu(menu);
   }

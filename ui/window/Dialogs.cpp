@@ -50,6 +50,8 @@ ConfirmDialog::ConfirmDialog(const QString& question, QWidget* parent) : QDialog
   buttons->addStretch();
   auto* layout = new QVBoxLayout(this);
   layout->addLayout(top);
+  // A line's room between the question and its buttons.
+  layout->addSpacing(fontMetrics().height());
   layout->addLayout(buttons);
   setMinimumSize(DialogUnits(this, 231, 71));
   yes_->setFocus();

@@ -82,6 +82,8 @@ enum Command : int {
 inline constexpr std::string_view kNotInstalled = "Orlindavestrum is not installed properly";
 inline constexpr std::string_view kNoTimers = "No timers are available.";
 inline constexpr std::string_view kConfirmTitle = "Orlindavestrum for NSS";
+// The pools step when the disk holds none (the command line says the same).
+inline constexpr std::string_view kNoPoolsFound = "No pools found";
 inline constexpr std::string_view kStopQuestion = "          Do you want to stop the current process ?";
 inline constexpr std::string_view kExitQuestion = "Do you want to exit from Orlindavestrum for  NSS ?";
 inline constexpr std::string_view kGoToStep2 = "Go to step 2 and then use this option";

@@ -2,13 +2,15 @@
 #include "ui/dialogs/RaidSetDialog.h"
 
 #include <QCloseEvent>
-#include <QFileDialog>
 #include <QHash>
 #include <QHeaderView>
 #include <QKeyEvent>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QMimeData>
 #include <QPushButton>
+#include <QGuiApplication>
+#include <QScreen>
 #include <QShortcut>
 #include <QStatusBar>
 #include <QTime>
@@ -16,6 +18,9 @@
 
 #include "ui/dialogs/RawFormPanel.h"
 #include "ui/window/Dialogs.h"
+#include "ui/window/FindWindow.h"
+#include "ui/window/FitCanvas.h"
+#include "ui/window/ImageDialog.h"
 #include "widgets/CXPGroupBox.h"
 #include "widgets/PercentProgressBar.h"
 #include "ui/window/Menus.h"
@@ -27,10 +32,6 @@ namespace {
 
 QString Latin1(std::string_view s) { return QString::fromLatin1(s.data(), static_cast<qsizetype>(s.size())); }
 QString File(const std::filesystem::path& p) { return QString::fromStdString(p.string()); }
-
-// The window's own size: the elements' fixed places fit inside it.
-constexpr int kWidth = 760;
-constexpr int kHeight = 522;
 
 }  // namespace
 
@@ -64,8 +65,7 @@ MainWindow::MainWindow(Session& session, std::filesystem::path installPath, QWid
   elements_.installPath = installPath_;
   images_ = LoadImageLists(installPath_);
 
-  auto* central = new QWidget(this);
-  central->setFixedSize(kWidth, kHeight);
+  auto* central = new FitCanvas(kDrawnSize, this);
   setCentralWidget(central);
   BuildMenuBar(menuBar(), elements_);
   BuildElements(central);
@@ -97,8 +97,7 @@ MainWindow::MainWindow(Session& session, std::filesystem::path installPath, QWid
   elements_.ShowStepPicture(1, RecoveryMode::None);
   elements_.Apply({Change::Disable, kMoreButton}, RecoveryMode::None);
   setAcceptDrops(true);
-  adjustSize();
-  setFixedSize(sizeHint());
+  FitScreen();
 }
 
 MainWindow::~MainWindow() {
@@ -114,96 +113,6 @@ RawFormPanel* MainWindow::rawForm() const { return elements_.as<RawFormPanel>(kK
 void MainWindow::Tick() {
   const QTime now = QTime::currentTime();
   clock_->setText(QString::fromStdString(ClockText(now.hour(), now.minute())));
-}
-
-void MainWindow::BuildElements(QWidget* c) {
-  auto place = [&](int id, QWidget* w, int x, int y, int width, int height) {
-    w->setGeometry(x, y, width, height);
-    elements_.Add(id, w);
-    return w;
-  };
-  auto small = [&](int id, int icon, const char* tip, int x) {
-    auto* b = new QToolButton(c);
-    b->setIcon(LoadIcon(installPath_, icon));
-    b->setIconSize({20, 20});
-    b->setToolTip(QString::fromLatin1(tip));
-    b->setAutoRaise(true);
-    place(id, b, x, 4, 30, 30);
-  };
-  small(kSaveButton, 143, "Save Data", 8);
-  small(kHelpButton, 141, "Help", 40);
-  small(kExitButton, 146, "Exit from Orlindavestrum for NSS", 72);
-
-  auto* picture = new QLabel(c);
-  picture->setAlignment(Qt::AlignCenter);
-  place(kPicture, picture, 8, 38, 744, 104);
-
-  // Step 0: the disk and the mode.
-  place(kSelectDiskGroup, new CXPGroupBox(QStringLiteral("Select Disk"), c), 8, 148, 236, 172);
-  place(kModesGroup, new CXPGroupBox(QStringLiteral("Recovery Modes"), c), 8, 326, 236, 122);
-  auto tree = [&](int id, bool hidden) {
-    auto* t = new QTreeWidget(c);
-    t->setHeaderHidden(true);
-    t->setRootIsDecorated(true);
-    if (id == kDiskTree) place(id, t, 16, 168, 220, 144);
-    else place(id, t, 8, 148, 236, 300);
-    t->setVisible(!hidden);
-    return t;
-  };
-  tree(kDiskTree, false);
-  tree(kPoolTree, true);
-  tree(kVolumeTree, true);
-  auto* folders = new QTreeView(c);
-  folders->setHeaderHidden(true);
-  folders->setUniformRowHeights(true);
-  place(kFolderTree, folders, 8, 148, 236, 300)->hide();
-
-  const char* modes[] = {"Quick ", "Advanced ", "Raw Recovery"};
-  for (int i = 0; i < 3; ++i) {
-    auto* b = new ModeButton(QString::fromLatin1(modes[i]), c);
-    b->setAutoExclusive(false);
-    b->setEnabled(false);
-    place(kQuickButton + i, b, 24, 352 + i * 30, 200, 24);
-  }
-
-  // The list on the right, with the folder's path above it.
-  place(kPathText, new QLabel(c), 250, 148, 502, 18);
-  auto* list = new QTreeView(c);
-  list->setRootIsDecorated(false);
-  list->setUniformRowHeights(true);
-  list->setItemsExpandable(false);
-  list->setSelectionMode(QAbstractItemView::ExtendedSelection);
-  list->setContextMenuPolicy(Qt::CustomContextMenu);
-  list->header()->setStretchLastSection(false);
-  // Wide enough for the 500-pixel "Details" column inside its frame.
-  place(kDetailsList, list, 250, 168, 502, 280);
-
-  // The Raw form, hidden until its step: one panel in the place of its
-  // elements, bound to its own controller.
-  auto* raw = new RawFormPanel(session_.prompter, [this] { return later_.AskRawDestination(); }, c);
-  // It reaches down to the buttons: the status row is not used there.
-  place(kKindGroup, raw, 8, 148, 744, 330)->hide();
-
-  // The status row and the buttons.
-  place(kStatusLine, new QLabel(c), 8, 456, 300, 22);
-  auto* search = new PercentProgressBar(c);
-  place(kSearchProgress, search, 316, 456, 240, 22)->hide();
-  auto* more = new PercentProgressBar(c);
-  place(kMoreProgress, more, 316, 456, 240, 22)->hide();
-  auto* status = new QLabel(c);
-  status->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
-  place(kStatusText, status, 564, 456, 188, 22);
-  place(kMoreButton, new QPushButton(QStringLiteral("Search More Partitions"), c), 8, 486, 180, 30)->hide();
-  place(kStopButton, new QPushButton(QStringLiteral("S&top Searching"), c), 196, 486, 140, 30)->hide();
-  auto* back = new QPushButton(LoadIcon(installPath_, 133), QStringLiteral("&Back"), c);
-  place(kBackButton, back, 548, 486, 100, 30);
-  back->hide();
-  back->setEnabled(false);
-  auto* next = new QPushButton(LoadIcon(installPath_, 132), QStringLiteral("&Next"), c);
-  next->setLayoutDirection(Qt::RightToLeft);  // the arrow after the text
-  next->setEnabled(false);
-  next->setDefault(true);
-  place(kNextButton, next, 652, 486, 100, 30);
 }
 
 // The help: menu tips beside the menus' items, the mode buttons' balloons,
@@ -260,6 +169,15 @@ void MainWindow::ConnectCommands() {
   connect(&w->folderModel(), &FolderTreeModel::checksChanged, w->folderTree()->viewport(),
           qOverload<>(&QWidget::update));
   QTreeView* list = w->detailsList();
+  list->header()->setSectionsClickable(true);
+  connect(list->header(), &QHeaderView::sectionClicked, w, [w, list](int column) {
+    if (list->model() != &w->fileModel()) return;
+    w->fileModel().SortBy(column);
+    const ListSort& sort = w->fileModel().sort();
+    list->header()->setSortIndicatorShown(sort.order != ListSortOrder::Volume);
+    list->header()->setSortIndicator(sort.column,
+                                     sort.order == ListSortOrder::Descending ? Qt::DescendingOrder : Qt::AscendingOrder);
+  });
   connect(list, &QTreeView::doubleClicked, w, [w](const QModelIndex& i) { w->ActivateRow(i.row(), false); });
   connect(list, &QWidget::customContextMenuRequested, w,
           [w, list](const QPoint& p) { w->ShowListMenu(list->viewport()->mapToGlobal(p)); });
@@ -268,6 +186,25 @@ void MainWindow::ConnectCommands() {
                            static_cast<QWidget*>(w->volumeTree())}) {
     watched->installEventFilter(this);
   }
+  // Find: the box starts a search in the whole volume; its window lists
+  // the matches and opens them in the list.
+  connect(w, &Wizard::stepChanged, find_, [this](int step) { find_->setVisible(step == 3); });
+  connect(w, &Wizard::treeReleasing, this, [this] {
+    if (!finder_) return;
+    finder_->Stop();
+    finder_->hide();
+  });
+  connect(find_, &QLineEdit::returnPressed, this, [this, w] {
+    if (w->step() != 3) return;
+    if (!finder_) {
+      finder_ = new FindWindow(
+          session_.tree, [w](const NameMatch& m, ItemHandle holder) { w->ShowMatch(m.folder, m.position, holder); },
+          this);
+    }
+    finder_->show();
+    finder_->raise();
+    finder_->Search(find_->text());
+  });
   connect(w, &Wizard::exitConfirmed, this, [this] {
     closing_ = true;
     close();
@@ -322,8 +259,7 @@ void MainWindow::Support(int command) {
 TreeState MainWindow::ListState() const { return {&session_.tree, wizard_->step()}; }
 
 void MainWindow::OpenImage() {
-  const QString path = QFileDialog::getOpenFileName(this, QStringLiteral("Open Disk Image"), QString(),
-                                                    QStringLiteral("Disk images (*.img *.dd *.raw *.bin *.iso);;All files (*)"));
+  const QString path = AskImageFile(this, imageFolder_);
   if (!path.isEmpty()) wizard_->AttachImage(path);
 }
 
@@ -347,6 +283,16 @@ void MainWindow::dropEvent(QDropEvent* e) {
     e->acceptProposedAction();
     wizard_->AttachImage(urls.front().toLocalFile());
   }
+}
+
+void MainWindow::keyPressEvent(QKeyEvent* e) {
+  // Enter that no control took presses the default button, "&Next".
+  auto* next = elements_.as<QAbstractButton>(kNextButton);
+  if ((e->key() == Qt::Key_Return || e->key() == Qt::Key_Enter) && next && next->isVisible() && next->isEnabled()) {
+    next->click();
+    return;
+  }
+  QMainWindow::keyPressEvent(e);
 }
 
 bool MainWindow::eventFilter(QObject* watched, QEvent* e) {

@@ -4,6 +4,7 @@
 // them.
 
 #include <QLabel>
+#include <QLineEdit>
 #include <QMainWindow>
 #include <QTimer>
 
@@ -16,6 +17,8 @@
 #include "ui/print/ReportMenu.h"
 #include "ui/help/HelpController.h"
 #include "ui/window/Elements.h"
+#include "ui/window/FindWindow.h"
+#include "ui/window/FitCanvas.h"
 #include "ui/window/LaterCommands.h"
 #include "ui/window/Models.h"
 #include "ui/window/Wizard.h"
@@ -41,10 +44,15 @@ public:
   MainWindow(Session& session, std::filesystem::path installPath, QWidget* parent = nullptr);
   ~MainWindow() override;
 
+  // The client area as drawn: the elements' fixed places fit inside it.
+  static constexpr QSize kDrawnSize{760, 522};
+
   Elements& elements() { return elements_; }
   Wizard& wizard() { return *wizard_; }
   LaterCommands& later() { return later_; }
   RawFormPanel* rawForm() const;
+  QLineEdit* findBox() const { return find_; }
+  FindWindow* finder() const { return finder_; }
   HelpController& help() { return *help_; }
   QLabel* clock() const { return clock_; }
   bool clockRunning() const { return clockTimer_.isActive(); }
@@ -56,9 +64,13 @@ protected:
   void dragEnterEvent(QDragEnterEvent* e) override;
   void dropEvent(QDropEvent* e) override;
   bool eventFilter(QObject* watched, QEvent* e) override;
+  void keyPressEvent(QKeyEvent* e) override;
 
 private:
-  void BuildElements(QWidget* central);
+  void BuildElements(FitCanvas* central);
+  // The window's size: as drawn where the screen has room for it, else
+  // the screen's free room.
+  void FitScreen();
   void ConnectCommands();
   void ConnectHelp();
   void Tick();
@@ -78,8 +90,12 @@ private:
   HelpController* help_ = nullptr;
   Wizard* wizard_ = nullptr;
   QLabel* clock_ = nullptr;
+  QLineEdit* find_ = nullptr;
+  FindWindow* finder_ = nullptr;
   QTimer clockTimer_;
   bool closing_ = false;
+  // Where "Open Disk Image" opens: the folder of the last image taken.
+  QString imageFolder_;
 };
 
 }  // namespace ov::window

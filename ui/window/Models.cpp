@@ -115,8 +115,28 @@ void FileListModel::Show(std::uint64_t key) {
   for (auto p : folders) rows_.push_back(p);
   folderRows_ = static_cast<int>(rows_.size());
   for (auto p : files) rows_.push_back(p);
+  if (sort_.order != ListSortOrder::Volume) SortListRows(tree_, rows_, static_cast<std::size_t>(folderRows_), sort_);
   fetched_ = std::min<int>(kBatch, static_cast<int>(rows_.size()));
   endResetModel();
+}
+
+void FileListModel::SortBy(int column) {
+  if (column < 0 || column >= 6) return;
+  sort_.Click(column);
+  beginResetModel();
+  SortListRows(tree_, rows_, static_cast<std::size_t>(folderRows_), sort_);
+  fetched_ = std::min<int>(kBatch, static_cast<int>(rows_.size()));
+  endResetModel();
+}
+
+int FileListModel::RowOf(bool folder, std::uint64_t node) const {
+  const int from = folder ? 0 : folderRows_;
+  const int to = folder ? folderRows_ : static_cast<int>(rows_.size());
+  for (int row = from; row < to; ++row) {
+    const TreeNode& n = Node(row);
+    if ((folder ? std::uint64_t{n.treeItem} : std::uint64_t{n.index}) == node) return row;
+  }
+  return -1;
 }
 
 void FileListModel::Clear() {

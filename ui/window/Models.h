@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "nss/ListOrder.h"
 #include "nss/RecoveryTree.h"
 
 namespace ov::window {
@@ -69,6 +70,13 @@ public:
   // Lists the folders, then the files, whose parent is `key`.
   void Show(std::uint64_t key);
   void Clear();
+  // A click on a column's header: the rows sort by it (ascending,
+  // descending, then back to the volume's order), folders first. The order
+  // stays for the next folder shown.
+  void SortBy(int column);
+  const ListSort& sort() const { return sort_; }
+  // The row showing `node` (a file's key, or a folder's tree item), or -1.
+  int RowOf(bool folder, std::uint64_t node) const;
 
   // The node of a row: a folder (its tree item) or a file (its key).
   bool IsFolder(int row) const { return row < folderRows_; }
@@ -89,6 +97,7 @@ private:
   std::vector<std::uint32_t> rows_;  // positions in the folder list, then in the file list
   int folderRows_ = 0;
   int fetched_ = 0;
+  ListSort sort_;
 };
 
 // The six columns of the results step and their widths.

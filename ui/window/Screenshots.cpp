@@ -129,6 +129,15 @@ int main(int argc, char** argv) {
     w.ShowFolder(FolderTreeModel::HandleOf(open), true);
     Save(&window, "window-step3-directory-tree.png");
 
+    // Find: a part of a name typed into the box, the matches listed.
+    window.findBox()->setText(QStringLiteral("e"));
+    emit window.findBox()->returnPressed();
+    if (FindWindow* finder = window.finder()) {
+      WaitUntil([&] { return !finder->searching(); });
+      Save(finder, "window-find.png");
+      finder->close();
+    }
+
     // The Advance search, caught while it runs.
     w.Back();
     w.Back();

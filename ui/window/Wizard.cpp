@@ -1,5 +1,6 @@
 #include "ui/window/Wizard.h"
 
+#include <QApplication>
 #include <QHeaderView>
 #include <QLabel>
 #include <QMenu>
@@ -40,10 +41,14 @@ Wizard::Wizard(Session& session, Elements& elements, const ImageLists& images, L
     if (c == Change::FileColumns) {
       list->setModel(&fileModel_);
       for (int i = 0; i < 6; ++i) list->setColumnWidth(i, kFileColumnWidths[i]);
+      list->setAccessibleName(QStringLiteral("Files"));
     } else if (c == Change::DetailsColumns) {
       list->setModel(&details_);
       list->setColumnWidth(0, 500);
+      list->setAccessibleName(QStringLiteral("Details"));
     }
+    // The header shows the order only where the rows can be sorted.
+    list->header()->setSortIndicatorShown(c == Change::FileColumns && fileModel_.sort().order != ListSortOrder::Volume);
   };
 }
 
@@ -112,6 +117,23 @@ bool Wizard::AttachImage(const QString& path) {
   session_.rescueMap.clear();
   ListDisks();
   details_.removeRows(0, details_.rowCount());
+  // The attached image is the disk chosen now; the mode is chosen again
+  // for it, so "&Next" cannot go on with the disk picked before.
+  mode_ = RecoveryMode::None;
+  pickedDisk_.clear();
+  for (int id : {kQuickButton, kAdvanceButton, kRawButton}) {
+    elements_.Apply({Change::Uncheck, id}, mode_);
+    elements_.Apply({Change::Disable, id}, mode_);
+  }
+  elements_.Apply({Change::Disable, kNextButton}, mode_);
+  QTreeWidget* t = diskTree();
+  const auto name = session_.DiskNameOf(image);
+  QTreeWidgetItem* root = t ? t->topLevelItem(0) : nullptr;
+  for (int i = 0; root && name && i < root->childCount(); ++i) {
+    if (root->child(i)->text(0).toStdString() != *name) continue;
+    t->setCurrentItem(root->child(i));
+    ClickDisk(root->child(i));
+  }
   return true;
 }
 
@@ -152,6 +174,11 @@ void Wizard::Next() {
   switch (step_) {
     case 0:
       if (mode_ == RecoveryMode::None || !SelectPickedDisk()) return;
+      if (session_.SelectedDiskSectors() == 0) {
+        // Nothing to read: no search, and no bad sector to ask about.
+        Message(pickedDisk_ + QStringLiteral(" is empty: it holds no whole sector"));
+        return;
+      }
       if (mode_ == RecoveryMode::Raw) {
         session_.LogStepBlock("Raw");
         ShowView(8);
@@ -165,8 +192,8 @@ void Wizard::Next() {
         session_.FindPools(SearchMode::Quick, quiet, noStop);
         FillItemTree(kPoolTree, session_.discovery().PoolTree(static_cast<std::uint16_t>(session_.diskNumber())));
         ShowView(3);
-        elements_.Apply({Change::Show, kMoreButton}, mode_);
-        elements_.Apply({Change::Enable, kMoreButton}, mode_);
+        SayWhenNoPools();
+        ShowMoreButton();
         SetStep(1);
       } else {
         StartPoolSearch();
@@ -175,8 +202,10 @@ void Wizard::Next() {
     case 1: {
       if (mode_ == RecoveryMode::Raw) return;
       if (QTreeWidget* v = volumeTree()) {
+        // A fresh tree each time: going back may have left it disabled.
         v->clear();
         v->hide();
+        v->setEnabled(true);
       }
       ShowView(4);
       session_.OpenPickedPool();
@@ -228,6 +257,7 @@ void Wizard::StartPoolSearch() {
       },
       [this, reports] {
         reports->deleteLater();
+        CloseStopQuestion();
         PoolSearchDone();
       });
   SetStep(step_);
@@ -236,14 +266,33 @@ void Wizard::StartPoolSearch() {
 void Wizard::PoolSearchDone() {
   FillItemTree(kPoolTree, session_.discovery().PoolTree(static_cast<std::uint16_t>(session_.diskNumber())));
   ShowView(3);
+  SayWhenNoPools();
+  ShowMoreButton();
+  SetStep(step_ + 1);
+}
+
+void Wizard::ShowMoreButton() {
   elements_.Apply({Change::Show, kMoreButton}, mode_);
   elements_.Apply({Change::Enable, kMoreButton}, mode_);
-  SetStep(step_ + 1);
+}
+
+void Wizard::SayWhenNoPools() {
+  if (session_.discovery().pools().pools().empty()) {
+    if (auto* status = elements_.as<QLabel>(kStatusLine)) status->setText(Latin1(kNoPoolsFound));
+  }
+}
+
+void Wizard::CloseStopQuestion() {
+  // The question was about the search that has just ended: it goes with it.
+  for (QWidget* w : QApplication::topLevelWidgets()) {
+    auto* question = qobject_cast<ConfirmDialog*>(w);
+    if (question && question->isVisible() && question->text()->text() == Latin1(kStopQuestion)) question->reject();
+  }
 }
 
 void Wizard::StopSearching() {
   if (!worker_.running()) return;
-  if (confirm(Latin1(kStopQuestion))) stop_ = 1;
+  if (confirm(Latin1(kStopQuestion)) && worker_.running()) stop_ = 1;
 }
 
 void Wizard::SearchMorePartitions() {
@@ -277,6 +326,7 @@ void Wizard::StartVolumeScan() {
   // Nothing follows the last step, so "&Next" is not offered there.
   elements_.Apply({Change::Disable, kNextButton}, mode_);
   // The scan replaces the tree: nothing may look at it until it is built.
+  emit treeReleasing();
   fileModel_.Clear();
   folderModel_.Detach();
   if (QTreeView* f = folderTree()) f->hide();
@@ -323,8 +373,10 @@ void Wizard::Back() {
         p->setEnabled(true);
       }
       ShowView(7);
+      ShowMoreButton();
       break;
     case 3:
+      emit treeReleasing();
       fileModel_.Clear();
       folderModel_.Detach();
       session_.tree.ReleaseTree();
@@ -349,6 +401,7 @@ bool Wizard::Exit() {
   if (!confirm(Latin1(kExitQuestion))) return false;
   // A running worker may still read the tree; the program ends without
   // waiting for it, and the lists go with the process.
+  emit treeReleasing();
   if (!worker_.running()) {
     fileModel_.Clear();
     folderModel_.Detach();

@@ -80,12 +80,16 @@ public slots:
   // Double-click on a list row (Enter only opens folders).
   void ActivateRow(int row, bool byKey);
   void ShowListMenu(const QPoint& globalPos);
+  // A name found by "Find": its folder opens with its row selected.
+  void ShowMatch(bool folder, std::uint32_t position, ItemHandle holder);
 
 signals:
   void exitConfirmed();
   void stepChanged(int step);
   // View 8 was shown: the raw form opens on the selected disk.
   void rawFormShown();
+  // The tree is about to be released or replaced: whatever reads it stops.
+  void treeReleasing();
 
 private:
   QTreeWidget* tree(int id) const { return elements_.as<QTreeWidget>(id); }
@@ -98,6 +102,10 @@ private:
   void StartVolumeScan();
   void VolumeScanDone();
   void Message(const QString& text);
+  void ShowMoreButton();
+  // The pools step says so when the disk holds no pool.
+  void SayWhenNoPools();
+  void CloseStopQuestion();
   void SetStep(int step);
   SearchReports* NewReports(bool namesPools);
 

@@ -21,6 +21,7 @@ void Wizard::SetRawScanning(bool scanning) {
 }
 
 void Wizard::ReleaseTreeViews() {
+  emit treeReleasing();
   fileModel_.Clear();
   folderModel_.Detach();
 }
@@ -105,6 +106,28 @@ void Wizard::ShowListMenu(const QPoint& globalPos) {
                     folder ? 0 : node.size});
   }
   later_.SaveSelectedRows(rows);
+}
+
+}  // namespace ov::window
+
+namespace ov::window {
+
+void Wizard::ShowMatch(bool folder, std::uint32_t position, ItemHandle holder) {
+  RecoveryTree& tree = session_.tree;
+  const NodeList& nodes = folder ? tree.folders() : tree.files();
+  if (step_ != 3 || position >= nodes.size() || !tree.IsItem(holder)) return;
+  ShowFolder(holder, true);
+  const TreeNode& node = nodes[position];
+  const int row = fileModel_.RowOf(folder, folder ? std::uint64_t{node.treeItem} : std::uint64_t{node.index});
+  QTreeView* list = detailsList();
+  if (row < 0 || !list) return;
+  // The list hands its rows to the view in batches: the row is fetched first.
+  while (fileModel_.rowCount() <= row && fileModel_.canFetchMore({})) fileModel_.fetchMore({});
+  const QModelIndex index = fileModel_.index(row, 0);
+  list->setCurrentIndex(index);
+  list->selectionModel()->select(index, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+  list->scrollTo(index);
+  list->setFocus();
 }
 
 }  // namespace ov::window

@@ -6,6 +6,7 @@
 #include "widgets/PercentProgressBar.h"
 #include <QPushButton>
 #include <QRadioButton>
+#include <QStyledItemDelegate>
 #include <QTreeWidget>
 #include <gtest/gtest.h>
 
@@ -46,6 +47,15 @@ TEST_F(RawPanel, OpensWithItsRowsAndTextsAndFillsTheRangeFields) {
   EXPECT_EQ(kinds->headerItem()->text(0), "File Types");
   EXPECT_EQ(kinds->topLevelItem(0)->text(0), "Microsoft Word File(s) (.DOC)");
   EXPECT_EQ(kinds->topLevelItem(3)->text(0), "Compressed File(s) (.Zip)");
+  // Each check box keeps a margin from the list's left edge and from the
+  // boxes of the rows above and below.
+  const int box = kinds->style()->pixelMetric(QStyle::PM_IndicatorHeight, nullptr, kinds);
+  for (int row = 0; row < 4; ++row) {
+    const QRect r = kinds->visualItemRect(kinds->topLevelItem(row));
+    EXPECT_GE(r.height(), box + 4) << row;
+  }
+  EXPECT_GE(kinds->itemDelegate()->sizeHint(QStyleOptionViewItem(), kinds->model()->index(0, 0)).width(),
+            QStyledItemDelegate().sizeHint(QStyleOptionViewItem(), kinds->model()->index(0, 0)).width() + 4);
   EXPECT_EQ(Find<QTreeWidget>("results")->headerItem()->text(0), QString(51, ' ') + "Files Recovered");
   EXPECT_EQ(Find<QPushButton>("start")->text(), "Start &Recovery");
   EXPECT_TRUE(Find<QRadioButton>("entireDisk")->isChecked());
@@ -88,6 +98,11 @@ TEST_F(RawPanel, AScanWritesTheTickedKindsAndGivesTheFormBack) {
   EXPECT_EQ(Find<QLabel>("summary")->text(), "Last scan :  1 Zip file(s) recovered");
   EXPECT_EQ(Find<QLabel>("status")->text(), "");
   EXPECT_FALSE(Find<PercentProgressBar>("progress")->isVisibleTo(&panel));
+  // The next scan: what the last one found is no news while it runs.
+  panel.Press();
+  EXPECT_TRUE(panel.scanning());
+  EXPECT_EQ(Find<QLabel>("summary")->text(), "");
+  ASSERT_TRUE(WaitForEnd());
 }
 
 TEST_F(RawPanel, StopAnsweredNoLetsTheScanGoOn) {

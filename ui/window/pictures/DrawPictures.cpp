@@ -28,28 +28,28 @@ struct StepPicture {
 };
 
 constexpr StepPicture kPictures[] = {
-    {"Step1.bmp", 0, "Step 1 of 4: choose the disk", "Click the disk that held the NetWare data in the tree on the left."},
-    {"Step2.bmp", 0, "Step 1 of 4: choose how to search",
+    {"Step1.bmp", 0, "Step 0: choose the disk", "Click the disk that held the NetWare data in the tree on the left."},
+    {"Step2.bmp", 0, "Step 0: choose how to search",
      "Move the pointer over Quick, Advanced or Raw Recovery to choose it, then press Next."},
-    {"Step3.bmp", 0, "Step 1 of 4: ready to search", "Press Next to look for the NetWare pools on this disk."},
-    {"help4.bmp", 1, "Step 2 of 4: the pools of the partition table",
+    {"Step3.bmp", 0, "Step 0: ready to search", "Press Next to look for the NetWare pools on this disk."},
+    {"help4.bmp", 1, "Step 1: the pools of the partition table",
      "The pools of the first NetWare partition are listed: click one, then press Next."},
-    {"help4old.bmp", 1, "Step 2 of 4: searching the whole disk",
+    {"help4old.bmp", 1, "Step 1: searching the whole disk",
      "Every sector is read for NetWare pools. \"Stop Searching\" ends the search early."},
     // Quick mode shows this one at the volume step.
-    {"help5.bmp", 2, "Step 3 of 4: choose a volume", "Click a volume of the pool, then press Next to rebuild its folders."},
-    {"SelectPoolAdvance.bmp", 1, "Step 2 of 4: choose a pool the search found",
+    {"help5.bmp", 2, "Step 2: choose a volume", "Click a volume of the pool, then press Next to rebuild its folders."},
+    {"SelectPoolAdvance.bmp", 1, "Step 1: choose a pool the search found",
      "Click a pool on the left to see its size, then press Next."},
-    {"mount6.bmp", 2, "Step 3 of 4: choose a volume", "Click a volume of the pool, then press Next to rebuild its folders."},
-    {"SelectVolumeAdvance.bmp", 2, "Step 3 of 4: choose a volume",
+    {"mount6.bmp", 2, "Step 2: choose a volume", "Click a volume of the pool, then press Next to rebuild its folders."},
+    {"SelectVolumeAdvance.bmp", 2, "Step 2: choose a volume",
      "Click a volume of the pool, then press Next to rebuild its folders."},
-    {"mount7Advance.bmp", 3, "Step 4 of 4: rebuilding the folders",
+    {"mount7Advance.bmp", 3, "Step 3: rebuilding the folders",
      "The volume's records are being read; the folder tree follows."},
-    {"step6_1.bmp", 3, "Step 4 of 4: the directory tree",
+    {"step6_1.bmp", 3, "Step 3: the directory tree",
      "Tick the folders to recover and press Save. Double-click a file to open it."},
-    {"SaveFilesAdvance8.bmp", 3, "Step 4 of 4: the directory tree",
+    {"SaveFilesAdvance8.bmp", 3, "Step 3: the directory tree",
      "Tick the folders to recover and press Save. Double-click a file to open it."},
-    {"Step4_1.bmp", 1, "Step 2 of 4: raw recovery",
+    {"Step4_1.bmp", 1, "Step 1: raw recovery",
      "Tick the kinds of document, choose the whole disk or a range, and press Start Recovery."},
 };
 
@@ -115,7 +115,9 @@ QImage DrawStep(const StepPicture& s) {
     p.setBrush(current ? kAccent : done ? QColor(120, 160, 210) : QColor(255, 255, 255, 40));
     p.drawRoundedRect(chip, 11, 11);
     p.setPen(current || done ? Qt::white : QColor(200, 214, 234));
-    p.drawText(chip, Qt::AlignCenter, QStringLiteral("%1  %2").arg(i + 1).arg(QString::fromLatin1(kStepNames[i])));
+    // Steps are counted from 0, as the window's messages count them
+    // ("Go to step 2 ..." at the volumes).
+    p.drawText(chip, Qt::AlignCenter, QStringLiteral("%1  %2").arg(i).arg(QString::fromLatin1(kStepNames[i])));
   }
   QFont title(QStringLiteral("DejaVu Sans"), 13, QFont::Bold);
   p.setFont(title);

@@ -1,0 +1,85 @@
+// The window on a screen too small for it: 1280 x 1024 pixels at twice the
+// scale leave 640 x 512 for it. This program sets up that screen for itself
+// (an offscreen screen of that size and the scale factor) before the
+// application starts, so it runs apart from the other window tests.
+
+#include <QApplication>
+#include <QPushButton>
+#include <QScreen>
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <memory>
+
+#include <unistd.h>
+
+#include "support/ScopedEnv.h"
+#include "support/TempDir.h"
+#include "ui/support/Screen.h"
+#include "ui/window/FitCanvas.h"
+#include "ui/window/MainWindow.h"
+
+namespace ov::window::test {
+namespace {
+
+using ov::test::Screen;
+
+struct Parts {
+  WindowPrompter prompter;
+};
+struct TestSession : Parts, Session {
+  TestSession() : Session(Parts::prompter) {}
+};
+
+TEST(SmallScreen, TheWindowFitsAndEveryControlCanBeReached) {
+  ov::test::TempDir dir;
+  ov::test::ScopedEnv env;
+  env.Set("OVNSS_REGISTRY", (dir / "registry.txt").string()).Set("OVNSS_TEMP_DIR", dir.path().string());
+  FileRegistry r(dir / "registry.txt");
+  r.CreateKey(RegistryRoot::ClassesRoot, kProductKey);
+  r.SetValue(RegistryRoot::ClassesRoot, kProductKey, "FilePath", dir.path().string());
+  TestSession session;
+  session.Inventory(std::filesystem::path(OVNSS_SAMPLE_DISK));
+  MainWindow window(session, OVNSS_BIN_DIR);
+  window.show();
+  QApplication::processEvents();
+  const QRect room = window.screen()->availableGeometry();
+  ASSERT_EQ(room.size(), QSize(640, 512));
+  EXPECT_TRUE(room.contains(window.frameGeometry())) << window.frameGeometry().width() << "x"
+                                                      << window.frameGeometry().height();
+  // The trees and the list gave up the room; the buttons can be clicked.
+  for (int id : {kNextButton, kDiskTree, kDetailsList, kQuickButton, kRawButton}) {
+    QWidget* w = window.elements().widget(id);
+    EXPECT_TRUE(Screen::Reaches(w, Screen::Middle(w))) << id;
+    EXPECT_TRUE(window.centralWidget()->rect().contains(w->geometry())) << id;
+  }
+  EXPECT_LT(window.elements().widget(kDetailsList)->height(), 280);
+}
+
+TEST(SmallScreen, SizeForKeepsTheDrawnSizeWhereItFits) {
+  EXPECT_EQ(FitCanvas::SizeFor({760, 522}, {1000, 900}), QSize(760, 522));
+  EXPECT_EQ(FitCanvas::SizeFor({760, 522}, {620, 430}), QSize(620, 430));
+  EXPECT_EQ(FitCanvas::SizeFor({760, 522}, {300, 200}), FitCanvas::kSmallest);
+  EXPECT_EQ(FitCanvas::Fit({652, 486, 100, 30}, kDown | kRight, {760, 522}, {620, 430}), QRect(512, 394, 100, 30));
+  EXPECT_EQ(FitCanvas::Fit({250, 168, 502, 280}, kWide | kTall, {760, 522}, {620, 430}), QRect(250, 138, 362, 218));
+}
+
+}  // namespace
+}  // namespace ov::window::test
+
+int main(int argc, char** argv) {
+  ::testing::InitGoogleTest(&argc, argv);
+  std::unique_ptr<QApplication> app;
+  if (!GTEST_FLAG_GET(list_tests)) {
+    // A 1280 x 1024 screen at twice the scale, whatever platform was named.
+    const std::string config = (std::filesystem::temp_directory_path() / ("ovnss-fit-screen-" + std::to_string(getpid()) + ".json")).string();
+    std::ofstream(config) << R"({ "screens": [ { "name": "small", "x": 0, "y": 0, "width": 1280, "height": 1024,
+                                 "logicalDpi": 96, "logicalBaseDpi": 96, "dpr": 1 } ] })";
+    qputenv("QT_QPA_PLATFORM", QByteArray("offscreen:configfile=") + QByteArray::fromStdString(config));
+    qputenv("QT_SCALE_FACTOR", "2");
+    app = std::make_unique<QApplication>(argc, argv);
+    std::filesystem::remove(config);
+  }
+  return RUN_ALL_TESTS();
+}
