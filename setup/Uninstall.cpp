@@ -85,8 +85,9 @@ UninstallResult Uninstall(Registry& registry, const KnownFolders& folders, const
     for (std::string_view program : kLinkedPrograms) {
       const fs::path link = home.binFolder / program;
       std::error_code ec;
-      if (fs::is_symlink(fs::symlink_status(link, ec)) && Within(fs::read_symlink(link, ec), filePath))
-        RemoveFile(link, result);
+      if (fs::is_symlink(fs::symlink_status(link, ec)) && Within(fs::read_symlink(link, ec), filePath) &&
+          RemoveFile(link, result))
+        RemoveIfEmpty(home.binFolder, result);
     }
   }
   if (result.installed && !home.keepLog) RemoveFile(fs::path(filePath) / kLogName, result);
@@ -107,6 +108,8 @@ UninstallResult Uninstall(Registry& registry, const KnownFolders& folders, const
   if (result.installed) {
     for (const auto& entry : fs::directory_iterator(filePath, error)) result.kept.push_back(entry.path());
     RemoveIfEmpty(filePath, result);
+    // The programs folder setup made for it (~/.local/opt), once empty.
+    if (fs::path(filePath).parent_path() == folders.programFiles) RemoveIfEmpty(folders.programFiles, result);
   }
 
   registry.Batch([](Registry& r) {

@@ -58,6 +58,7 @@ TEST(SetupUninstall, RemovesTheInstallationItsEntriesAndValuesButNotTheUsersFile
   box.registry.DeleteValue(RegistryRoot::ClassesRoot, kProductKey, "Custom");
   Uninstall(box.registry, box.platform.folders, list);
   EXPECT_FALSE(fs::exists(box.Install()));
+  EXPECT_FALSE(fs::exists(box.dir / "opt"));  // the programs folder setup made for it
   EXPECT_FALSE(fs::exists(box.Menu().parent_path()));  // "Programs", which setup made
   EXPECT_FALSE(box.registry.KeyExists(RegistryRoot::ClassesRoot, kProductKey));
 }
