@@ -17,6 +17,8 @@
 
 #include "cli/Commands.h"
 #include "cli/RaidCommand.h"
+#include "platform/Version.h"
+#include "session/Session.h"
 
 namespace {
 
@@ -74,6 +76,7 @@ int main(int argc, char** argv) {
   CLI::App app{"ovnss-cli: recover files from NetWare NSS pools and volumes on a disk or disk image"};
   app.require_subcommand(1);
   app.set_help_all_flag("--help-all", "help for every command");
+  app.set_version_flag("--version", "ovnss-cli " + std::string(ov::kVersion), "show the version and end");
   Common c;
   app.add_flag("--json", c.json, "machine-readable output on standard output");
   app.add_option("--bad-sectors", c.badSectors, "unreadable sectors: ask, retry-all or skip-all")
@@ -156,7 +159,7 @@ int main(int argc, char** argv) {
   std::string recoverDest = "recovered", recoverReplace;
   auto* recover = app.add_subcommand(
       "recover", "the whole job: list every pool and volume, print their trees and save everything");
-  recover->add_option("--disk", c.disk, "disk image file or block device (default: the bundled sample disk)");
+  recover->add_option("--disk", c.disk, "disk image file or block device (default: the sample disk installed with the program)");
   AddMap(recover, c);
   AddMode(recover, c);
   recover->add_option("--dest", recoverDest, "destination folder (default: ./recovered)");
@@ -196,7 +199,19 @@ int main(int argc, char** argv) {
       {carve, [&] { return ov::cli::Carve(c, carveDest, carveKinds, carveStart, carveEnd, carveExact); }},
       {recover,
        [&] {
-         if (c.disk.empty()) c.disk = OVNSS_SAMPLE_DISK;
+         if (c.disk.empty()) {
+           // The sample disk installed with the program, found from where the
+           // program lies.
+           const auto sample = ov::FindSampleDisk();
+           if (!sample) {
+             std::string places;
+             for (const auto& place : ov::SampleDiskPlaces(ov::ProgramFolder()))
+               places += (places.empty() ? "" : ", ") + place.string();
+             throw ov::cli::UsageError("recover: no sample disk is installed with this program (none of " + places +
+                                       "); name the disk with --disk");
+           }
+           c.disk = sample->string();
+         }
          return ov::cli::Recover(c, recoverDest, recoverReplace);
        }},
   };

@@ -60,13 +60,17 @@ fs::path HelpHtmlPage(const fs::path& chm) {
   return chm.parent_path() / std::string(kHelpHtmlFolder) / std::string(kHelpFirstPage);
 }
 
-bool OpenHelpFile(ProcessRunner& runner, const fs::path& chm, bool chmViewer) {
-  if (!chmViewer) {
-    std::error_code ec;
-    const fs::path page = HelpHtmlPage(chm);
-    if (fs::is_regular_file(page, ec)) return runner.ShellOpen(page);
-  }
-  return runner.ShellOpen(chm);
+std::optional<fs::path> OpenHelpFile(ProcessRunner& runner, const fs::path& chm, bool chmViewer) {
+  std::error_code ec;
+  fs::path file = chm;
+  if (!chmViewer && fs::is_regular_file(HelpHtmlPage(chm), ec)) file = HelpHtmlPage(chm);
+  if (!fs::is_regular_file(file, ec) || !runner.ShellOpen(file)) return std::nullopt;
+  return file;
+}
+
+std::string HelpNotOpenedText(const fs::path& file) {
+  return "No program could open the help file " + file.string() +
+         ".\nOpen it with a web browser, or install xdg-utils and a browser.";
 }
 
 }  // namespace ov

@@ -7,6 +7,8 @@
 // first page is opened instead, so the help always shows.
 
 #include <filesystem>
+#include <optional>
+#include <string>
 #include <string_view>
 
 #include "platform/Process.h"
@@ -31,8 +33,13 @@ std::filesystem::path HelpByNameFile();
 std::filesystem::path HelpHtmlPage(const std::filesystem::path& chm);
 
 // Opens `chm` through the opener when `chmViewer`; otherwise the HTML page
-// beside it when that exists, else the CHM all the same (the desktop then
-// says what it says). The opener's answer; nothing is shown on failure.
-bool OpenHelpFile(ProcessRunner& runner, const std::filesystem::path& chm, bool chmViewer);
+// beside it when that exists, else the CHM all the same. The file handed to
+// the opener, or nothing when it does not exist or the opener failed.
+std::optional<std::filesystem::path> OpenHelpFile(ProcessRunner& runner, const std::filesystem::path& chm,
+                                                  bool chmViewer);
+
+// What the window says when no program opened the help: the file it tried,
+// for the user to open by hand.
+std::string HelpNotOpenedText(const std::filesystem::path& file);
 
 }  // namespace ov

@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <array>
 #include <cerrno>
+#include <chrono>
 #include <csignal>
 #include <cstdlib>
 #include <optional>
@@ -157,6 +158,17 @@ bool SystemProcessRunner::ShellOpen(const fs::path& target) {
   if (!opener) return false;
   const auto pid = Spawn(*opener, {target.string()});  // the desktop's programs are not told of this run
   if (!pid) return false;
+  // An opener that finds no program for the file says so at once, by its
+  // exit status (xdg-open: 3); one that started a viewer may stay with it,
+  // and is left to run.
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(1500);
+  while (std::chrono::steady_clock::now() < deadline) {
+    int status = 0;
+    const pid_t done = ::waitpid(*pid, &status, WNOHANG);
+    if (done == *pid) return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+    if (done < 0 && errno != EINTR) return true;
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
   ReapInBackground(*pid);
   return true;
 }

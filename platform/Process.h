@@ -18,7 +18,9 @@ public:
   // when it could not be started or did not exit normally.
   virtual int RunAndWait(const std::filesystem::path& program, const std::vector<std::string>& args) = 0;
   // Opens a file or folder with the desktop's associated program, like the
-  // shell's "open" verb; does not wait. False when nothing could be started.
+  // shell's "open" verb; does not wait for the program it starts. False when
+  // nothing could be started, or the opener said at once that nothing opens
+  // the file.
   virtual bool ShellOpen(const std::filesystem::path& target) = 0;
   // Starts a program through the "open" verb without waiting for it.
   virtual bool Start(const std::filesystem::path& program, const std::vector<std::string>& args) = 0;

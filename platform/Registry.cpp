@@ -413,6 +413,8 @@ std::filesystem::path FileRegistry::DefaultMachineLocation() {
   return "/etc/ovnss/registry.txt";
 }
 
+FileRegistry FileRegistry::UserAndMachine() { return FileRegistry(DefaultLocation(), DefaultMachineLocation()); }
+
 std::filesystem::path FileRegistry::DefaultLocation() {
   if (auto named = EnvText("OVNSS_REGISTRY"); !named.empty()) return named;
   std::filesystem::path config = EnvText("XDG_CONFIG_HOME");
@@ -510,6 +512,8 @@ private:
   static constexpr std::chrono::seconds kLockWait{10};
   int fd_ = -1;
 };
+
+bool FileRegistry::Empty() { return Load() && store_.Serialize() == RegistryStore().Serialize(); }
 
 std::filesystem::path FileRegistry::LockFile() const {
   return (file_.has_parent_path() ? file_.parent_path() : std::filesystem::path(".")) /

@@ -137,6 +137,10 @@ public:
   // The machine-wide file named by OVNSS_MACHINE_REGISTRY (set but empty:
   // none), else /etc/ovnss/registry.txt.
   static std::filesystem::path DefaultMachineLocation();
+  // The registry every program reads: the user's file over the machine-wide
+  // one. Each program builds its store through this, so none of them misses
+  // an installation that another one sees.
+  static FileRegistry UserAndMachine();
 
   // A missing file is an empty registry, and its folder is created by the
   // first change. A file that exists but cannot be read or parsed reads as
@@ -155,6 +159,8 @@ public:
   bool Batch(const std::function<void(Registry&)>& changes) override;
 
   const std::filesystem::path& file() const { return file_; }
+  // True when the user's file holds no key and no value (or is missing).
+  bool Empty();
 
   // Test seam: called after the temporary file is fully written and before it
   // replaces the registry file.

@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <thread>
 
 #include "platform/Prompter.h"
@@ -50,6 +51,32 @@ bool TakeAlone(int fd) {
 }
 
 }  // namespace
+
+std::filesystem::path ActivityLogStateFolder() {
+  std::filesystem::path state;
+  if (const char* named = std::getenv("XDG_STATE_HOME"); named != nullptr) state = named;
+  // The base directory rules ignore a relative XDG_STATE_HOME.
+  if (state.empty() || state.is_relative()) {
+    const char* home = std::getenv("HOME");
+    state = std::filesystem::path(home != nullptr && *home != '\0' ? home : "/") / ".local" / "state";
+  }
+  return state / "ovnss";
+}
+
+std::filesystem::path ActivityLogFolder(const std::filesystem::path& installPath) {
+  if (installPath.empty()) return {};
+  const auto log = installPath / kActivityLogName;
+  // The log there if it can be appended to, or made there.
+  if (::access(log.c_str(), W_OK) == 0) return installPath;
+  if (errno == ENOENT && ::access(installPath.c_str(), W_OK | X_OK) == 0) return installPath;
+  const auto state = ActivityLogStateFolder();
+  std::error_code ec;
+  if (!std::filesystem::is_directory(state, ec)) {
+    std::filesystem::create_directories(state.parent_path(), ec);
+    ::mkdir(state.c_str(), 0700);
+  }
+  return state;
+}
 
 std::string LogTimeStamp(std::time_t when) {
   std::tm t{};

@@ -13,11 +13,14 @@
 #include <string>
 #include <string_view>
 
+#include "platform/Version.h"
+
 namespace ov {
 
 inline constexpr std::string_view kActivityLogName = "ActivityLog.txt";
 inline constexpr std::uintmax_t kActivityLogLimit = 0x500000;
 inline constexpr std::string_view kVersionText = "Version 11.06.07";
+static_assert(kVersionText.substr(8) == kVersion, "the log names the program's version");
 
 class ActivityLog {
 public:
@@ -44,6 +47,15 @@ private:
   std::filesystem::path path_;
   std::mutex mutex_;
 };
+
+// The folder that holds the log of the installation in `installPath`: that
+// folder when this user may write the log there, otherwise the user's state
+// folder, $XDG_STATE_HOME/ovnss (~/.local/state/ovnss when unset or
+// relative), made (mode 0700) when missing. Several users of one machine-wide
+// installation so each keep their own log. Empty for an empty `installPath`.
+std::filesystem::path ActivityLogFolder(const std::filesystem::path& installPath);
+// The user's state folder for the log, whether or not it exists.
+std::filesystem::path ActivityLogStateFolder();
 
 // The log's time stamp in local time: "9:05 - Monday, January 07, 2008".
 std::string LogTimeStamp(std::time_t when);

@@ -17,15 +17,11 @@
 
 namespace ov {
 
-namespace {
-
 std::filesystem::path ProgramFolder() {
   std::error_code ec;
   auto exe = std::filesystem::read_symlink("/proc/self/exe", ec);
   return ec ? std::filesystem::current_path() : exe.parent_path();
 }
-
-}  // namespace
 
 std::optional<std::size_t> FindByIndexOrName(const std::vector<std::string>& names, const std::string& wanted) {
   std::size_t index = 0;
@@ -40,6 +36,22 @@ std::optional<std::size_t> FindByIndexOrName(const std::vector<std::string>& nam
   return std::nullopt;
 }
 
+std::vector<std::filesystem::path> SampleDiskPlaces(const std::filesystem::path& programFolder) {
+  const std::string name(kSampleDiskName);
+  return {programFolder / name, (programFolder / ".." / "share" / "ovnss" / name).lexically_normal(),
+          (programFolder / ".." / ".." / "share" / "ovnss" / name).lexically_normal()};
+}
+
+std::optional<std::filesystem::path> FindSampleDisk(const std::filesystem::path& programFolder) {
+  for (const auto& place : SampleDiskPlaces(programFolder)) {
+    std::error_code ec;
+    if (std::filesystem::is_regular_file(place, ec)) return place;
+  }
+  return std::nullopt;
+}
+
+std::optional<std::filesystem::path> FindSampleDisk() { return FindSampleDisk(ProgramFolder()); }
+
 int InProcessDescriberRunner::RunAndWait(const std::filesystem::path& program, const std::vector<std::string>& args) {
   if (args.empty() && program == OutsideProgram(installPath_, "MendWMI.exe")) {
     DescribeDisks(registry_);
@@ -51,7 +63,7 @@ int InProcessDescriberRunner::RunAndWait(const std::filesystem::path& program, c
 Session::Session(Prompter& answers)
     : prompter(answers),
       runFolder(KnownFolders::FromEnvironment().temp),
-      sharedRegistry(FileRegistry::DefaultLocation(), FileRegistry::DefaultMachineLocation()),
+      sharedRegistry(FileRegistry::UserAndMachine()),
       runRegistry(runFolder.registryFile()),
       registry(sharedRegistry, runRegistry, kRunOwnedKeys),
       folders(KnownFolders::FromEnvironment()),
@@ -69,7 +81,7 @@ Session::Session(Prompter& answers)
   const std::string installed = registry.ReadText(RegistryRoot::ClassesRoot, kProductKey, "FilePath");
   if (!installed.empty()) {
     // An installed program logs every run, as the window does.
-    log = std::make_unique<ActivityLog>(installed);
+    log = std::make_unique<ActivityLog>(ActivityLogFolder(installed));
     log->AppendStartBlock(std::time(nullptr));
   }
 }

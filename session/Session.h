@@ -123,6 +123,18 @@ private:
   int diskNumber_ = -1;
 };
 
+// The sample disk that comes with the program, "sample-disk.img": beside
+// the program in `programFolder`, or in the shared data folder share/ovnss
+// of the tree the program lies in (<prefix>/lib/ovnss/.. /../share/ovnss for
+// a package, build/bin/../share/ovnss for the build tree). Nothing when no
+// such file exists. The default reads the folder of this program.
+inline constexpr std::string_view kSampleDiskName = "sample-disk.img";
+std::vector<std::filesystem::path> SampleDiskPlaces(const std::filesystem::path& programFolder);
+std::optional<std::filesystem::path> FindSampleDisk(const std::filesystem::path& programFolder);
+std::optional<std::filesystem::path> FindSampleDisk();
+// The folder of the running program (its links resolved).
+std::filesystem::path ProgramFolder();
+
 // Finds an item of a list by its index ("0") or its text.
 std::optional<std::size_t> FindByIndexOrName(const std::vector<std::string>& names, const std::string& wanted);
 

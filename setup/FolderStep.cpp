@@ -24,6 +24,16 @@ bool PickFolder(QWidget* owner, QString& folder, const QString& title) {
 
 }  // namespace
 
+std::filesystem::path PickerStart(const std::string& installFolder) {
+  // The folder below which the product's folder is made, or the nearest
+  // folder above it that exists.
+  std::filesystem::path start = std::filesystem::path(installFolder).parent_path();
+  std::error_code ec;
+  while (!start.empty() && !std::filesystem::is_directory(start, ec) && start != start.parent_path())
+    start = start.parent_path();
+  return start;
+}
+
 FolderStep::FolderStep(SetupController& controller, QWidget* parent)
     : QDialog(parent),
       controller_(controller),
@@ -40,6 +50,9 @@ FolderStep::FolderStep(SetupController& controller, QWidget* parent)
   field_->setObjectName(QStringLiteral("browseField"));
   field_->setBrowseTitle(Q(kBrowseTitle));
   field_->setPicker([this](QWidget* owner, QString& folder, bool, const QString& title) {
+    // The field is hidden and empty: the picker opens where the folder shown
+    // lies, not in the folder setup was started from.
+    if (folder.isEmpty()) folder = QString::fromStdString(PickerStart(controller_.InstallFolder()).string());
     return picker_ && picker_(owner, folder, title);
   });
   field_->hide();

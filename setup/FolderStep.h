@@ -6,6 +6,8 @@
 // shows what it decides.
 
 #include <QDialog>
+#include <filesystem>
+#include <string>
 #include <functional>
 
 class QLabel;
@@ -18,6 +20,10 @@ class BrowseField;
 namespace ov::setup {
 
 class SetupController;
+
+// Where the folder picker opens for the folder `installFolder` shown: the
+// folder it lies in, or the nearest existing one above.
+std::filesystem::path PickerStart(const std::string& installFolder);
 
 class FolderStep : public QDialog {
   Q_OBJECT

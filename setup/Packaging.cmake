@@ -30,6 +30,10 @@ set(dist_files ${OVNSS_INSTALL_LIST} ${OVNSS_STAGED_FILES} ovnss-install)
 list(REMOVE_DUPLICATES dist_files)
 set(dist_commands)
 foreach(name IN LISTS dist_files)
+  get_filename_component(sub ${name} DIRECTORY)
+  if(sub)
+    list(APPEND dist_commands COMMAND ${CMAKE_COMMAND} -E make_directory ${OVNSS_DIST_DIR}/${sub})
+  endif()
   list(APPEND dist_commands COMMAND ${CMAKE_COMMAND} -E copy_if_different
        ${CMAKE_BINARY_DIR}/bin/${name} ${OVNSS_DIST_DIR}/${name})
 endforeach()
@@ -58,8 +62,13 @@ foreach(name IN LISTS OVNSS_INSTALL_LIST)
       set(kind PROGRAMS)
     endif()
   endif()
-  install(${kind} ${CMAKE_BINARY_DIR}/bin/${name} DESTINATION ${OVNSS_INSTALL_SUBDIR})
+  get_filename_component(sub ${name} DIRECTORY)
+  install(${kind} ${CMAKE_BINARY_DIR}/bin/${name} DESTINATION ${OVNSS_INSTALL_SUBDIR}/${sub})
 endforeach()
+# The sample disk, the default disk of `ovnss-cli recover`, with the manifest
+# of what it holds: architecture-independent data.
+install(FILES ${CMAKE_BINARY_DIR}/samples/sample-disk.img ${CMAKE_BINARY_DIR}/samples/sample-disk.manifest.json
+  DESTINATION share/ovnss)
 
 set(OVNSS_HAS_WINDOW OFF)
 if("ovnss" IN_LIST OVNSS_INSTALL_LIST)
@@ -71,8 +80,22 @@ install(SCRIPT ${CMAKE_CURRENT_BINARY_DIR}/InstallExtras.cmake)
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME ovnss)
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
-set(CPACK_PACKAGE_CONTACT "OVNSS developers <ovnss@localhost>")
-set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "File recovery for NetWare NSS disks")
+set(CPACK_PACKAGE_CONTACT "The OVNSS Project <packages@ovnss.example.org>")
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "file recovery for NetWare NSS disks")
+# The long description; CPack puts the summary above it.
+set(CPACK_DEBIAN_PACKAGE_DESCRIPTION "Orlindavestrum for NSS recovers files from the NSS pools and volumes of a
+Novell NetWare disk whose server no longer runs. It reads the disk, or an
+image of it (raw, split raw, E01, VMDK, VHD, VHDX, QCOW2), sector by sector
+and never writes to it: it finds the NetWare partitions and the NSS pools,
+lists each pool's volumes, rebuilds a volume's folders and files and copies
+the chosen ones to a working folder. When the structures are beyond use, a
+raw mode carves Word, Excel, PowerPoint and Zip documents out of the sectors.
+.
+The package holds the window (ovnss), the command line (ovnss-cli), the help
+and a small sample disk in /usr/share/ovnss to try them on.")
+set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "https://ovnss.example.org/support")
+# xdg-open opens the help and the reports, xdg-email writes the mail.
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "xdg-utils")
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION utils)
@@ -83,5 +106,5 @@ set(CPACK_STRIP_FILES ON)
 # The machine-wide registry store is configuration: an administrator's
 # edits survive upgrades.
 file(WRITE ${CMAKE_CURRENT_BINARY_DIR}/conffiles "/etc/ovnss/registry.txt\n")
-set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA ${CMAKE_CURRENT_BINARY_DIR}/conffiles)
+set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA ${CMAKE_CURRENT_BINARY_DIR}/conffiles ${CMAKE_CURRENT_SOURCE_DIR}/debian/postrm)
 include(CPack)

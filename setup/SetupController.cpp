@@ -216,13 +216,11 @@ int SetupController::CountFixedDisks(const fs::path& sourceFolder) {
 bool SetupController::MakeShortcuts() {
   const auto question = Fetch(textBase_ + kTextShortcutQuestion);
   if (!question) return false;
-  const bool keepDesktop = dialogs_.AskYesNo(*question, std::string(kCaption));
+  const bool keepDesktop = dialogs_.AskDesktopShortcut(*question, std::string(kCaption));
 
   std::error_code ignored;
   const fs::path menu = MenuFolder();
   fs::create_directories(menu, ignored);
-  const fs::path desktop = *platform_.folders.ShellFolder("Desktop");
-  fs::create_directories(desktop, ignored);
 
   std::string working = installFolder_;
   if (working.empty() || working.back() != '/') working += '/';
@@ -230,16 +228,36 @@ bool SetupController::MakeShortcuts() {
                     std::string(kProgramShortcutDescription), {}};
   // The window's own big icon, when the installation has it.
   if (fs::exists(fs::path(working) / kProgramIcon, ignored)) shortcut.icon = fs::path(working) / kProgramIcon;
-  const fs::path desktopFile = desktop / kProgramShortcut;
-  WriteShortcut(desktopFile, shortcut);
-
+  // The menu entry always; the desktop entry (and the desktop folder) only
+  // when the user keeps it, so a refused shortcut leaves nothing behind.
   const fs::path menuFile = menu / kProgramShortcut;
   MakeNormal(menuFile);
-  CopyWhole(desktopFile, menuFile);
+  WriteShortcut(menuFile, shortcut);
+  if (keepDesktop) {
+    const fs::path desktop = *platform_.folders.ShellFolder("Desktop");
+    fs::create_directories(desktop, ignored);
+    CopyWhole(menuFile, desktop / kProgramShortcut);
+  }
+  LinkPrograms();
 
   dialogs_.ShowInformation(std::string(kCompleted), std::string(kCaption));
-  if (!keepDesktop) fs::remove(desktopFile, ignored);
   return true;
+}
+
+void SetupController::LinkPrograms() {
+  if (platform_.binFolder.empty()) return;
+  std::error_code ignored;
+  for (std::string_view program : kLinkedPrograms) {
+    const fs::path target = Join(installFolder_, program);
+    if (!fs::exists(target, ignored)) continue;
+    const fs::path link = platform_.binFolder / program;
+    // Only a link of ours (or none) is replaced, never someone's program.
+    const auto status = fs::symlink_status(link, ignored);
+    if (fs::exists(status) && !fs::is_symlink(status)) continue;
+    fs::create_directories(platform_.binFolder, ignored);
+    fs::remove(link, ignored);
+    fs::create_symlink(target, link, ignored);
+  }
 }
 
 InstallOutcome SetupController::RunInstall(InstallListener& listener) {
@@ -271,9 +289,9 @@ InstallOutcome SetupController::RunInstall(InstallListener& listener) {
       if (CopyWhole(from, windows / name)) {
         const fs::path programs = *platform_.folders.ShellFolder("Programs") / kMenuFolder;
         fs::create_directories(programs, ignored);
-        // The uninstaller asks before it removes anything, on a terminal.
+        // The uninstaller asks in a window before it removes anything.
         WriteShortcut(programs / kUninstallShortcut,
-                      Shortcut{windows / name, windows, std::string(kUninstallShortcutDescription), {}, true});
+                      Shortcut{windows / name, windows, std::string(kUninstallShortcutDescription), {}, false});
       }
       continue;
     }
@@ -289,6 +307,7 @@ InstallOutcome SetupController::RunInstall(InstallListener& listener) {
       handled = k;
       break;
     }
+    if (name.find('/') != std::string::npos) fs::create_directories(to.parent_path(), ignored);
     MakeNormal(to);
     // A copy that fails stops the run like a missing file: reporting an
     // installation as complete with a file missing would leave a program

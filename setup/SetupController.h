@@ -36,6 +36,11 @@ public:
   virtual bool AskYesNo(const std::string& text, const std::string& caption) = 0;
   virtual void ShowError(const std::string& text, const std::string& caption) = 0;
   virtual void ShowInformation(const std::string& text, const std::string& caption) = 0;
+  // The question whether to keep the desktop shortcut; a Yes/No question
+  // unless the caller decided beforehand.
+  virtual bool AskDesktopShortcut(const std::string& text, const std::string& caption) {
+    return AskYesNo(text, caption);
+  }
 };
 
 // What the install thread shows in the progress window.
@@ -58,6 +63,9 @@ struct SetupPlatform {
   std::function<LoadedTexts()> loadTexts;
   // Where the files to install lie; empty: the current folder when the run starts.
   std::filesystem::path sourceFolder;
+  // Where the programs are linked so that they are on PATH (~/.local/bin,
+  // /usr/local/bin for root); empty: no links.
+  std::filesystem::path binFolder;
   std::chrono::milliseconds copyPause{100};
   std::chrono::milliseconds countPause{1000};
 };
@@ -129,6 +137,8 @@ public:
 private:
   std::optional<std::string> Fetch(int number);
   bool MakeShortcuts();
+  // Links the installed programs into the platform's bin folder.
+  void LinkPrograms();
   void Write(std::string_view value, const std::string& text);
 
   SetupPlatform platform_;

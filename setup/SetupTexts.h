@@ -30,7 +30,9 @@ inline constexpr std::string_view kInstalledProgram = "ovnss";
 inline constexpr std::string_view kProgramShortcut = "Orlindavestrum NSS.desktop";
 inline constexpr std::string_view kProgramShortcutDescription = "Orlindavestrum NSS";
 inline constexpr std::string_view kUninstallShortcut = "Uninstall.desktop";
-inline constexpr std::string_view kUninstallShortcutDescription = "Uninstall";
+inline constexpr std::string_view kUninstallShortcutDescription = "Uninstall Orlindavestrum for NSS";
+// The programs put on PATH by links in the bin folder.
+inline constexpr std::string_view kLinkedPrograms[] = {"ovnss", "ovnss-cli"};
 inline constexpr std::string_view kMenuFolder = "Orlindavestrum";
 inline constexpr std::string_view kProgramIcon = "Icon128.png";
 

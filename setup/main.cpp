@@ -3,14 +3,20 @@
 // message library and text file) with the folder that holds the files to
 // install as its current folder.
 //
-// Usage: ovnss-setup [--unattended [--language L] [--folder DIR]]
+// Usage: ovnss-setup [--unattended [--language L] [--folder DIR] [--desktop-shortcut]]
 //   --unattended  installs without windows: the language (default English)
 //                 and the folder below which "Orlindavestrum for NSS" is made
 //                 (default: the programs folder) come from the options, every
-//                 question is answered Yes, and each box is printed instead.
+//                 question but the desktop shortcut's is answered Yes, and
+//                 each box is printed instead.
+//   --desktop-shortcut  with --unattended: keep the desktop shortcut too.
+//
+// Run by root, the installation is machine-wide (setup/Places.h).
 //
 // OVNSS_OS_FAMILY=F makes it take the 9x family's path (the fixed-disk
 // count) on this machine.
+
+#include <unistd.h>
 
 #include <QApplication>
 #include <QTimer>
@@ -23,9 +29,11 @@
 #include "platform/Folders.h"
 #include "platform/Process.h"
 #include "platform/Registry.h"
+#include "platform/Version.h"
 #include "setup/FolderStep.h"
 #include "setup/InstallList.h"
 #include "setup/LanguageStep.h"
+#include "setup/Places.h"
 #include "setup/ProgressWindow.h"
 #include "setup/QtSetupDialogs.h"
 #include "setup/SetupController.h"
@@ -47,10 +55,23 @@ std::filesystem::path OwnFolder() {
   return error ? std::filesystem::current_path(error) : exe.parent_path();
 }
 
-ov::setup::SetupPlatform Platform(ov::Registry& registry, ov::ProcessRunner& runner) {
+constexpr const char* kUsage =
+    "Usage: ovnss-setup [--unattended [--language L] [--folder DIR] [--desktop-shortcut]]\n"
+    "Installs Orlindavestrum for NSS from the current folder (started by ovnss-install).\n"
+    "  --unattended        install without windows, answering every question Yes\n"
+    "  --language L        Dutch, English (default), French or German\n"
+    "  --folder DIR        the folder below which \"Orlindavestrum for NSS\" is made\n"
+    "  --desktop-shortcut  with --unattended: make the desktop shortcut too\n"
+    "  --help              show this text and end\n"
+    "  --version           show the version and end\n"
+    "Run by root, the installation serves every user of the machine. See ovnss-setup(1).\n";
+
+ov::setup::SetupPlatform Platform(ov::Registry& registry, ov::ProcessRunner& runner,
+                                  const ov::setup::SetupPlaces& places) {
   ov::setup::SetupPlatform platform;
   platform.registry = &registry;
-  platform.folders = ov::KnownFolders::FromEnvironment();
+  platform.folders = places.folders;
+  platform.binFolder = places.binFolder;
   platform.runner = &runner;
   platform.osFamily = OsFamily();
   platform.loadTexts = [folder = OwnFolder()] { return ov::setup::LoadTextLibrary({folder}); };
@@ -60,6 +81,11 @@ ov::setup::SetupPlatform Platform(ov::Registry& registry, ov::ProcessRunner& run
 // Boxes of an installation without windows: printed, every question Yes.
 class PrintedDialogs : public ov::setup::SetupDialogs {
 public:
+  explicit PrintedDialogs(bool desktopShortcut) : desktopShortcut_(desktopShortcut) {}
+  bool AskDesktopShortcut(const std::string& text, const std::string& caption) override {
+    std::fprintf(stderr, "%s: %s [%s]\n", caption.c_str(), text.c_str(), desktopShortcut_ ? "Yes" : "No");
+    return desktopShortcut_;
+  }
   bool AskYesNo(const std::string& text, const std::string& caption) override {
     std::fprintf(stderr, "%s: %s [Yes]\n", caption.c_str(), text.c_str());
     return true;
@@ -70,21 +96,34 @@ public:
   void ShowInformation(const std::string& text, const std::string& caption) override {
     std::fprintf(stderr, "%s: %s\n", caption.c_str(), text.c_str());
   }
+
+private:
+  bool desktopShortcut_;
 };
 
+// The percentage is redrawn in place on a terminal only; a log gets the
+// captions alone.
 class PrintedProgress : public ov::setup::InstallListener {
 public:
-  void Progress(int percent) override { std::fprintf(stderr, "\r%d %%", percent); }
-  void GroupCaption(const std::string& text) override { std::fprintf(stderr, "\n%s\n", text.c_str()); }
+  void Progress(int percent) override {
+    if (terminal_) std::fprintf(stderr, "\r%d %%", percent);
+  }
+  void GroupCaption(const std::string& text) override {
+    std::fprintf(stderr, terminal_ ? "\n%s\n" : "%s\n", text.c_str());
+  }
+
+private:
+  bool terminal_ = ::isatty(STDERR_FILENO) != 0;
 };
 
 // The same steps as the windows take, without them. Exit code 0 when the
 // installation completed, 1 otherwise.
-int Unattended(const std::string& language, const std::string& folder) {
-  ov::FileRegistry registry(ov::FileRegistry::DefaultLocation());
+int Unattended(const std::string& language, const std::string& folder, bool desktopShortcut) {
+  const auto places = ov::setup::PlacesOfThisProcess();
+  ov::FileRegistry registry(places.registryFile);
   ov::SystemProcessRunner runner;
-  PrintedDialogs dialogs;
-  ov::setup::SetupController setup(Platform(registry, runner), dialogs, ov::setup::PlatformInstallList());
+  PrintedDialogs dialogs(desktopShortcut);
+  ov::setup::SetupController setup(Platform(registry, runner, places), dialogs, ov::setup::PlatformInstallList());
   setup.PrepareRegistry();
   setup.ChooseLanguage(language);
   if (!setup.OpenFolderStep()) {
@@ -92,7 +131,17 @@ int Unattended(const std::string& language, const std::string& folder) {
     return 1;
   }
   if (!folder.empty()) setup.ApplyBrowsedFolder(folder);
-  if (!setup.AcceptFolder() || !setup.LoadProgressTexts()) {
+  const std::string wanted = setup.InstallFolder();
+  if (!setup.AcceptFolder()) {
+    // The box says no more; the command line names the folder and the reason.
+    std::error_code error;
+    std::filesystem::create_directories(wanted, error);
+    std::fprintf(stderr, "ovnss-setup: cannot create the folder %s: %s\n", wanted.c_str(),
+                 error ? error.message().c_str() : "it is not a folder");
+    setup.Abandon();
+    return 1;
+  }
+  if (!setup.LoadProgressTexts()) {
     setup.Abandon();
     return 1;
   }
@@ -106,17 +155,25 @@ int Unattended(const std::string& language, const std::string& folder) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  bool unattended = false;
+  bool unattended = false, desktopShortcut = false;
   std::string language = "English", folder;
   for (int i = 1; i < argc; ++i) {
-    if (std::strcmp(argv[i], "--unattended") == 0) {
+    if (std::strcmp(argv[i], "--help") == 0) {
+      std::fputs(kUsage, stdout);
+      return 0;
+    } else if (std::strcmp(argv[i], "--version") == 0) {
+      std::printf("ovnss-setup %.*s\n", static_cast<int>(ov::kVersion.size()), ov::kVersion.data());
+      return 0;
+    } else if (std::strcmp(argv[i], "--desktop-shortcut") == 0) {
+      desktopShortcut = true;
+    } else if (std::strcmp(argv[i], "--unattended") == 0) {
       unattended = true;
     } else if (std::strcmp(argv[i], "--language") == 0 && i + 1 < argc) {
       language = argv[++i];
     } else if (std::strcmp(argv[i], "--folder") == 0 && i + 1 < argc) {
       folder = argv[++i];
     } else if (argv[i][0] == '-' && argv[i][1] == '-') {
-      std::fprintf(stderr, "usage: ovnss-setup [--unattended [--language L] [--folder DIR]]\n");
+      std::fprintf(stderr, "ovnss-setup: unknown option %s\n%s", argv[i], kUsage);
       return 2;
     }
   }
@@ -127,16 +184,17 @@ int main(int argc, char** argv) {
       std::fprintf(stderr, "ovnss-setup: the language is one of Dutch, English, French, German\n");
       return 2;
     }
-    return Unattended(language, folder);
+    return Unattended(language, folder, desktopShortcut);
   }
 
   QApplication app(argc, argv);
   QApplication::setApplicationName(QStringLiteral("ovnss-setup"));
 
-  ov::FileRegistry registry(ov::FileRegistry::DefaultLocation());
+  const auto places = ov::setup::PlacesOfThisProcess();
+  ov::FileRegistry registry(places.registryFile);
   ov::SystemProcessRunner runner;
   ov::setup::QtSetupDialogs dialogs;
-  ov::setup::SetupController setup(Platform(registry, runner), dialogs, ov::setup::PlatformInstallList());
+  ov::setup::SetupController setup(Platform(registry, runner, places), dialogs, ov::setup::PlatformInstallList());
 
   // The splash thread prepares the registry and holds the splash for three
   // seconds; the window waits for it in its event loop.

@@ -367,5 +367,22 @@ TEST(FileRegistry, DefaultLocationFollowsTheEnvironment) {
   EXPECT_EQ(FileRegistry::DefaultLocation(), fs::path("/elsewhere/reg.txt"));
 }
 
+TEST(FileRegistry, EveryProgramReadsTheUsersValuesOverTheMachineWideOnes) {
+  TempDir dir;
+  ScopedEnv env;
+  env.Set("OVNSS_REGISTRY", (dir / "user.txt").string()).Set("OVNSS_MACHINE_REGISTRY", (dir / "machine.txt").string());
+  WriteFile(dir / "machine.txt",
+            "; OVNSS registry 1\n\n[HKEY_CLASSES_ROOT\\OrlindavestrumNSS]\n\"FilePath\"=\"/usr/lib/ovnss\"\n");
+  FileRegistry registry = FileRegistry::UserAndMachine();
+  EXPECT_EQ(registry.ReadText(kClasses, "OrlindavestrumNSS", "FilePath"), "/usr/lib/ovnss");
+  EXPECT_TRUE(registry.Empty());  // the user's own file holds nothing yet
+  ASSERT_TRUE(registry.SetValue(kClasses, "OrlindavestrumNSS", "FilePath", "/home/me/ovnss"));
+  EXPECT_EQ(registry.ReadText(kClasses, "OrlindavestrumNSS", "FilePath"), "/home/me/ovnss");
+  EXPECT_FALSE(registry.Empty());
+  ASSERT_TRUE(registry.DeleteValue(kClasses, "OrlindavestrumNSS", "FilePath"));
+  registry.DeleteKey(kClasses, "OrlindavestrumNSS");
+  EXPECT_TRUE(registry.Empty());
+}
+
 }  // namespace
 }  // namespace ov

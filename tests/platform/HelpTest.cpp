@@ -26,18 +26,26 @@ TEST(Help, TheHtmlStandsInWhereNoProgramOpensTheChm) {
   test::TempDir dir;
   const fs::path chm = HelpContentsFile(dir.path());
   FakeProcessRunner runner;
-  EXPECT_TRUE(OpenHelpFile(runner, chm, false));  // no HTML beside it: the CHM all the same
+  EXPECT_EQ(OpenHelpFile(runner, chm, false), std::nullopt);  // nothing installed: nothing handed on
+  std::ofstream(chm) << "ITSF";
+  EXPECT_EQ(OpenHelpFile(runner, chm, false), chm);  // no HTML beside it: the CHM all the same
   fs::create_directory(dir / "OrlindavestrumHelp");
   std::ofstream(dir / "OrlindavestrumHelp" / "index.html") << "<html></html>";
-  OpenHelpFile(runner, chm, false);
-  OpenHelpFile(runner, chm, true);
+  EXPECT_EQ(OpenHelpFile(runner, chm, false), dir / "OrlindavestrumHelp" / "index.html");
+  EXPECT_EQ(OpenHelpFile(runner, chm, true), chm);
   runner.shellOpenResult = false;
-  EXPECT_FALSE(OpenHelpFile(runner, chm, true));
+  EXPECT_EQ(OpenHelpFile(runner, chm, true), std::nullopt);
   const auto calls = runner.Calls();
   ASSERT_EQ(calls.size(), 4u);
   EXPECT_EQ(calls[0].program, chm);
   EXPECT_EQ(calls[1].program, dir / "OrlindavestrumHelp" / "index.html");
   EXPECT_EQ(calls[2].program, chm);
+}
+
+TEST(Help, TheMessageWhenNothingOpensTheHelpNamesTheFile) {
+  EXPECT_EQ(HelpNotOpenedText("/usr/lib/ovnss/OrlindavestrumHelp/index.html"),
+            "No program could open the help file /usr/lib/ovnss/OrlindavestrumHelp/index.html.\n"
+            "Open it with a web browser, or install xdg-utils and a browser.");
 }
 
 TEST(Help, AskTheDesktopWhetherSomeProgramOpensChmFiles) {

@@ -183,6 +183,20 @@ TEST(SystemProcessRunner, ShellOpenFailsWithoutXdgOpen) {
   EXPECT_FALSE(runner.ShellOpen("/tmp"));
 }
 
+TEST(SystemProcessRunner, ShellOpenFailsWhenTheOpenerFindsNoProgramAndWaitsNotForAViewer) {
+  TempDir dir;
+  ScopedEnv env;
+  env.Set("PATH", dir.path().string());
+  SystemProcessRunner runner;
+  WriteScript(dir / "xdg-open", "exit 3\n");  // xdg-open: no program for the file
+  EXPECT_FALSE(runner.ShellOpen("/tmp/help.html"));
+  // An opener that stays with the viewer it started is not waited for.
+  WriteScript(dir / "xdg-open", "exec /bin/sleep 5\n");
+  const auto start = std::chrono::steady_clock::now();
+  EXPECT_TRUE(runner.ShellOpen("/tmp/help.html"));
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(3));
+}
+
 TEST(SystemProcessRunner, NoWindowIsEverReportedOpen) {
   SystemProcessRunner runner;
   EXPECT_FALSE(runner.TopLevelWindowExists("Fixcount"));

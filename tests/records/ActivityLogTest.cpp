@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <ctime>
 #include <fstream>
 #include <memory>
@@ -16,6 +18,7 @@ namespace ov {
 namespace {
 
 using test::ReadFile;
+namespace fs = std::filesystem;
 
 using Utc = test::ScopedUtc;
 
@@ -119,6 +122,47 @@ TEST(ActivityLog, FailsQuietlyWithoutAPathOrAWritableFolder) {
   test::TempDir dir;
   ActivityLog missing(dir / "no" / "such" / "folder");
   EXPECT_FALSE(missing.AppendLog("x"));
+}
+
+TEST(ActivityLogFolder, TheInstallationFolderWhenTheUserMayWriteThere) {
+  test::TempDir dir;
+  test::ScopedEnv env;
+  env.Set("XDG_STATE_HOME", (dir / "state").string());
+  fs::create_directory(dir / "install");
+  EXPECT_EQ(ActivityLogFolder(dir / "install"), dir / "install");
+  EXPECT_FALSE(fs::exists(dir / "state"));  // nothing made where it is not used
+  EXPECT_EQ(ActivityLogFolder({}), fs::path());
+}
+
+TEST(ActivityLogFolder, TheUsersStateFolderWhenTheInstallationIsNotWritable) {
+  test::TempDir dir;
+  test::ScopedEnv env;
+  env.Set("XDG_STATE_HOME", (dir / "state").string());
+  // A folder the log cannot be made in, whoever runs the test: a file stands
+  // where the installation folder should be.
+  std::ofstream(dir / "install") << "not a folder";
+  const fs::path folder = ActivityLogFolder(dir / "install");
+  EXPECT_EQ(folder, dir / "state" / "ovnss");
+  ASSERT_TRUE(fs::is_directory(folder));
+  EXPECT_EQ(fs::status(folder).permissions() & fs::perms::all, fs::perms::owner_all);
+  ActivityLog log(folder);
+  EXPECT_TRUE(log.AppendLog("x"));
+
+  // A relative XDG_STATE_HOME is ignored, as the base directory rules say.
+  env.Set("XDG_STATE_HOME", "relative");
+  env.Set("HOME", (dir / "home").string());
+  EXPECT_EQ(ActivityLogFolder(dir / "install"), dir / "home" / ".local" / "state" / "ovnss");
+}
+
+TEST(ActivityLogFolder, AReadOnlyInstallationSendsTheLogToTheStateFolder) {
+  if (::geteuid() == 0) GTEST_SKIP() << "root may write anywhere";
+  test::TempDir dir;
+  test::ScopedEnv env;
+  env.Set("XDG_STATE_HOME", (dir / "state").string());
+  fs::create_directory(dir / "install");
+  fs::permissions(dir / "install", fs::perms::owner_read | fs::perms::owner_exec);
+  EXPECT_EQ(ActivityLogFolder(dir / "install"), dir / "state" / "ovnss");
+  fs::permissions(dir / "install", fs::perms::owner_all);
 }
 
 }  // namespace

@@ -4,7 +4,11 @@
 
 #include <gmock/gmock.h>
 
+#include <algorithm>
+
+#include "setup/InstallList.h"
 #include "setup/Shortcuts.h"
+#include "setup/Uninstall.h"
 #include "SetupFixture.h"
 
 namespace ov::setup::test {
@@ -54,7 +58,10 @@ TEST(SetupInstall, ACompleteRunCopiesEveryRowToItsPlaceAndMakesTheShortcuts) {
   EXPECT_TRUE(fs::exists(box.platform.folders.system / "revertwmi.bat"));
   EXPECT_TRUE(fs::exists(box.Install() / "revertwmi.bat"));
   EXPECT_EQ(ShortcutTarget(box.Menu() / kUninstallShortcut), box.platform.folders.windows / "UninstallOV.exe");
-  EXPECT_NE(ReadFile(box.Menu() / kUninstallShortcut).find("Terminal=true\n"), std::string::npos);
+  // The uninstaller asks in a window: no terminal, and a name that says what it removes.
+  EXPECT_NE(ReadFile(box.Menu() / kUninstallShortcut).find("Terminal=false\n"), std::string::npos);
+  EXPECT_NE(ReadFile(box.Menu() / kUninstallShortcut).find("Name=Uninstall Orlindavestrum for NSS\n"),
+            std::string::npos);
   EXPECT_EQ(ShortcutTarget(box.dir / "Desktop" / kProgramShortcut), box.Install() / "ovnss");
   EXPECT_EQ(ShortcutTarget(box.Menu() / kProgramShortcut), box.Install() / "ovnss");
   EXPECT_THAT(box.dialogs.Boxes(), ElementsAre(Box{"question", "Text 16", "Orlindavestrum"},
@@ -81,8 +88,38 @@ TEST(SetupInstall, NoToTheShortcutQuestionKeepsOnlyTheMenuEntry) {
   box.dialogs.Answer(false);
   Recorder recorder;
   EXPECT_EQ(setup->RunInstall(recorder), InstallOutcome::Completed);
-  EXPECT_FALSE(fs::exists(box.dir / "Desktop" / kProgramShortcut));
+  EXPECT_FALSE(fs::exists(box.dir / "Desktop"));  // not even the folder is made for a refused shortcut
   EXPECT_EQ(ShortcutTarget(box.Menu() / kProgramShortcut), box.Install() / "ovnss");
+}
+
+TEST(SetupInstall, TheProgramsAreLinkedIntoTheBinFolderButNeverOverSomeonesFile) {
+  Sandbox box(PlatformInstallList());
+  box.platform.binFolder = box.dir / "bin";
+  WriteFile(box.dir / "bin" / "ovnss-cli", "someone's own program");
+  auto setup = box.Ready();
+  ASSERT_TRUE(setup->AcceptFolder());
+  Recorder recorder;
+  ASSERT_EQ(setup->RunInstall(recorder), InstallOutcome::Completed);
+  EXPECT_EQ(fs::read_symlink(box.dir / "bin" / "ovnss"), box.Install() / "ovnss");
+  EXPECT_EQ(ReadFile(box.dir / "bin" / "ovnss-cli"), "someone's own program");
+}
+
+TEST(SetupInstall, ARowInAFolderGoesIntoThatFolderOfTheInstallation) {
+  Sandbox box(InstallList{"ovnss", "OrlindavestrumHelp.chm", "OrlindavestrumHelp/index.html"});
+  auto setup = box.Ready();
+  ASSERT_TRUE(setup->AcceptFolder());
+  Recorder recorder;
+  ASSERT_EQ(setup->RunInstall(recorder), InstallOutcome::Completed);
+  EXPECT_EQ(ReadFile(box.Install() / "OrlindavestrumHelp" / "index.html"),
+            "contents of OrlindavestrumHelp/index.html");
+  const auto result = Uninstall(box.registry, box.platform.folders, setup->List());
+  EXPECT_FALSE(fs::exists(box.Install()));
+}
+
+TEST(SetupInstall, EveryWayOfInstallingCarriesTheHelp) {
+  const InstallList list = PlatformInstallList();
+  EXPECT_NE(std::find(list.begin(), list.end(), "OrlindavestrumHelp.chm"), list.end());
+  EXPECT_NE(std::find(list.begin(), list.end(), "OrlindavestrumHelp/index.html"), list.end());
 }
 
 TEST(SetupInstall, ACopyThatFailsStopsTheRunInsteadOfPassingForDone) {

@@ -38,14 +38,22 @@ TEST(SetupFolderWindow, ACancelledPickerWithAnEmptyFieldChangesNothing) {
   Sandbox box;
   auto setup = box.Ready();
   FolderStep step(*setup);
-  step.SetPicker([](QWidget*, QString&, const QString& title) {
+  QString start;
+  step.SetPicker([&](QWidget*, QString& folder, const QString& title) {
     EXPECT_EQ(title, "Please specify a folder for Copying...");
+    start = folder;
     return false;
   });
   step.Browse();
   EXPECT_EQ(step.Display()->text().toStdString(), box.Install().string());
   EXPECT_TRUE(step.Field()->text().isEmpty());
   EXPECT_TRUE(box.dialogs.Boxes().empty());
+  // The picker opened where the folder shown lies, not in the source folder;
+  // when that folder is gone, at the nearest one above it.
+  EXPECT_EQ(start.toStdString(), box.Install().parent_path().string());
+  fs::remove_all(box.Install().parent_path());
+  step.Browse();
+  EXPECT_EQ(start.toStdString(), box.dir.path().string());
 }
 
 TEST(SetupFolderWindow, APickedFolderIsShownWithTheProductFolderAndNextAcceptsIt) {

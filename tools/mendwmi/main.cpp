@@ -23,7 +23,7 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "usage: ovnss-mendwmi [--sys DIR] [--dev DIR]\n");
     return 2;
   }
-  ov::FileRegistry shared(ov::FileRegistry::DefaultLocation());
+  ov::FileRegistry shared(ov::FileRegistry::UserAndMachine());
   const auto runFolder = ov::RunFolderFromEnvironment();
   if (!runFolder) {
     ov::DescribeDisks(shared, folders->sys, folders->dev);

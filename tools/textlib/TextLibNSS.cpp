@@ -21,7 +21,7 @@ namespace {
 constexpr std::string_view kProductKey = "OrlindavestrumNSS";
 
 std::filesystem::path TextFilePath() {
-  ov::FileRegistry registry(ov::FileRegistry::DefaultLocation());
+  ov::FileRegistry registry(ov::FileRegistry::UserAndMachine());
   const std::string filePath = registry.ReadText(ov::RegistryRoot::ClassesRoot, kProductKey, "FilePath");
   if (filePath.empty()) return {};
   const std::filesystem::path local = ov::KnownFolders::FromEnvironment().Map(filePath);

@@ -3,7 +3,11 @@
 #include <QMarginsF>
 #include <QPageLayout>
 #include <QPageSize>
+#include <QDir>
+#include <QFileDialog>
+#include <QMessageBox>
 #include <QPrintDialog>
+#include <QPrinterInfo>
 
 #include "platform/Prompter.h"
 
@@ -27,13 +31,41 @@ QString DocumentName() {
   return QString::fromLatin1(kProductTitle.data(), static_cast<qsizetype>(kProductTitle.size()));
 }
 
+QString PrintFailedText(const QString& target) {
+  return QStringLiteral("The directory list could not be printed on %1.").arg(target);
+}
+
+DialogListPrinter::DialogListPrinter(QWidget* parent) : parent_(parent) {
+  hasPrinter = [] { return !QPrinterInfo::availablePrinterNames().isEmpty(); };
+  askPdfFile = [this] {
+    return QFileDialog::getSaveFileName(parent_, QStringLiteral("No printer: print to a PDF file"),
+                                        QDir::home().filePath(QStringLiteral("Directory List.pdf")),
+                                        QStringLiteral("PDF files (*.pdf)"));
+  };
+  showError = [this](const QString& text) { QMessageBox::critical(parent_, DocumentName(), text); };
+}
+
 bool DialogListPrinter::Begin() {
   printer_ = std::make_unique<QPrinter>(QPrinter::HighResolution);
   printer_->setDocName(DocumentName());
-  QPrintDialog dialog(printer_.get(), parent_);
-  ConfigurePrintDialog(dialog);
-  if (dialog.exec() != QDialog::Accepted) return false;
-  return log_.Begin(printer_.get());
+  QString target;
+  if (hasPrinter()) {
+    QPrintDialog dialog(printer_.get(), parent_);
+    ConfigurePrintDialog(dialog);
+    if (dialog.exec() != QDialog::Accepted) return false;
+    target = printer_->outputFileName().isEmpty() ? printer_->printerName() : printer_->outputFileName();
+  } else {
+    // Without a printer the print dialog offers nothing to print on: the
+    // list goes into a PDF file instead.
+    target = askPdfFile();
+    if (target.isEmpty()) return false;
+    printer_->setOutputFormat(QPrinter::PdfFormat);
+    printer_->setOutputFileName(target);
+  }
+  if (log_.Begin(printer_.get())) return true;
+  showError(PrintFailedText(target));
+  printer_.reset();
+  return false;
 }
 
 void DialogListPrinter::PrintLine(std::string_view line) { log_.PrintLine(FromUtf8(line)); }

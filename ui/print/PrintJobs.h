@@ -6,6 +6,7 @@
 #include <QPrinter>
 #include <QString>
 
+#include <functional>
 #include <memory>
 #include <string_view>
 
@@ -24,18 +25,31 @@ void ConfigurePrintDialog(QPrintDialog& dialog);
 // The document name print jobs carry: the program's title.
 QString DocumentName();
 
+// To a printer picked in the print dialog; where the machine has no
+// printer, into a PDF file the user names instead. A job that cannot start
+// is reported in a message naming the printer or the file.
 class DialogListPrinter : public ListPrinter {
 public:
-  explicit DialogListPrinter(QWidget* parent) : parent_(parent) {}
+  explicit DialogListPrinter(QWidget* parent);
   bool Begin() override;
   void PrintLine(std::string_view line) override;
   void End() override;
+
+  // Seams of the desktop, replaced by tests: whether a printer exists, the
+  // PDF file asked for (empty: cancelled), and the failure message.
+  std::function<bool()> hasPrinter;
+  std::function<QString()> askPdfFile;
+  std::function<void(const QString&)> showError;
 
 private:
   QWidget* parent_;
   std::unique_ptr<QPrinter> printer_;
   LogPrinter log_;
 };
+
+// The message of a print job that could not start on `target` (a printer's
+// name or a file).
+QString PrintFailedText(const QString& target);
 
 // A4 pages without page margins of their own, at `dpi`; a QGuiApplication
 // must exist.

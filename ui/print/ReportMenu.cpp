@@ -8,12 +8,12 @@
 namespace ov::print {
 
 ReportMenu::ReportMenu(const std::filesystem::path& installPath, const std::filesystem::path& logPath,
-                       ProcessRunner& runner, Prompter& prompter)
+                       ProcessRunner& runner, Prompter& prompter, const KnownFolders& folders)
     : installPath_(installPath),
       runner_(runner),
       prompter_(prompter),
       mail_(runner),
-      reports_(logPath, KnownFolders::FromEnvironment(), runner, mail_, prompter) {}
+      reports_(logPath, folders, runner, mail_, prompter) {}
 
 void ReportMenu::PrintList(const TreeState& state, QWidget* parent) {
   DialogListPrinter printer(parent);
@@ -24,7 +24,19 @@ void ReportMenu::Online() { SupportOnline(runner_); }
 void ReportMenu::Email() { SupportEmail(prompter_); }
 void ReportMenu::Telephonic() { SupportTelephonic(prompter_); }
 
-void ReportMenu::HelpContents() { OpenHelpFile(runner_, HelpContentsFile(installPath_), DesktopOpensChm()); }
-void ReportMenu::HelpByName() { OpenHelpFile(runner_, HelpByNameFile(), DesktopOpensChm()); }
+void ReportMenu::HelpContents() { OpenHelp(HelpContentsFile(installPath_)); }
+void ReportMenu::HelpByName() { OpenHelp(HelpByNameFile()); }
+
+void ReportMenu::OpenHelp(const std::filesystem::path& chm) {
+  const bool chmViewer = DesktopOpensChm();
+  if (OpenHelpFile(runner_, chm, chmViewer)) return;
+  // Nothing opened it: the user is told which file to open by hand (the
+  // installation's pages when the bare name is not in the current folder).
+  std::filesystem::path shown = chm;
+  std::error_code ec;
+  if (!std::filesystem::exists(chm, ec)) shown = HelpContentsFile(installPath_);
+  if (!chmViewer && std::filesystem::is_regular_file(HelpHtmlPage(shown), ec)) shown = HelpHtmlPage(shown);
+  prompter_.ShowMessage(HelpNotOpenedText(shown), std::string(kProductTitle), MessageIcon::Information);
+}
 
 }  // namespace ov::print

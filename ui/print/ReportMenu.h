@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <memory>
 
+#include "platform/Folders.h"
 #include "platform/Mail.h"
 #include "platform/Process.h"
 #include "platform/Prompter.h"
@@ -20,9 +21,10 @@ namespace ov::print {
 class ReportMenu {
 public:
   // `logPath` is the activity log; `runner` opens files and starts the mail
-  // composer; the drive-C folder comes from the environment.
+  // composer; `folders` map drive C, the run's own files (the directory
+  // lists) into the run's folder.
   ReportMenu(const std::filesystem::path& installPath, const std::filesystem::path& logPath, ProcessRunner& runner,
-             Prompter& prompter);
+             Prompter& prompter, const KnownFolders& folders);
 
   // Maintenance > Report.
   void ViewReport() { reports_.ViewReport(); }
@@ -46,6 +48,9 @@ public:
   ReportCommands& commands() { return reports_; }
 
 private:
+  // Opens the help at `chm`, or says which file to open when nothing can.
+  void OpenHelp(const std::filesystem::path& chm);
+
   std::filesystem::path installPath_;
   ProcessRunner& runner_;
   Prompter& prompter_;

@@ -1,6 +1,7 @@
 #include "ui/window/Dialogs.h"
 
 #include "records/Contact.h"
+#include "platform/Version.h"
 
 #include <QDialogButtonBox>
 #include <QFrame>
@@ -96,7 +97,7 @@ AboutDialog::AboutDialog(const QIcon& icon, QWidget* parent) : QDialog(parent) {
   setObjectName(QStringLiteral("100"));
   auto* picture = new QLabel(this);
   picture->setPixmap(icon.pixmap(48, 48));
-  auto* name = new QLabel(QStringLiteral("<b>Orlindavestrum for NSS</b> (11.06.07)"), this);
+  auto* name = new QLabel(QStringLiteral("<b>Orlindavestrum for NSS</b> (%1)").arg(QLatin1String(kVersion.data(), qsizetype(kVersion.size()))), this);
   // The maker lines name the same contacts as the Support commands.
   QString makerText = QStringLiteral(
       "File recovery for NetWare NSS pools and volumes.\n"

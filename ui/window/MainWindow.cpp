@@ -89,8 +89,8 @@ MainWindow::MainWindow(Session& session, std::filesystem::path installPath, QWid
   later_.Attach(session_, *wizard_, this, rawForm());
   elements_.as<QTreeView>(kFolderTree)->setModel(&wizard_->folderModel());
   elements_.setColumns(Change::DetailsColumns);
-  const auto logPath = session_.log ? session_.log->path() : installPath_ / std::string(kActivityLogName);
-  reports_ = std::make_unique<print::ReportMenu>(installPath_, logPath, desktop_, session_.prompter);
+  const auto logPath = session_.log ? session_.log->path() : ActivityLogFolder(installPath_) / std::string(kActivityLogName);
+  reports_ = std::make_unique<print::ReportMenu>(installPath_, logPath, desktop_, session_.prompter, session_.folders);
   ConnectCommands();
   ConnectHelp();
   wizard_->ListDisks();

@@ -158,5 +158,38 @@ TEST(PrintDialog, OffersNeitherPageRangesNorAFile) {
   EXPECT_EQ(DocumentName(), QStringLiteral("Orlindavestrum For NSS"));
 }
 
+TEST(DialogListPrint, WithoutAPrinterTheListGoesIntoAPdfFile) {
+  test::TempDir dir;
+  DialogListPrinter printer(nullptr);
+  printer.hasPrinter = [] { return false; };
+  printer.askPdfFile = [&] { return QString::fromStdString((dir / "list.pdf").string()); };
+  QString error;
+  printer.showError = [&](const QString& text) { error = text; };
+  ASSERT_TRUE(printer.Begin());
+  printer.PrintLine("Root-> A");
+  printer.End();
+  const auto text = PageText(dir / "list.pdf", 1);
+  ASSERT_EQ(text.size(), 2u);
+  EXPECT_EQ(HeaderNumber(text[0]), 1) << text[0];
+  EXPECT_EQ(text[1], "Root-> A");
+  EXPECT_TRUE(error.isEmpty());
+
+  printer.askPdfFile = [] { return QString(); };  // the file dialog cancelled
+  EXPECT_FALSE(printer.Begin());
+  EXPECT_TRUE(error.isEmpty());
+}
+
+TEST(DialogListPrint, AJobThatCannotStartIsReportedWithItsTarget) {
+  test::TempDir dir;
+  DialogListPrinter printer(nullptr);
+  printer.hasPrinter = [] { return false; };
+  const QString file = QString::fromStdString((dir / "no-folder" / "list.pdf").string());
+  printer.askPdfFile = [&] { return file; };
+  QString error;
+  printer.showError = [&](const QString& text) { error = text; };
+  EXPECT_FALSE(printer.Begin());
+  EXPECT_EQ(error, QStringLiteral("The directory list could not be printed on %1.").arg(file));
+}
+
 }  // namespace
 }  // namespace ov::print
