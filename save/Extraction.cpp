@@ -150,6 +150,7 @@ Extractor::CopyResult Extractor::Copy(const TreeNode& node, int fd, bool honourF
     }
     const std::uint64_t bytes = std::min<std::uint64_t>(std::uint64_t{n} * kSectorSize, node.size - written);
     if (!WriteAll(fd, buffer.data(), static_cast<std::size_t>(bytes))) return CopyResult::WriteFailed;
+    if (observed_) observer->FileBytes({buffer.data(), static_cast<std::size_t>(bytes)});
     written += bytes;
     i += n;
     if (report) report(written);
@@ -158,7 +159,10 @@ Extractor::CopyResult Extractor::Copy(const TreeNode& node, int fd, bool honourF
 }
 
 SaveOutcome Extractor::SaveFile(const std::filesystem::path& folder, std::uint32_t keyLow, std::uint32_t keyHigh) {
+  observed_ = false;
   const SaveOutcome outcome = SaveOne(folder, keyLow, keyHigh);
+  if (observed_) observer->FileEnded(outcome);
+  observed_ = false;
   ++progress_.outcomes[static_cast<std::size_t>(outcome)];
   return outcome;
 }
@@ -190,6 +194,10 @@ SaveOutcome Extractor::SaveOne(const std::filesystem::path& folder, std::uint32_
     return SaveOutcome::CreateFailed;
   }
   ReportFileStart(*node, target);
+  if (observer) {
+    observer->FileStarted(*node, target);
+    observed_ = true;
+  }
   const std::uint64_t unreadBefore = disk_.UnreadSectors();
   std::uint64_t counted = 0;
   const CopyResult result = Copy(*node, fd, true, [&](std::uint64_t written) {
