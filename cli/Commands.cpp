@@ -7,6 +7,7 @@
 
 #include "nss/FolderListing.h"
 #include "platform/Text.h"
+#include "records/BodyFile.h"
 #include "records/RecoveryInfo.h"
 #include "save/RawScan.h"
 #include "save/SaveRun.h"
@@ -188,12 +189,16 @@ int Volumes(const Common& c) {
   return s.prompter.errorShown() ? 1 : 0;
 }
 
-int Ls(const Common& c, const std::string& path, bool recursive) {
+int Ls(const Common& c, const std::string& path, bool recursive, bool bodyfile) {
   Session s;
   Configure(s, c);
   OpenVolume(s, c);
   const RecoveryTree& tree = s.tree;
   const Target t = Resolve(tree, path);
+  if (bodyfile) {
+    WriteBodyFile(tree, t.folder, t.file, recursive, std::cout);
+    return 0;
+  }
   json entries = json::array();
   std::vector<std::vector<std::string>> table;
   auto addFile = [&](const TreeNode& f, const std::string& folderPath) {
@@ -308,9 +313,10 @@ std::vector<SaveRow> WholeVolume(const RecoveryTree& tree) {
 
 // Saves the rows into `dest`; the progress holds what happened.
 void SaveRows(Session& s, const SaveSettings& settings, const std::vector<SaveRow>& rows,
-              const std::filesystem::path& dest, SaveProgress& progress) {
+              const std::filesystem::path& dest, SaveProgress& progress, SaveObserver* observer = nullptr) {
   SaveProgressBar bar(progress);
   Extractor extractor(s.disk(), s.discovery().currentPool(), s.tree, settings, s.prompter, progress, bar);
+  extractor.observer = observer;
   SaveRun run(extractor, s.tree, settings, progress, s.prompter);
   WatchInterrupt(&progress.abortRun);
   run.Run(SaveSource::List, dest, rows);
@@ -339,8 +345,10 @@ std::uint32_t Failed(const SaveProgress& p) {
 }
 
 int Save(const Common& c, const std::string& dest, const std::string& ext, const std::string& replace,
-         const std::string& after, const std::string& before, const std::vector<std::string>& paths) {
+         const std::string& after, const std::string& before, const std::vector<std::string>& paths,
+         const SaveExtras& extras) {
   if (dest.empty()) throw Failure("--dest is required");
+  SaveReports reports(extras, dest);
   SaveSettings settings;
   if (!after.empty()) {
     const auto day = DatePositions(after, kAfterYearRows);
@@ -386,18 +394,22 @@ int Save(const Common& c, const std::string& dest, const std::string& ext, const
   }
 
   SaveProgress progress;
-  SaveRows(s, settings, rows, dest, progress);
+  SaveRows(s, settings, rows, dest, progress, reports.observer());
   const std::uint32_t written = progress.Count(SaveOutcome::Written);
   const std::uint32_t failed = Failed(progress);
+  json reported = json::object();
+  reports.Finish(s, c.disk, reported, c.json);
   if (c.json) {
-    Print({{"files", written},
+    json summary = {{"files", written},
            {"bytes", progress.bytesWritten},
            {"failed", failed},
            {"skipped", progress.Count(SaveOutcome::Skipped)},
            {"declined", progress.Count(SaveOutcome::Declined)},
            {"filtered", progress.Count(SaveOutcome::Filtered)},
            {"untranslatable", progress.Count(SaveOutcome::Untranslatable)},
-           {"unreadFiles", UnreadFilesJson(progress)}});
+           {"unreadFiles", UnreadFilesJson(progress)}};
+    summary.update(reported);
+    Print(summary);
   } else {
     PrintUnreadFiles(progress);
     std::cout << written << " file(s), " << progress.bytesWritten << " bytes saved to " << dest;
