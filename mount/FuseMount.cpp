@@ -44,7 +44,8 @@ struct FuseMount::Impl {
     st->st_atim.tv_sec = st->st_mtim.tv_sec = st->st_ctim.tv_sec = static_cast<time_t>(t);
   }
 
-  static void* Init(struct fuse_conn_info*, struct fuse_config* cfg) {
+  static void* Init(struct fuse_conn_info* conn, struct fuse_config* cfg) {
+    conn->max_readahead = 1 << 20;
     // Nothing changes under the mount: the kernel may keep what it read.
     cfg->kernel_cache = 1;
     cfg->use_ino = 1;

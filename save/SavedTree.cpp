@@ -148,7 +148,6 @@ std::size_t SavedTree::Read(const DiskView& disk, std::uint32_t entry, std::uint
   auto run = std::upper_bound(e.runs.begin(), e.runs.end(), offset,
                               [](std::uint64_t o, const DiskRun& r) { return o < r.fileOffset; });
   --run;
-  std::vector<std::byte> sectors;
   std::uint64_t done = 0;
   while (done < want && run != e.runs.end()) {
     const std::uint64_t at = offset + done;
@@ -157,16 +156,20 @@ std::size_t SavedTree::Read(const DiskView& disk, std::uint32_t entry, std::uint
     const std::uint64_t firstSector = run->diskSector + into / kSectorSize;
     const std::uint64_t skip = into % kSectorSize;
     const auto count = static_cast<std::uint32_t>((skip + take + kSectorSize - 1) / kSectorSize);
-    sectors.resize(std::size_t{count} * kSectorSize);
+    // Whole sectors go straight into the caller's buffer; a stretch that
+    // starts or ends inside a sector goes through the scratch buffer.
+    const bool direct = skip == 0 && take % kSectorSize == 0;
+    if (!direct) scratch_.resize(std::size_t{count} * kSectorSize);
+    std::byte* into_ = direct ? out.data() + done : scratch_.data();
     // As the save reads: the whole stretch, or sector by sector with the
     // bad-sector step, what stays unread as zeros.
-    if (!disk.ReadStretch(firstSector, count, sectors.data())) {
-      std::memset(sectors.data(), 0, sectors.size());
+    if (!disk.ReadStretch(firstSector, count, into_)) {
+      std::memset(into_, 0, std::size_t{count} * kSectorSize);
       const std::uint64_t before = disk.UnreadSectors();
-      disk.ReadChunks(firstSector, 1, count, sectors.data(), false);
+      disk.ReadChunks(firstSector, 1, count, into_, false);
       unreadSectors += disk.UnreadSectors() - before;
     }
-    std::memcpy(out.data() + done, sectors.data() + skip, static_cast<std::size_t>(take));
+    if (!direct) std::memcpy(out.data() + done, scratch_.data() + skip, static_cast<std::size_t>(take));
     done += take;
     ++run;
   }

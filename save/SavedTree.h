@@ -56,12 +56,13 @@ public:
   // the save would have written them (unreadable sectors follow the
   // reader's bad-sector answer and read as zeros); answers the bytes read
   // (0 at or after the end) and adds to `unreadSectors` the sectors the
-  // disk did not give.
+  // disk did not give. One reader at a time (it keeps a scratch buffer).
   std::size_t Read(const DiskView& disk, std::uint32_t entry, std::uint64_t offset, std::span<std::byte> out,
                    std::uint64_t& unreadSectors) const;
 
 private:
   std::vector<Entry> entries_;
+  mutable std::vector<std::byte> scratch_;
 };
 
 }  // namespace ov
