@@ -10,6 +10,7 @@
 #include "cli/TextPdf.h"
 #include "nss/FolderListing.h"
 #include "platform/Text.h"
+#include "records/BodyFile.h"
 #include "records/RecoveryInfo.h"
 #include "save/RawScan.h"
 #include "save/SaveRun.h"
@@ -260,12 +261,16 @@ void Flush(std::string& out, bool force) {
 
 }  // namespace
 
-int Ls(const Common& c, const std::string& path, bool recursive) {
+int Ls(const Common& c, const std::string& path, bool recursive, bool bodyfile) {
   Session s;
   Configure(s, c);
   OpenVolume(s, c);
   const RecoveryTree& tree = s.tree;
   const Target t = Resolve(tree, path);
+  if (bodyfile) {
+    WriteBodyFile(tree, t.folder, t.file, recursive, std::cout);
+    return 0;
+  }
   // Written folder by folder as the walk goes: nothing of the whole volume
   // is gathered first.
   std::string out;
@@ -418,9 +423,10 @@ std::vector<SaveRow> WholeVolume(const RecoveryTree& tree) {
 
 // Saves the rows into `dest`; the progress holds what happened.
 void SaveRows(Session& s, const SaveSettings& settings, const std::vector<SaveRow>& rows,
-              const std::filesystem::path& dest, SaveProgress& progress) {
+              const std::filesystem::path& dest, SaveProgress& progress, SaveObserver* observer = nullptr) {
   SaveProgressBar bar(progress);
   Extractor extractor(s.disk(), s.discovery().currentPool(), s.tree, settings, s.prompter, progress, bar);
+  extractor.observer = observer;
   SaveRun run(extractor, s.tree, settings, progress, s.prompter);
   WatchInterrupt(&progress.abortRun);
   s.prompter.stopOnUnanswerable = &progress.abortRun;
@@ -480,8 +486,10 @@ std::uint32_t Failed(const SaveProgress& p) {
 }
 
 int Save(const Common& c, const std::string& dest, const std::string& ext, const std::string& replace,
-         const std::string& after, const std::string& before, const std::vector<std::string>& paths) {
+         const std::string& after, const std::string& before, const std::vector<std::string>& paths,
+         const SaveExtras& extras) {
   if (dest.empty()) throw UsageError("--dest is required");
+  SaveReports reports(extras, dest);
   SaveSettings settings;
   if (!after.empty()) {
     const auto day = DatePositions(after, kAfterYearRows);
@@ -527,10 +535,12 @@ int Save(const Common& c, const std::string& dest, const std::string& ext, const
   }
 
   SaveProgress progress;
-  SaveRows(s, settings, rows, dest, progress);
+  SaveRows(s, settings, rows, dest, progress, reports.observer());
   const std::uint32_t written = progress.Count(SaveOutcome::Written);
+  json reported = json::object();
+  reports.Finish(s, c.disk, reported, c.json);
   if (c.json) {
-    Print({{"files", written},
+    json summary = {{"files", written},
            {"bytes", progress.bytesWritten - progress.bytesRemoved},
            {"failed", Failed(progress)},
            {"skipped", progress.Count(SaveOutcome::Skipped)},
@@ -539,7 +549,9 @@ int Save(const Common& c, const std::string& dest, const std::string& ext, const
            {"untranslatable", progress.Count(SaveOutcome::Untranslatable)},
            {"refusedLinks", PathsJson(progress.refusedLinks)},
            {"removedPartialFiles", PathsJson(progress.removedFiles)},
-           {"unreadFiles", UnreadFilesJson(progress)}});
+           {"unreadFiles", UnreadFilesJson(progress)}};
+    summary.update(reported);
+    Print(summary);
   } else {
     PrintUnreadFiles(progress);
     std::cout << written << " file(s), " << progress.bytesWritten - progress.bytesRemoved << " bytes saved to " << dest;

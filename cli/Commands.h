@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "cli/SaveReports.h"
 #include "cli/TerminalSession.h"
 
 namespace ov::cli {
@@ -32,7 +33,8 @@ struct Common {
 int Disks(const Common& c);
 int Pools(const Common& c);
 int Volumes(const Common& c);
-int Ls(const Common& c, const std::string& path, bool recursive);
+// With `bodyfile`, writes The Sleuth Kit's body file of the listing instead.
+int Ls(const Common& c, const std::string& path, bool recursive, bool bodyfile = false);
 // Prints the directory list; with `pdf` or `viewFile` writes it there
 // instead (the print through the printer's page layout, the view file as
 // the window's View writes it).
@@ -41,7 +43,8 @@ int Tree(const Common& c, const std::string& pdf = {}, const std::string& viewFi
 // Updated" dates of the settings window: both days inclusive, files without
 // a time stamp always saved.
 int Save(const Common& c, const std::string& dest, const std::string& ext, const std::string& replace,
-         const std::string& after, const std::string& before, const std::vector<std::string>& paths);
+         const std::string& after, const std::string& before, const std::vector<std::string>& paths,
+         const SaveExtras& extras = {});
 int Partitions(const Common& c);
 // Runs the raw signature scan into `dest`; `exact` measures compound
 // documents and Zip archives and writes them byte for byte.

@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "cli/Commands.h"
+#include "cli/MountCommand.h"
 #include "cli/RaidCommand.h"
 #include "platform/Version.h"
 #include "session/Session.h"
@@ -108,6 +109,8 @@ int main(int argc, char** argv) {
   auto* ls = app.add_subcommand("ls", "list a folder of a volume");
   AddVolume(ls, c);
   ls->add_flag("--recursive,-r", recursive, "list every folder below PATH too");
+  bool bodyfile = false;
+  ls->add_flag("--bodyfile", bodyfile, "write The Sleuth Kit's body file (for mactime -b) instead of the listing");
   ls->add_option("path", path, "folder or file in the volume (default \\; / also separates)");
   shared(ls);
 
@@ -129,6 +132,14 @@ int main(int argc, char** argv) {
   save->add_option("--after", after, "save only files stamped on or after this day, YYYY-MM-DD (1970-2030)");
   save->add_option("--before", before, "save only files stamped on or before this day, YYYY-MM-DD (1970-2099)");
   save->add_option("paths", paths, "folders or files to save (default: everything)");
+  ov::cli::SaveExtras saveExtras;
+  save->add_option("--hash", saveExtras.hashes,
+                   "also hash each file as it is written (md5, sha1, sha256; several allowed) and write "
+                   "MD5SUMS, SHA1SUMS or SHA256SUMS into the destination for sha256sum -c")
+      ->delimiter(',')
+      ->check(CLI::IsMember({"md5", "sha1", "sha256"}));
+  save->add_option("--dfxml", saveExtras.dfxml,
+                   "write a DFXML report of the save (source, volume, each file's size, time, disk runs, hashes)");
   shared(save);
 
   auto* partitions = app.add_subcommand("partitions", "search the disk for ext2 partitions");
@@ -155,6 +166,15 @@ int main(int argc, char** argv) {
   saveInfo->add_option("--volume", c.volume, "volume index or name")->required();
   saveInfo->add_option("--out", infoOut, "the file to write (named by the .SAV rule)")->required();
   shared(saveInfo);
+
+  std::string mountPoint;
+  bool mountBackground = false;
+  auto* mount = app.add_subcommand(
+      "mount", "mount a volume read-only as a folder (FUSE): its folders and files as a save would write them");
+  AddVolume(mount, c);
+  mount->add_option("mountpoint", mountPoint, "an empty folder to mount on")->required();
+  mount->add_flag("--background,-d", mountBackground, "leave the terminal and serve in the background");
+  shared(mount);
 
   std::string recoverDest = "recovered", recoverReplace;
   auto* recover = app.add_subcommand(
@@ -191,10 +211,15 @@ int main(int argc, char** argv) {
       {disks, [&] { return ov::cli::Disks(c); }},
       {pools, [&] { return ov::cli::Pools(c); }},
       {volumes, [&] { return ov::cli::Volumes(c); }},
-      {ls, [&] { return ov::cli::Ls(c, path, recursive); }},
+      {ls, [&] { return ov::cli::Ls(c, path, recursive, bodyfile); }},
       {tree, [&] { return ov::cli::Tree(c, treePdf, treeViewFile); }},
-      {save, [&] { return ov::cli::Save(c, dest, ext, replace, after, before, paths); }},
+      {save,
+       [&] {
+         for (int i = 0; i < argc; ++i) saveExtras.commandLine += (i ? " " : "") + std::string(argv[i]);
+         return ov::cli::Save(c, dest, ext, replace, after, before, paths, saveExtras);
+       }},
       {partitions, [&] { return ov::cli::Partitions(c); }},
+      {mount, [&] { return ov::cli::Mount(c, mountPoint, mountBackground); }},
       {saveInfo, [&] { return ov::cli::SaveInfo(c, infoOut); }},
       {carve, [&] { return ov::cli::Carve(c, carveDest, carveKinds, carveStart, carveEnd, carveExact); }},
       {recover,

@@ -134,6 +134,7 @@ Extractor::CopyResult Extractor::Copy(const TreeNode& node, OutputFile& file, bo
     if (!file.Write(std::span<const std::byte>(buffer.data(), static_cast<std::size_t>(bytes)))) {
       return CopyResult::WriteFailed;
     }
+    if (observed_) observer->FileBytes({buffer.data(), static_cast<std::size_t>(bytes)});
     written += bytes;
     i += n;
     if (report) report(written);
@@ -142,7 +143,10 @@ Extractor::CopyResult Extractor::Copy(const TreeNode& node, OutputFile& file, bo
 }
 
 SaveOutcome Extractor::SaveFile(OutputFolder& folder, std::uint32_t keyLow, std::uint32_t keyHigh) {
+  observed_ = false;
   const SaveOutcome outcome = SaveOne(folder, keyLow, keyHigh);
+  if (observed_) observer->FileEnded(outcome);
+  observed_ = false;
   ++progress_.outcomes[static_cast<std::size_t>(outcome)];
   return outcome;
 }
@@ -192,6 +196,10 @@ SaveOutcome Extractor::SaveOne(OutputFolder& folder, std::uint32_t keyLow, std::
     return SaveOutcome::CreateFailed;
   }
   ReportFileStart(*node, target);
+  if (observer) {
+    observer->FileStarted(*node, target);
+    observed_ = true;
+  }
   const std::uint64_t unreadBefore = disk_.UnreadSectors();
   std::uint64_t counted = 0;
   const CopyResult result = Copy(*node, *file, true, [&](std::uint64_t written) {

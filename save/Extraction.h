@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <functional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -98,6 +99,17 @@ public:
   virtual void SetText(SaveField /*field*/, const std::string& /*text*/) {}
 };
 
+// Watches the files a save creates as it writes them (hashes, reports):
+// FileStarted once a file is created, FileBytes with every stretch of bytes
+// in the order written, FileEnded with how the file ended.
+class SaveObserver {
+public:
+  virtual ~SaveObserver() = default;
+  virtual void FileStarted(const TreeNode& node, const std::filesystem::path& target) = 0;
+  virtual void FileBytes(std::span<const std::byte> bytes) = 0;
+  virtual void FileEnded(SaveOutcome outcome) = 0;
+};
+
 inline constexpr std::string_view kWriteErrorText =
     "Error copying current file :\nThere may be bad sectors or error in file system or not enough space in "
     "destination.";
@@ -138,6 +150,8 @@ public:
 
   // The clock, in whole seconds; tests replace it.
   std::function<std::int64_t()> clock;
+  // Told about every file SaveFile creates, when set.
+  SaveObserver* observer = nullptr;
 
 private:
   SaveOutcome SaveOne(OutputFolder& folder, std::uint32_t keyLow, std::uint32_t keyHigh);
@@ -159,6 +173,7 @@ private:
   SaveProgress& progress_;
   SaveListener& listener_;
   std::unordered_map<std::uint64_t, ItemHandle> folderItems_;  // object ID -> item, made when first needed
+  bool observed_ = false;  // the observer was told of the file being saved
 };
 
 }  // namespace ov

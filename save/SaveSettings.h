@@ -41,6 +41,9 @@ struct SaveSettings {
   // Date list positions (0-based): "Earlier" 31/12/2030, "After" 01/01/1970.
   int earlierDay = 30, earlierMonth = 11, earlierYear = 60;
   int afterDay = 0, afterMonth = 0, afterYear = 0;
+  // Hash manifests to write beside the saved files: MD5, SHA-1, SHA-256
+  // (in the order of HashKind, save/Hashes.h).
+  std::array<bool, 3> hashes{};
 
   // True when the extension list lets a file of this name through: the list
   // is empty, or the part after the last "." (the whole name without one)
@@ -93,6 +96,9 @@ public:
   void SelectRow(int row);
 
   void SetSelectionMode(SelectionMode mode) { working_.selectionMode = mode; }
+  void SetHash(std::size_t kind, bool on) {
+    if (kind < working_.hashes.size()) working_.hashes[kind] = on;
+  }
   void SetEarlier(int day, int month, int year);
   void SetAfter(int day, int month, int year);
 

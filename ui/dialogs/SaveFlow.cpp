@@ -4,12 +4,30 @@
 #include <QTimer>
 #include <thread>
 
+#include "save/Hashes.h"
 #include "ui/dialogs/FileSavingDialog.h"
 #include "ui/dialogs/ProgressMailbox.h"
 #include "ui/dialogs/SavingDialog.h"
 #include "ui/dialogs/SizeCalculationDialog.h"
 
 namespace ov {
+
+std::unique_ptr<SavedFileLog> SaveFlow::HashLog(const SaveSettings& settings, const std::filesystem::path& destination) {
+  std::vector<HashKind> kinds;
+  for (std::size_t k = 0; k < settings.hashes.size(); ++k) {
+    if (settings.hashes[k]) kinds.push_back(static_cast<HashKind>(k));
+  }
+  if (kinds.empty()) return nullptr;
+  return std::make_unique<SavedFileLog>(destination, std::move(kinds));
+}
+
+void SaveFlow::WriteManifests(const SavedFileLog& log) {
+  std::string error;
+  if (!log.WriteManifests(&error)) {
+    context_.prompter.ShowMessage("The hash manifest could not be written: " + error, std::string(kProductTitle),
+                                  MessageIcon::Error);
+  }
+}
 
 SaveFlow::SaveFlow(SaveContext context, QWidget* parent) : QObject(parent), context_(context), parent_(parent) {}
 
@@ -45,9 +63,12 @@ void SaveFlow::Save(SaveSource source, const std::filesystem::path& destination,
     worker = std::thread([&, rows = std::move(rows)] {
       Extractor extractor(context_.disk, context_.pool, context_.tree, context_.settings, context_.prompter,
                           progress_, mailbox);
+      std::unique_ptr<SavedFileLog> hashes = HashLog(context_.settings, destination);
+      extractor.observer = hashes.get();
       SaveRun run(extractor, context_.tree, context_.settings, progress_, context_.prompter);
       run.Run(source, destination, rows, stopCount,
               [&] { QMetaObject::invokeMethod(&saving, countEnded, Qt::QueuedConnection); });
+      if (hashes) WriteManifests(*hashes);
       QMetaObject::invokeMethod(&saving, [&] { saving.Finish(); }, Qt::QueuedConnection);
     });
     QTimer::singleShot(0, &saving, showCounting);

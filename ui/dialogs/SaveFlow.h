@@ -14,6 +14,7 @@
 #include <QObject>
 #include <filesystem>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -26,6 +27,7 @@ class QWidget;
 
 namespace ov {
 
+class SavedFileLog;
 class SavingDialog;
 class SizeCalculationDialog;
 
@@ -61,6 +63,11 @@ public:
   std::function<void(SizeCalculationDialog&)> onCounting;
 
 private:
+  // The log that hashes the files as they are written, when the settings
+  // ask for manifests; and the manifests written from it (a failure said).
+  static std::unique_ptr<SavedFileLog> HashLog(const SaveSettings& settings, const std::filesystem::path& destination);
+  void WriteManifests(const SavedFileLog& log);
+
   SaveContext context_;
   QWidget* parent_;
   SaveProgress progress_;

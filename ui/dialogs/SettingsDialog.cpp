@@ -1,6 +1,7 @@
 #include "ui/dialogs/SettingsDialog.h"
 
 #include <QButtonGroup>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QGridLayout>
 #include <QGroupBox>
@@ -63,6 +64,7 @@ SettingsDialog::SettingsDialog(SaveSettings& settings, Prompter& prompter, QWidg
   auto* right = new QVBoxLayout;
   right->addWidget(ExtensionsGroup(), 1);
   right->addWidget(SelectionGroup());
+  right->addWidget(HashesGroup());
   auto* columns = new QHBoxLayout;
   columns->addLayout(left);
   columns->addLayout(right);
@@ -91,6 +93,22 @@ QWidget* SettingsDialog::SelectionGroup() {
   return RadioGroup(QString(), kSelectionModeTexts, static_cast<int>(editor_->working().selectionMode), true,
                     QStringLiteral("selectionMode"), this,
                     [this](int id) { editor_->SetSelectionMode(static_cast<SelectionMode>(id)); });
+}
+
+QWidget* SettingsDialog::HashesGroup() {
+  // Each ticked kind writes its manifest (MD5SUMS, SHA1SUMS, SHA256SUMS)
+  // into the destination, for md5sum -c and its kin.
+  auto* box = new QGroupBox(QStringLiteral("Hash Manifests"));
+  box->setObjectName(QStringLiteral("hashes"));
+  auto* row = new QHBoxLayout(box);
+  const char* texts[] = {"MD5", "SHA-1", "SHA-256"};
+  for (std::size_t k = 0; k < editor_->working().hashes.size(); ++k) {
+    auto* tick = new QCheckBox(QLatin1String(texts[k]));
+    tick->setChecked(editor_->working().hashes[k]);
+    connect(tick, &QCheckBox::toggled, this, [this, k](bool on) { editor_->SetHash(k, on); });
+    row->addWidget(tick);
+  }
+  return box;
 }
 
 std::array<QComboBox*, 3> SettingsDialog::DateRow(const QString& name, int yearRows, int day, int month, int year) {

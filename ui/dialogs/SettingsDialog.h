@@ -31,6 +31,7 @@ private:
   QWidget* ExtensionsGroup();
   QWidget* SavingModeGroup();
   QWidget* SelectionGroup();
+  QWidget* HashesGroup();
   // One "DD / MM / YYYY" row of three drop-down lists.
   std::array<QComboBox*, 3> DateRow(const QString& name, int yearRows, int day, int month, int year);
   void Add();

@@ -140,6 +140,19 @@ TEST_F(Flow, AFolderRowWritesItsWholeSubtreeTickedOrNot) {
   EXPECT_EQ(flow.progress().Count(SaveOutcome::Written), 3u);
 }
 
+TEST_F(Flow, TickedHashesWriteTheirManifestsOfTheFilesWritten) {
+  settings.hashes = {true, false, true};  // MD5 and SHA-256
+  SaveFlow flow = MakeFlow(prompter);
+  flow.Save(SaveSource::List, out.path(), RootRows({"Docs"}));
+  EXPECT_EQ(Written(), (std::set<std::string>{"Docs/a.txt", "Docs/b.doc", "Docs/Old/c.txt", "MD5SUMS", "SHA256SUMS"}));
+  // sha256sum of "a": the bytes as written.
+  EXPECT_NE(test::ReadFile(out / "SHA256SUMS")
+                .find("ca978112ca1bbdcafac231b39a23dc4da786eff8147c4e72b9807785afee48bb  Docs/a.txt\n"),
+            std::string::npos);
+  EXPECT_NE(test::ReadFile(out / "MD5SUMS").find("0cc175b9c0f1b6a831c399e269772661  Docs/a.txt\n"), std::string::npos);
+  EXPECT_TRUE(prompter.Asked().empty());
+}
+
 TEST_F(Flow, QuestionsOfTheWorkerAreAnsweredInTheWindowWhileItWaits) {
   // The window's prompter: the replace question comes up on the window's
   // thread; "No &to All" keeps both existing files.

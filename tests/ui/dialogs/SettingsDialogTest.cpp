@@ -1,7 +1,10 @@
 // The "Settings" window over the settings editor: what it shows when it
 // opens, and what its controls change.
 
+#include <QApplication>
+#include <QCheckBox>
 #include <QComboBox>
+#include <QMouseEvent>
 #include <QGroupBox>
 #include <QLineEdit>
 #include <QListWidget>
@@ -122,6 +125,31 @@ TEST_F(Settings, CancelKeepsTheListAndApplyCommitsEveryChange) {
   EXPECT_EQ(settings.selectionMode, SelectionMode::SaveAll);
   SettingsDialog again(settings, prompter);
   EXPECT_EQ(Find<QComboBox>(again, "afterYear")->currentText(), "2004");
+}
+
+TEST_F(Settings, HashTicksAreClickedWhereTheyShowAndApplied) {
+  settings.hashes = {false, true, false};
+  SettingsDialog d(settings, prompter);
+  d.show();
+  QApplication::processEvents();
+  const auto ticks = Find<QGroupBox>(d, "hashes")->findChildren<QCheckBox*>();
+  ASSERT_EQ(ticks.size(), 3);
+  EXPECT_EQ(ticks[2]->text(), "SHA-256");
+  EXPECT_TRUE(ticks[1]->isChecked());
+  for (int k : {1, 2}) {
+    // Where a person clicks: on the box as it shows.
+    const QPoint at = ticks[k]->mapToGlobal(QPoint(8, ticks[k]->height() / 2));
+    QWidget* under = QApplication::widgetAt(at);
+    ASSERT_EQ(under, ticks[k]);
+    const QPointF local = under->mapFromGlobal(at);
+    QMouseEvent press(QEvent::MouseButtonPress, local, QPointF(at), Qt::LeftButton, Qt::LeftButton, Qt::NoModifier);
+    QMouseEvent release(QEvent::MouseButtonRelease, local, QPointF(at), Qt::LeftButton, Qt::NoButton, Qt::NoModifier);
+    QApplication::sendEvent(under, &press);
+    QApplication::sendEvent(under, &release);
+  }
+  EXPECT_EQ(settings.hashes, (std::array<bool, 3>{false, true, false}));  // not before Apply
+  Find<QPushButton>(d, "apply")->click();
+  EXPECT_EQ(settings.hashes, (std::array<bool, 3>{false, false, true}));
 }
 
 }  // namespace
