@@ -16,6 +16,7 @@
 #include <sstream>
 
 #include "mkimage/ImageBuilder.h"
+#include "support/CliRunner.h"
 #include "platform/Text.h"
 #include "support/TempDir.h"
 #include "support/Files.h"
@@ -26,50 +27,12 @@ namespace {
 
 using nlohmann::json;
 
-std::string Quote(const std::string& s) {
-  std::string q = "'";
-  for (char c : s) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
-  return q + "'";
-}
-
 using test::ReadFile;
+using CliRun = test::ShellRun;
+using test::ShellQuote;
+inline std::string Quote(const std::string& s) { return ShellQuote(s); }
 
-struct CliRun {
-  int exit = -1;
-  std::string out, err;
-  json Json() const { return json::parse(out); }
-};
-
-class Cli : public ::testing::Test {
-protected:
-  void Build(const std::string& description) {
-    image = dir / "disk.img";
-    auto built = mkimage::BuildImageFromJson(description, image);
-    ASSERT_TRUE(built.ok()) << built.error;
-    manifest = *built.manifest;
-  }
-  CliRun Exec(const std::string& args) {
-    const auto err = dir / "stderr.txt";
-    const std::string cmd = "cd " + Quote(dir.path().string()) + " && OVNSS_MACHINE_REGISTRY= OVNSS_REGISTRY=" +
-                            Quote((dir / "registry.txt").string()) + " " + Quote(OVNSS_TEST_BINARY_DIR "/bin/ovnss-cli") +
-                            " " + args + " 2>" + Quote(err.string()) + " </dev/null";
-    CliRun r;
-    if (FILE* p = ::popen(cmd.c_str(), "r")) {
-      char buf[4096];
-      std::size_t n;
-      while ((n = std::fread(buf, 1, sizeof buf, p)) > 0) r.out.append(buf, n);
-      const int status = ::pclose(p);
-      r.exit = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    }
-    r.err = ReadFile(err);
-    return r;
-  }
-  std::string Disk() const { return "--disk " + Quote(image.string()); }
-
-  test::TempDir dir;
-  std::filesystem::path image;
-  mkimage::Manifest manifest;
-};
+class Cli : public test::CliFixture {};
 
 constexpr const char* kDisk = R"({
   "partitions": [ { "type": "nss", "sections": [

@@ -1,13 +1,10 @@
 // "raid detect" and set files as disks, end to end through ovnss-cli.
 
-#include <sys/wait.h>
-
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
-#include <cstdio>
-
 #include "mkimage/ImageBuilder.h"
+#include "support/CliRunner.h"
 #include "support/Files.h"
 #include "support/RaidSets.h"
 #include "support/TempDir.h"
@@ -17,12 +14,7 @@ namespace {
 
 using nlohmann::json;
 
-struct CliResult {
-  int exit = -1;
-  std::string out, err;
-};
-
-class RaidCli : public ::testing::Test {
+class RaidCli : public test::CliFixture {
 protected:
   void SetUp() override {
     auto built = mkimage::BuildImageFromJson(
@@ -31,26 +23,10 @@ protected:
         dir / "disk.img");
     ASSERT_TRUE(built.ok()) << built.error;
   }
-  CliResult Exec(const std::string& args) {
-    const auto err = dir / "stderr.txt";
-    const std::string cmd = "cd '" + dir.path().string() + "' && OVNSS_MACHINE_REGISTRY= OVNSS_REGISTRY=registry.txt '" +
-                            OVNSS_TEST_BINARY_DIR "/bin/ovnss-cli' " + args + " 2>stderr.txt </dev/null";
-    CliResult r;
-    if (FILE* p = ::popen(cmd.c_str(), "r")) {
-      char buf[4096];
-      std::size_t n;
-      while ((n = std::fread(buf, 1, sizeof buf, p)) > 0) r.out.append(buf, n);
-      const int status = ::pclose(p);
-      r.exit = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    }
-    r.err = test::ReadFile(err);
-    return r;
-  }
-  test::TempDir dir;
 };
 
 TEST_F(RaidCli, DetectsWritesTheSetFileAndEveryCommandReadsIt) {
-  const CliResult found = Exec("raid detect --json --out server.raid m2 missing m0 m3");
+  const test::ShellRun found = Exec("raid detect --json --out server.raid m2 missing m0 m3");
   ASSERT_EQ(found.exit, 0) << found.err;
   const json j = json::parse(found.out);
   EXPECT_EQ(j["level"], "5");
@@ -62,27 +38,27 @@ TEST_F(RaidCli, DetectsWritesTheSetFileAndEveryCommandReadsIt) {
 
   // The set lists, and saves, what the plain disk does.
   for (const char* mode : {"quick", "advance"}) {
-    const CliResult plain = Exec(std::string("pools --json --mode ") + mode + " --disk disk.img");
-    const CliResult set = Exec(std::string("pools --json --mode ") + mode + " --disk server.raid");
+    const test::ShellRun plain = Exec(std::string("pools --json --mode ") + mode + " --disk disk.img");
+    const test::ShellRun set = Exec(std::string("pools --json --mode ") + mode + " --disk server.raid");
     ASSERT_EQ(set.exit, 0) << set.err;
     EXPECT_EQ(json::parse(set.out)["pools"], json::parse(plain.out)["pools"]) << mode;
   }
-  const CliResult plainLs = Exec("ls --json --recursive --disk disk.img --pool DATA --volume VOL1");
-  const CliResult setLs = Exec("ls --json --recursive --disk server.raid --pool DATA --volume VOL1");
+  const test::ShellRun plainLs = Exec("ls --json --recursive --disk disk.img --pool DATA --volume VOL1");
+  const test::ShellRun setLs = Exec("ls --json --recursive --disk server.raid --pool DATA --volume VOL1");
   ASSERT_EQ(setLs.exit, 0) << setLs.err;
   EXPECT_EQ(setLs.out, plainLs.out);
   ASSERT_EQ(Exec("save --disk disk.img --pool DATA --volume VOL1 --dest plain").exit, 0);
-  const CliResult saved = Exec("save --disk server.raid --pool DATA --volume VOL1 --dest set");
+  const test::ShellRun saved = Exec("save --disk server.raid --pool DATA --volume VOL1 --dest set");
   ASSERT_EQ(saved.exit, 0) << saved.err;
   EXPECT_EQ(std::system(("diff -r '" + (dir / "plain").string() + "' '" + (dir / "set").string() + "' >/dev/null").c_str()), 0);
 }
 
 TEST_F(RaidCli, BadInputIsSaidAndNothingIsWritten) {
-  const CliResult twice = Exec("raid detect --out set.raid m0 m1 m0 m3");
+  const test::ShellRun twice = Exec("raid detect --out set.raid m0 m1 m0 m3");
   EXPECT_EQ(twice.exit, 1);
   EXPECT_EQ(twice.err, "ovnss-cli: m0 is given twice\n");
   EXPECT_FALSE(std::filesystem::exists(dir / "set.raid"));
-  const CliResult two = Exec("raid detect --json --out set.raid m0 missing missing m3");
+  const test::ShellRun two = Exec("raid detect --json --out set.raid m0 missing missing m3");
   EXPECT_EQ(two.exit, 1);
   EXPECT_EQ(json::parse(two.out)["error"], "only one member may be missing, not 2");
   EXPECT_FALSE(std::filesystem::exists(dir / "set.raid"));
@@ -91,10 +67,10 @@ TEST_F(RaidCli, BadInputIsSaidAndNothingIsWritten) {
 }
 
 TEST_F(RaidCli, WhatTheUserKnowsIsKept) {
-  const CliResult r = Exec("raid detect --json --level 5 --chunk 16K --layout right-symmetric --offset 2048 --order as-given m0 m1 m2 m3");
+  const test::ShellRun r = Exec("raid detect --json --level 5 --chunk 16K --layout right-symmetric --offset 2048 --order as-given m0 m1 m2 m3");
   ASSERT_EQ(r.exit, 0) << r.err;
   EXPECT_EQ(nlohmann::json::parse(r.out)["members"], nlohmann::json::parse(R"(["m0", "m1", "m2", "m3"])"));
-  const CliResult wrong = Exec("raid detect --layout left-asymmetric --order as-given m0 m1 m2 m3");
+  const test::ShellRun wrong = Exec("raid detect --layout left-asymmetric --order as-given m0 m1 m2 m3");
   EXPECT_EQ(wrong.exit, 1);
 }
 
