@@ -53,10 +53,12 @@ TEST_F(Person, MountVolumeShowsTheVolumeAndBackUnmountsIt) {
   if (!MountController::Available()) GTEST_SKIP() << "FUSE is not available here: /dev/fuse cannot be opened";
   Desktop desktop;
   window->mounts().SetDesktop(desktop);
+  EXPECT_FALSE(el().command(kCmdMountVolume)->isEnabled()) << "offered before the tree";
   ToPools();
   ToVolumes();
   ToTree();
   ASSERT_TRUE(Screen::Menu(window->menuBar(), {QStringLiteral("Options"), QStringLiteral("Mount Volume")}));
+  EXPECT_FALSE(el().command(kCmdMountVolume)->isEnabled()) << "offered again while mounted";
   auto shown = [&] {
     QString text;
     for (auto* label : window->statusBar()->findChildren<QLabel*>())
