@@ -23,7 +23,8 @@ struct FuseMount::Impl {
   std::function<void(const std::string&)> log;
   std::int64_t mountTime = 0;
   struct fuse* fuse = nullptr;
-  bool mounted = false;
+  std::atomic<bool> mounted{false};
+  std::filesystem::path mountPoint;
   std::vector<bool> reported;  // files whose unread sectors were logged
 
   Impl(const SavedTree& t, DiskView d, std::function<void(const std::string&)> l)
@@ -216,6 +217,7 @@ bool FuseMount::Mount(const std::filesystem::path& mountPoint, std::string* erro
     return false;
   }
   impl_->mounted = true;
+  impl_->mountPoint = mountPoint;
   return true;
 }
 
@@ -239,6 +241,19 @@ void FuseMount::Serve(bool stopOnSignals, bool background) {
   }
   fuse_unmount(impl_->fuse);
   impl_->mounted = false;
+}
+
+void FuseMount::Stop() {
+  if (!impl_->mounted || !impl_->fuse) return;
+  fuse_session_exit(fuse_get_session(impl_->fuse));
+  // The loop notices the flag only after its next request: look up a name
+  // no one asked for before (the kernel keeps the answers it had), which
+  // the loop answers and then leaves. Where the file system is already
+  // gone, the lookup fails at once and the loop has ended by itself.
+  static std::atomic<unsigned> wakes{0};
+  const std::string name = ".ovnss-stop-" + std::to_string(::getpid()) + "-" + std::to_string(++wakes);
+  struct stat st {};
+  (void)::stat((impl_->mountPoint / name).c_str(), &st);
 }
 
 }  // namespace ov

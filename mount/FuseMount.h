@@ -40,6 +40,10 @@ public:
   // unmounts. With `background`, leaves the terminal first (the caller's
   // process goes on as a daemon).
   void Serve(bool stopOnSignals, bool background = false);
+  // Ends Serve from another thread (a window's): the request loop stops
+  // after one last lookup sent to wake it, and Serve unmounts. Nothing when
+  // not serving. Must not be called on the thread that serves.
+  void Stop();
 
   // Times for entries without a stamp (and the root): when it was mounted.
   std::int64_t mountTime() const { return mountTime_; }

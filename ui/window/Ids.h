@@ -77,6 +77,8 @@ enum Command : int {
   // Beyond the menu resource: attaching a disk image.
   kCmdOpenImage = 40100,
   kCmdOpenRaidSet = 40101,
+  // The read-only mount of the volume shown (where FUSE is offered).
+  kCmdMountVolume = 40102,
 };
 
 inline constexpr std::string_view kNotInstalled = "Orlindavestrum is not installed properly";

@@ -72,7 +72,9 @@ MainWindow::MainWindow(Session& session, std::filesystem::path installPath, QWid
 
   // The status bar: an empty pane and the clock.
   statusBar()->setSizeGripEnabled(false);
-  statusBar()->addWidget(new QLabel(this), 1);
+  pane_ = new QLabel(this);
+  pane_->setAccessibleName(QStringLiteral("Status"));
+  statusBar()->addWidget(pane_, 1);
   clock_ = new QLabel(this);
   clock_->setObjectName(QStringLiteral("clock"));
   clock_->setMinimumWidth(60);
@@ -216,6 +218,10 @@ void MainWindow::ConnectCommands() {
   command(kCmdAbout, &MainWindow::ShowAbout);
   command(kCmdSystemAbout, &MainWindow::ShowAbout);
   command(kCmdOpenImage, &MainWindow::OpenImage);
+  mounts_ = new MountController(session_, desktop_, elements_.command(kCmdMountVolume), pane_, this);
+  connect(w, &Wizard::stepChanged, mounts_, &MountController::StepChanged);
+  connect(w, &Wizard::exitConfirmed, mounts_, &MountController::Unmount);
+  command(kCmdMountVolume, [this] { mounts_->Mount(); });
   command(kCmdOpenRaidSet, [this, w] {
     if (w->step() != 0) return;
     if (const QString set = RaidSetDialog::Ask(this); !set.isEmpty()) w->AttachImage(set);

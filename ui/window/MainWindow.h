@@ -21,6 +21,7 @@
 #include "ui/window/FitCanvas.h"
 #include "ui/window/LaterCommands.h"
 #include "ui/window/Models.h"
+#include "ui/window/MountController.h"
 #include "ui/window/Wizard.h"
 
 namespace ov {
@@ -54,6 +55,7 @@ public:
   QLineEdit* findBox() const { return find_; }
   FindWindow* finder() const { return finder_; }
   HelpController& help() { return *help_; }
+  MountController& mounts() { return *mounts_; }
   QLabel* clock() const { return clock_; }
   bool clockRunning() const { return clockTimer_.isActive(); }
   // Shows the About dialog (modal).
@@ -88,6 +90,8 @@ private:
   SystemProcessRunner desktop_;
   std::unique_ptr<print::ReportMenu> reports_;
   HelpController* help_ = nullptr;
+  MountController* mounts_ = nullptr;
+  QLabel* pane_ = nullptr;  // the status bar's pane
   Wizard* wizard_ = nullptr;
   QLabel* clock_ = nullptr;
   QLineEdit* find_ = nullptr;

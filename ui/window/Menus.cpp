@@ -21,6 +21,8 @@ constexpr MenuItem kOptions[] = {
     {kEnd, "", ""},
     {kCmdOpenImage, "Open Disk Image...", "Attach a disk image file as the next disk\nOpen"},
     {kCmdOpenRaidSet, "Open RAID Set...", "Attach the member disks of a RAID set as the next disk\nOpen RAID Set"},
+    // Offered by the mount at the tree step only; grayed by it until then.
+    {kCmdMountVolume, "&Mount Volume", "Browse the volume read-only in the file manager\nMount Volume"},
     {0, "", ""},
     {kCmdExit, "E&xit", "Quit from Orlindavestrum\nExit"},
 };
