@@ -157,7 +157,8 @@ TEST_F(Mount, ShowsWhatASaveWritesReadOnlyAndCtrlCUnmounts) {
   }
   EXPECT_TRUE(inMount.count("Letters/a_b.txt"));  // the save's safe name
   // Times: the recorded stamps, which the save gives its files too.
-  for (const auto& e : listed.Json()["entries"]) {
+  const nlohmann::json listing = listed.Json();  // kept: the loop walks into it
+  for (const auto& e : listing["entries"]) {
     std::string path = e["path"].get<std::string>().substr(1);
     std::replace(path.begin(), path.end(), '\\', '/');
     if (path == "Letters/a/b.txt") path = "Letters/a_b.txt";
