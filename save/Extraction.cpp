@@ -12,6 +12,7 @@
 
 #include "nss/ObjectTree.h"
 #include "platform/Text.h"
+#include "save/FileRuns.h"
 
 namespace ov {
 
@@ -107,37 +108,37 @@ void Extractor::RefuseLink(const std::filesystem::path& place) {
 
 Extractor::CopyResult Extractor::Copy(const TreeNode& node, OutputFile& file, bool honourFlags,
                                       const std::function<void(std::uint64_t)>& report) {
-  const std::uint64_t totalSectors = std::uint64_t{node.blockCount} * kSectorsPerBlock;
-  const std::uint64_t first = node.firstBlock * kSectorsPerBlock;
+  // The file's stretches on the disk, as the mount and the reports see
+  // them: the copy ends at the file's size, when its blocks run out, or
+  // where its run leaves the pool.
+  const auto runs = FileDiskRuns(pool_, node);
+  if (!runs) return CopyResult::Done;
   std::vector<std::byte> buffer(std::size_t{kRunSectors} * kSectorSize);
   std::uint64_t written = 0;
-  for (std::uint64_t i = 0; i < totalSectors && written < node.size;) {
-    if (honourFlags && (progress_.skipFile || progress_.abortRun)) {
-      progress_.skipFile = false;
-      return CopyResult::Stopped;
+  for (const DiskRun& run : *runs) {
+    for (std::uint64_t done = 0; done < run.bytes;) {
+      if (honourFlags && (progress_.skipFile || progress_.abortRun)) {
+        progress_.skipFile = false;
+        return CopyResult::Stopped;
+      }
+      const std::uint64_t bytes = std::min<std::uint64_t>(std::uint64_t{kRunSectors} * kSectorSize, run.bytes - done);
+      const auto n = static_cast<std::uint32_t>((bytes + kSectorSize - 1) / kSectorSize);
+      const std::uint64_t sector = run.diskSector + done / kSectorSize;
+      // Straight into the buffer when the whole stretch reads; otherwise
+      // sector by sector with the bad-sector step, sectors that stay
+      // unreadable written as zeros, never as stale bytes of another part
+      // of the disk.
+      if (!disk_.ReadStretch(sector, n, buffer.data())) {
+        std::memset(buffer.data(), 0, std::size_t{n} * kSectorSize);
+        disk_.ReadChunks(sector, 1, n, buffer.data(), false);
+      }
+      const std::span<const std::byte> piece(buffer.data(), static_cast<std::size_t>(bytes));
+      if (!file.Write(piece)) return CopyResult::WriteFailed;
+      if (observed_) observer->FileBytes(piece);
+      written += bytes;
+      done += bytes;
+      if (report) report(written);
     }
-    // Data past the pool's last segment does not exist on the disk: the file
-    // ends where its run leaves the pool, as when its block count runs out.
-    const auto run = TranslateRun(pool_, first + i);
-    if (!run) break;
-    const std::uint64_t sectorsForRest = (node.size - written + kSectorSize - 1) / kSectorSize;
-    const auto n = static_cast<std::uint32_t>(
-        std::min<std::uint64_t>({kRunSectors, totalSectors - i, sectorsForRest, run->sectors}));
-    // Straight into the buffer when the whole run reads; otherwise sector by
-    // sector with the bad-sector step, sectors that stay unreadable written
-    // as zeros, never as stale bytes of another part of the disk.
-    if (!disk_.ReadStretch(run->diskSector, n, buffer.data())) {
-      std::memset(buffer.data(), 0, std::size_t{n} * kSectorSize);
-      disk_.ReadChunks(run->diskSector, 1, n, buffer.data(), false);
-    }
-    const std::uint64_t bytes = std::min<std::uint64_t>(std::uint64_t{n} * kSectorSize, node.size - written);
-    if (!file.Write(std::span<const std::byte>(buffer.data(), static_cast<std::size_t>(bytes)))) {
-      return CopyResult::WriteFailed;
-    }
-    if (observed_) observer->FileBytes({buffer.data(), static_cast<std::size_t>(bytes)});
-    written += bytes;
-    i += n;
-    if (report) report(written);
   }
   return CopyResult::Done;
 }
