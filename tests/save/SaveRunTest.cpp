@@ -31,8 +31,9 @@ constexpr const char* kVolume = R"({ "partitions": [ { "type": "nss", "sections"
     { "folder": "Mail", "items": [ { "file": "m.txt", "text": "m" } ] },
     { "file": "top.txt", "text": "t" } ] } ] } ] })";
 
-struct RunFixture : ::testing::Test {
-  RunFixture() : disk(kVolume), discovery(disk.view()) {
+// A save run over the volume of `description`.
+struct VolumeFixture : ::testing::Test {
+  explicit VolumeFixture(const char* description) : disk(description), discovery(disk.view()) {
     QuickPartitionScan(disk.view(), discovery.pools());
     discovery.OpenSelectedPool(disk.prompter);
     ScanVolume(disk.view(), discovery.currentPool(), discovery.volumes()[0].rootSector, false, tree, nullptr);
@@ -73,6 +74,10 @@ struct RunFixture : ::testing::Test {
   std::unique_ptr<Extractor> extractor;
   std::unique_ptr<SaveRun> run;
   test::TempDir out;
+};
+
+struct RunFixture : VolumeFixture {
+  RunFixture() : VolumeFixture(kVolume) {}
 };
 
 TEST_F(RunFixture, TreeWalkSavesCheckedFoldersFilesFirstButNotRootFiles) {
@@ -191,23 +196,9 @@ constexpr const char* kHostile = R"({ "partitions": [ { "type": "nss", "sections
     { "folder": "Shared", "items": [ { "file": "Phone List.txt", "text": "p" } ] },
     { "file": "link.txt", "text": "l" } ] } ] } ] })";
 
-struct HostileFixture : ::testing::Test {
-  HostileFixture() : disk(kHostile), discovery(disk.view()) {
-    QuickPartitionScan(disk.view(), discovery.pools());
-    discovery.OpenSelectedPool(disk.prompter);
-    ScanVolume(disk.view(), discovery.currentPool(), discovery.volumes()[0].rootSector, false, tree, nullptr);
-    extractor = std::make_unique<Extractor>(disk.view(), discovery.currentPool(), tree, settings, disk.prompter,
-                                            progress, listener);
-    run = std::make_unique<SaveRun>(*extractor, tree, settings, progress, disk.prompter);
-    settings.selectionMode = SelectionMode::SaveAll;
-  }
-  std::vector<SaveRow> RootRows() const {
-    std::vector<SaveRow> rows;
-    for (const auto& row : ListFolder(tree, 0)) {
-      rows.push_back({false, row.folder, std::stoull(row.id), std::stoull(row.size)});
-    }
-    return rows;
-  }
+struct HostileFixture : VolumeFixture {
+  HostileFixture() : VolumeFixture(kHostile) { settings.selectionMode = SelectionMode::SaveAll; }
+  std::vector<SaveRow> RootRows() const { return VolumeFixture::RootRows({}); }
   static std::set<std::string> Entries(const std::filesystem::path& folder) {
     std::set<std::string> names;
     for (const auto& e : std::filesystem::recursive_directory_iterator(folder)) {
@@ -216,15 +207,6 @@ struct HostileFixture : ::testing::Test {
     return names;
   }
 
-  TestDisk disk;
-  Discovery discovery;
-  RecoveryTree tree;
-  SaveSettings settings;
-  SaveProgress progress;
-  SaveListener listener;
-  std::unique_ptr<Extractor> extractor;
-  std::unique_ptr<SaveRun> run;
-  test::TempDir out;
   test::TempDir elsewhere;
 };
 

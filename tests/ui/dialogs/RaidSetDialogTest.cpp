@@ -5,7 +5,6 @@
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
-#include <QMouseEvent>
 #include <QPushButton>
 #include <QSpinBox>
 #include <gtest/gtest.h>
@@ -16,23 +15,10 @@
 #include "support/RaidSets.h"
 #include "support/TempDir.h"
 #include "ui/dialogs/RaidSetDialog.h"
+#include "ui/support/Screen.h"
 
 namespace ov {
 namespace {
-
-// Clicks the middle of `button` where a person would: at the widget the
-// screen shows there.
-void Click(QPushButton* button) {
-  ASSERT_TRUE(button->isVisible() && button->isEnabled()) << button->text().toStdString();
-  const QPoint global = button->mapToGlobal(button->rect().center());
-  QWidget* target = QApplication::widgetAt(global);
-  ASSERT_EQ(target, button) << button->text().toStdString();
-  const QPoint local = target->mapFromGlobal(global);
-  QMouseEvent press(QEvent::MouseButtonPress, local, global, Qt::LeftButton, Qt::LeftButton, Qt::NoModifier);
-  QMouseEvent release(QEvent::MouseButtonRelease, local, global, Qt::LeftButton, Qt::NoButton, Qt::NoModifier);
-  QApplication::sendEvent(target, &press);
-  QApplication::sendEvent(target, &release);
-}
 
 class RaidSetDialogTest : public ::testing::Test {
 protected:
@@ -53,7 +39,7 @@ TEST_F(RaidSetDialogTest, DetectsShowsTheAnswerAndWritesTheSetFile) {
   d.show();
   ASSERT_TRUE(test::WaitFor([&] { return d.isVisible(); }));
   EXPECT_FALSE(d.stopButton()->isEnabled());
-  Click(d.detectButton());
+  ASSERT_TRUE(test::Screen::Click(d.detectButton()));
   ASSERT_TRUE(test::WaitFor([&] { return !d.detecting() && d.statusLabel()->text().startsWith("Found"); }))
       << d.statusLabel()->text().toStdString();
   EXPECT_EQ(d.levelBox()->currentText(), "5");
@@ -64,7 +50,7 @@ TEST_F(RaidSetDialogTest, DetectsShowsTheAnswerAndWritesTheSetFile) {
   EXPECT_EQ(d.SetFile(), Member("raid-set.raid"));
   EXPECT_TRUE(d.detectButton()->isEnabled());
 
-  Click(d.okButton());
+  ASSERT_TRUE(test::Screen::Click(d.okButton()));
   EXPECT_EQ(d.result(), QDialog::Accepted);
   const OpenedImage set = OpenImage(dir / "raid-set.raid");
   ASSERT_TRUE(set) << set.error;
@@ -78,13 +64,13 @@ TEST_F(RaidSetDialogTest, WhatDoesNotOpenIsSaidAndNotWritten) {
   ASSERT_TRUE(test::WaitFor([&] { return d.isVisible(); }));
   EXPECT_FALSE(d.detectButton()->isEnabled());  // one member makes no set
   d.SetMembers({Member("a"), Member("b"), Member("a")});
-  Click(d.detectButton());
+  ASSERT_TRUE(test::Screen::Click(d.detectButton()));
   ASSERT_TRUE(test::WaitFor([&] { return !d.detecting() && d.statusLabel()->text().endsWith("given twice"); }))
       << d.statusLabel()->text().toStdString();
   // A RAID 5 set with two of three members missing cannot be read: OK says
   // why and writes nothing.
   d.SetMembers({Member("a"), QStringLiteral("missing"), QStringLiteral("missing")});
-  Click(d.okButton());
+  ASSERT_TRUE(test::Screen::Click(d.okButton()));
   EXPECT_NE(d.result(), QDialog::Accepted);
   EXPECT_EQ(d.statusLabel()->text().toStdString(), (dir / "raid-set.raid").string() + ": RAID 5 cannot be read with 2 members missing");
   EXPECT_FALSE(std::filesystem::exists(dir / "raid-set.raid"));
