@@ -7,6 +7,7 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMouseEvent>
 #include <QPushButton>
 #include <QTimer>
 #include <QTreeWidget>
@@ -14,7 +15,6 @@
 #include "WindowFixture.h"
 #include "ui/dialogs/RaidSetDialog.h"
 #include "ui/window/Ids.h"
-#include "ui/support/Screen.h"
 
 namespace ov::window::test {
 namespace {
@@ -31,6 +31,17 @@ QAction* OptionsItem(QMenuBar* bar, const QString& text) {
   for (QAction* a : OptionsItems(bar))
     if (a->text() == text) return a;
   return nullptr;
+}
+
+void Click(QPushButton* button) {
+  const QPoint global = button->mapToGlobal(button->rect().center());
+  QWidget* target = QApplication::widgetAt(global);
+  ASSERT_EQ(target, button) << button->text().toStdString();
+  const QPoint local = target->mapFromGlobal(global);
+  QMouseEvent press(QEvent::MouseButtonPress, local, global, Qt::LeftButton, Qt::LeftButton, Qt::NoModifier);
+  QMouseEvent release(QEvent::MouseButtonRelease, local, global, Qt::LeftButton, Qt::NoButton, Qt::NoModifier);
+  QApplication::sendEvent(target, &press);
+  QApplication::sendEvent(target, &release);
 }
 
 TEST_F(RaidSetCommand, FindsTheSetAndListsItAsADisk) {
@@ -53,13 +64,13 @@ TEST_F(RaidSetCommand, FindsTheSetAndListsItAsADisk) {
     auto member = [&](int n) { return QString::fromStdString((samples / ("sample-raid-" + std::to_string(n) + ".img")).string()); };
     d->SetMembers({member(2), member(0), QStringLiteral("missing"), member(3)});
     d->setFileEdit()->setText(QString::fromStdString(setFile.string()));
-    EXPECT_TRUE(ov::test::Screen::Click(d->detectButton()));
+    Click(d->detectButton());
     answered = WaitUntil([&] { return !d->detecting() && d->statusLabel()->text().startsWith("Found"); });
     EXPECT_EQ(d->layoutBox()->currentText(), "left-symmetric");
-    EXPECT_TRUE(ov::test::Screen::Click(d->okButton()));
+    Click(d->okButton());
   });
   timer->start(10);
-  ASSERT_TRUE(ov::test::Screen::Menu(window->menuBar(), {"Options", "Open RAID Set..."}));
+  raid->trigger();
   ASSERT_TRUE(answered);
   ASSERT_TRUE(std::filesystem::exists(setFile));
   const auto name = session->DiskNameOf(setFile);
