@@ -57,7 +57,12 @@ TEST_F(RaidSetCommand, FindsTheSetAndListsItAsADisk) {
   bool answered = false;
   auto* timer = new QTimer;
   QObject::connect(timer, &QTimer::timeout, [&, timer] {
-    auto* d = qobject_cast<RaidSetDialog*>(QApplication::activeModalWidget());
+    // The dialog once it shows: on a real X server it becomes the active
+    // modal window only when the server gives it the focus.
+    RaidSetDialog* d = nullptr;
+    for (QWidget* w : QApplication::topLevelWidgets()) {
+      if (auto* shown = qobject_cast<RaidSetDialog*>(w); shown && shown->isVisible()) d = shown;
+    }
     if (!d) return;
     timer->stop();
     timer->deleteLater();
