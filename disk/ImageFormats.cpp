@@ -1,4 +1,5 @@
 #include "disk/ImageFormats.h"
+#include "disk/DiskSet.h"
 #include "disk/RaidSetFile.h"
 
 #include "disk/ContainerDevice.h"
@@ -363,6 +364,7 @@ ImageKind DetectImageKind(const std::filesystem::path& path) {
   if (StartsWith(e, std::string_view("QFI\xfb", 4))) return ImageKind::Qcow;
   if (SplitRawParts(path).size() > 1) return ImageKind::SplitRaw;
   if (e.headBytes > 1 && IsRaidSetFile(path)) return ImageKind::RaidSet;
+  if (e.headBytes > 1 && IsDiskSetFile(path)) return ImageKind::DiskSet;
   return ImageKind::Raw;
 }
 
@@ -391,6 +393,7 @@ OpenedImage OpenImage(const std::filesystem::path& path) {
     case ImageKind::Vhdx: return OpenVhdi(path, ImageKind::Vhdx);
     case ImageKind::Qcow: return OpenQcow(path);
     case ImageKind::RaidSet: return OpenRaidSetFile(path);
+    case ImageKind::DiskSet: return OpenDiskSetFile(path);
     case ImageKind::SplitRaw: {
       OpenedImage out;
       out.description.kind = ImageKind::SplitRaw;

@@ -24,7 +24,8 @@
 namespace ov {
 
 // RaidSet: a RAID set file (disk/RaidSetFile.h) naming member images.
-enum class ImageKind { Raw, SplitRaw, Ewf, Vmdk, Vhd, Vhdx, Qcow, RaidSet };
+// DiskSet: a disk set file (disk/DiskSet.h) naming disks read one after the other.
+enum class ImageKind { Raw, SplitRaw, Ewf, Vmdk, Vhd, Vhdx, Qcow, RaidSet, DiskSet };
 
 // What a container says of the disk it holds.
 struct ImageDescription {
