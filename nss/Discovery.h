@@ -25,9 +25,11 @@ struct ItemList {
 
 class Discovery {
 public:
-  explicit Discovery(DiskView disk) : disk_(disk), pools_(disk) {}
+  explicit Discovery(DiskView disk, DiskLayout layout = {}) : disk_(disk), pools_(disk, std::move(layout)) {}
 
   const DiskView& disk() const { return disk_; }
+  // The disks of the run, when it reads several as one (else empty or one).
+  const DiskLayout& layout() const { return pools_.layout(); }
   PoolTable& pools() { return pools_; }
   const PoolTable& pools() const { return pools_; }
   std::vector<PartitionEntry>& partitions() { return partitions_; }

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <optional>
 #include <vector>
 
 #include "disk/AlignedBuffer.h"
@@ -27,19 +28,43 @@ std::string SearchingPoolsText(std::uint64_t sector, std::uint64_t total) {
 
 std::string PoolsFoundText(std::size_t count) { return "Pools Found : " + std::to_string(count); }
 
-void QuickPartitionScan(const DiskView& disk, PoolTable& pools) {
+namespace {
+
+// The first NetWare entry of the partition table in `sector`, if any.
+struct NetWareEntry {
+  std::uint8_t type = 0;
+  std::uint32_t first = 0;
+  std::uint32_t sectors = 0;
+};
+
+std::optional<NetWareEntry> FirstNetWareEntry(const DiskView& disk, std::uint64_t sector) {
   std::byte mbr[kSectorSize];
   std::memset(mbr, 0, sizeof mbr);
-  disk.Read(0, 1, mbr);
+  disk.Read(sector, 1, mbr);
   const Bytes b(mbr);
-  if (b.U8(510) != 0x55 || b.U8(511) != 0xAA) return;
+  if (b.U8(510) != 0x55 || b.U8(511) != 0xAA) return std::nullopt;
   for (std::size_t n = 0; n < 4; ++n) {
     const std::size_t entry = kEntryOffset + kEntrySize * n;
     const std::uint8_t type = b.U8(entry + 4).value_or(0);
     if (type != kPartitionTypeNss && type != kPartitionTypeCompact) continue;
-    pools.BuildPoolsFromPartition(b.U32(entry + 8).value_or(0), type, b.U32(entry + 12).value_or(0));
+    return NetWareEntry{type, b.U32(entry + 8).value_or(0), b.U32(entry + 12).value_or(0)};
+  }
+  return std::nullopt;
+}
+
+}  // namespace
+
+void QuickPartitionScan(const DiskView& disk, PoolTable& pools) {
+  if (pools.severalDisks()) {
+    // Every disk's own table: a pool's segments may lie on any of them.
+    pools.Clear();
+    for (std::size_t k = 0; k < pools.layout().size(); ++k) {
+      if (auto entry = FirstNetWareEntry(disk, pools.layout()[k].first))
+        pools.AddPartitionOfDisk(k, entry->first, entry->type, entry->sectors);
+    }
     return;
   }
+  if (auto entry = FirstNetWareEntry(disk, 0)) pools.BuildPoolsFromPartition(entry->first, entry->type, entry->sectors);
 }
 
 void FullDiskPoolSearch(const DiskView& disk, PoolTable& pools, std::uint64_t totalSectors, std::atomic<int>& stop,

@@ -44,7 +44,8 @@ public:
 
 // Reads the partition table in sector 0 and builds the pools of the first
 // NetWare entry. Finds nothing (and says nothing) without the 0x55 0xAA mark
-// or a NetWare entry.
+// or a NetWare entry. Over several disks, every disk's table is read and
+// the pools are gathered from the first NetWare entry of each.
 void QuickPartitionScan(const DiskView& disk, PoolTable& pools);
 
 // Tests every sector of the first `totalSectors` for a section header. The

@@ -1,6 +1,8 @@
 #include "nss/Volumes.h"
 
+#include <algorithm>
 #include <cstring>
+#include <filesystem>
 
 #include "disk/Bytes.h"
 #include "nss/ObjectTree.h"
@@ -51,6 +53,12 @@ std::vector<VolumeInfo> OpenPool(const DiskView& disk, const PoolInfo& pool, boo
   std::uint64_t unused = 0;
   std::uint64_t& startedFrom = rootSector ? *rootSector : unused;
   startedFrom = 0;
+  if (pool.segmentCount > 0 && pool.segmentMissing[0]) {
+    // The superblock is in the first segment: without it nothing of the
+    // pool can be listed, and a guess would read another disk's sectors.
+    prompter.ShowMessage(MissingFirstSegmentText(pool), std::string(kProductTitle), MessageIcon::Error);
+    return volumes;
+  }
   std::byte sector[kSectorSize];
   std::memset(sector, 0, sizeof sector);
   disk.Read(pool.segmentStart[0] + kSectorsPerBlock, 1, sector);
@@ -84,6 +92,43 @@ std::vector<VolumeInfo> OpenPool(const DiskView& disk, const PoolInfo& pool, boo
 
 std::vector<std::string> PoolDetails(const PoolInfo& pool) {
   return {"Pool Name   :  " + pool.name, "Pool Size      :   " + std::to_string(pool.segmentSize / 2048) + " MB"};
+}
+
+std::string MissingFirstSegmentText(const PoolInfo& pool) {
+  return "Segment 0 of pool " + pool.name + " is on none of the disks given, so its volumes cannot be listed";
+}
+
+std::vector<PoolSegment> PoolSegments(const PoolInfo& pool, const DiskLayout& layout) {
+  std::vector<PoolSegment> segments;
+  const std::size_t count = std::min<std::size_t>(pool.segmentCount, kMaxSegments);
+  for (std::size_t k = 0; k < count; ++k) {
+    PoolSegment s;
+    s.index = static_cast<std::uint32_t>(k);
+    s.missing = pool.segmentMissing[k];
+    s.disk = pool.segmentDisk[k];
+    s.sectors = count == 1 ? pool.segmentSize : pool.segmentLength[k];
+    const std::uint64_t base = s.disk < layout.size() ? layout[s.disk].first : 0;
+    s.diskSector = s.missing || pool.segmentStart[k] < base ? 0 : pool.segmentStart[k] - base;
+    s.diskName = s.disk < layout.size() ? layout[s.disk].name : std::string();
+    segments.push_back(std::move(s));
+  }
+  return segments;
+}
+
+std::vector<std::string> PoolSegmentRows(const PoolInfo& pool, const DiskLayout& layout) {
+  std::vector<std::string> rows;
+  for (const PoolSegment& s : PoolSegments(pool, layout)) {
+    std::string row = "Segment " + std::to_string(s.index) + "   :  ";
+    if (s.missing) {
+      row += "missing";
+    } else {
+      row += "disk " + std::to_string(s.disk + 1);
+      if (!s.diskName.empty()) row += " (" + std::filesystem::path(s.diskName).filename().string() + ")";
+      row += ", sector " + std::to_string(s.diskSector) + ", " + std::to_string(s.sectors / 2048) + " MB";
+    }
+    rows.push_back(std::move(row));
+  }
+  return rows;
 }
 
 std::vector<std::string> VolumeDetails(const VolumeInfo& volume) { return {"Volume Name   :  " + volume.name}; }

@@ -44,4 +44,22 @@ std::vector<VolumeInfo> OpenPool(const DiskView& disk, const PoolInfo& pool, boo
 std::vector<std::string> PoolDetails(const PoolInfo& pool);
 std::vector<std::string> VolumeDetails(const VolumeInfo& volume);
 
+// The segments of a pool as a run over `layout` holds them: for each, the
+// disk it lies on (0-based, with the name the disk was given by), its first
+// sector on that disk (of the data) and its length, or that it is missing.
+struct PoolSegment {
+  std::uint32_t index = 0;
+  bool missing = false;
+  std::uint16_t disk = 0;
+  std::string diskName;
+  std::uint64_t diskSector = 0;
+  std::uint64_t sectors = 0;
+};
+std::vector<PoolSegment> PoolSegments(const PoolInfo& pool, const DiskLayout& layout);
+// One row per segment: "Segment 1   :  disk 2 (b.img), sector 2080, 12 MB"
+// or "Segment 1   :  missing".
+std::vector<std::string> PoolSegmentRows(const PoolInfo& pool, const DiskLayout& layout);
+// Shown when a pool whose first segment is missing is opened.
+std::string MissingFirstSegmentText(const PoolInfo& pool);
+
 }  // namespace ov
