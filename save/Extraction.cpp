@@ -168,10 +168,16 @@ SaveOutcome Extractor::SaveOne(OutputFolder& folder, std::uint32_t keyLow, std::
   const TreeNode* node = keyHigh == 0 ? tree_.FileByIndex(keyLow) : nullptr;
   if (!node) return SaveOutcome::NotFound;
   if (!settings_.Admits(node->name()) || !settings_.AdmitsTime(node->time)) return SaveOutcome::Filtered;
+  const std::string name = SafeFileName(node->name());
+  if (FileReachesMissingSegment(pool_, *node)) {
+    // Read in part it would pass for the whole file: it is named instead.
+    progress_.missingSegmentFiles.push_back(
+        {node->index, VolumePath(*node), folder.path() / name, std::uint64_t{node->blockCount} * kSectorsPerBlock});
+    return SaveOutcome::MissingSegment;
+  }
   std::uint64_t firstSector = node->firstBlock * kSectorsPerBlock;
   if (!TranslateSector(pool_, firstSector)) return SaveOutcome::Untranslatable;
 
-  const std::string name = SafeFileName(node->name());
   const std::filesystem::path target = folder.path() / name;
   const OutputFolder::Entry existing = folder.Find(name);
   if (existing == OutputFolder::Entry::Link) {
@@ -244,7 +250,7 @@ std::string Extractor::VolumePath(const TreeNode& node) {
 bool Extractor::OpenRecoveredFile(std::uint32_t keyLow, std::uint32_t keyHigh, const std::filesystem::path& tempFolder,
                                   ProcessRunner& runner) {
   const TreeNode* node = keyHigh == 0 ? tree_.FileByIndex(keyLow) : nullptr;
-  if (!node) return false;
+  if (!node || FileReachesMissingSegment(pool_, *node)) return false;
   std::uint64_t firstSector = node->firstBlock * kSectorsPerBlock;
   if (!TranslateSector(pool_, firstSector)) return false;
   std::string error;

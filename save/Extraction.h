@@ -41,6 +41,7 @@ enum class SaveOutcome {
   Skipped,         // stopped by Skip or Stop; the partial file was removed
   Written,
   Refused,         // a symbolic link holds its name; it was not followed
+  MissingSegment,  // part of its data lies on a pool segment no disk of the run gives: not saved
 };
 
 // A saved file that holds sectors the disk would not give: they were
@@ -64,11 +65,14 @@ struct SaveProgress {
   std::atomic<bool> abortRun{false};
   ReplacePolicy replacePolicy = ReplacePolicy::Yes;
   // How many files of the run ended each way, indexed by SaveOutcome.
-  std::array<std::uint32_t, 9> outcomes{};
+  std::array<std::uint32_t, 10> outcomes{};
   std::uint32_t Count(SaveOutcome o) const { return outcomes[static_cast<std::size_t>(o)]; }
   // The files of the run, in the order saved, that hold unread sectors
   // (written whole or stopped part-way); cleared when a run starts.
   std::vector<UnreadFile> unreadFiles;
+  // The files not saved because part of their data lies on a missing
+  // segment (their target is where they would have gone).
+  std::vector<UnreadFile> missingSegmentFiles;
   // Files stopped part-way, removed so that no partial file stays under a
   // final name; and the places where a symbolic link was in the way (files
   // and folders), not followed. Cleared when a run starts.

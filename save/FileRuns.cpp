@@ -6,7 +6,22 @@
 
 namespace ov {
 
+namespace {
+
+// The sectors a save reads: the file's blocks, cut to its size.
+std::uint64_t SectorsRead(const TreeNode& file) {
+  return std::min<std::uint64_t>(std::uint64_t{file.blockCount} * kSectorsPerBlock,
+                                 (file.size + kSectorSize - 1) / kSectorSize);
+}
+
+}  // namespace
+
+bool FileReachesMissingSegment(const PoolInfo& pool, const TreeNode& file) {
+  return ReachesMissingSegment(pool, file.firstBlock * kSectorsPerBlock, SectorsRead(file));
+}
+
 std::optional<std::vector<DiskRun>> FileDiskRuns(const PoolInfo& pool, const TreeNode& file) {
+  if (FileReachesMissingSegment(pool, file)) return std::nullopt;
   const std::uint64_t first = file.firstBlock * kSectorsPerBlock;
   std::uint64_t firstSector = first;
   if (!TranslateSector(pool, firstSector)) return std::nullopt;

@@ -24,8 +24,12 @@ struct DiskRun {
 
 // The stretches of a file, in file order, adjacent ones joined; nothing when
 // a save would not write the file at all (its first sector lies outside the
-// pool).
+// pool, or part of its data lies on a missing segment of the pool).
 std::optional<std::vector<DiskRun>> FileDiskRuns(const PoolInfo& pool, const TreeNode& file);
+
+// True when part of the file's data lies on a segment that no disk of the
+// run gives: the file cannot be read whole, and is never saved in part.
+bool FileReachesMissingSegment(const PoolInfo& pool, const TreeNode& file);
 
 // The length of the saved file: the sum of its stretches.
 std::uint64_t SavedLength(const std::vector<DiskRun>& runs);

@@ -84,6 +84,7 @@ void SaveRun::Run(SaveSource source, const std::filesystem::path& destination, c
   progress_.abortRun = false;
   progress_.outcomes = {};
   progress_.unreadFiles.clear();
+  progress_.missingSegmentFiles.clear();
   progress_.removedFiles.clear();
   progress_.refusedLinks.clear();
   progress_.bytesRemoved = 0;
