@@ -53,6 +53,7 @@ public:
     pos_ += n;
     return true;
   }
+  std::optional<std::uint8_t> U8(std::string_view what) { return Field(&Bytes::U8, 1, what); }
   std::optional<std::uint16_t> U16(std::string_view what) { return Field(&Bytes::U16, 2, what); }
   std::optional<std::uint32_t> U32(std::string_view what) { return Field(&Bytes::U32, 4, what); }
   std::optional<std::uint64_t> U64(std::string_view what) { return Field(&Bytes::U64, 8, what); }
@@ -66,6 +67,7 @@ public:
   }
 
   std::size_t Remaining() const { return bytes_.size() - pos_; }
+  bool StartsWith(std::string_view text) const { return bytes_.Matches(pos_, text); }
   bool Has(std::size_t n) const { return bytes_.Has(pos_, n); }
   const std::string& problem() const { return problem_; }
   void Fail(std::string problem) {
@@ -125,12 +127,16 @@ std::string EncodeProblem(const RecoveryInfo& info) {
   if (pool.segmentCount > kMaxSavedSegments)
     return "the pool has " + std::to_string(pool.segmentCount) + " segments (at most " +
            std::to_string(kMaxSavedSegments) + ")";
-  for (std::size_t k = 0; k < pool.segmentCount; ++k) {
+  // With the disks recorded, the full sector numbers are in the disk table.
+  const bool diskTable = info.disks.size() > 1;
+  if (diskTable && info.disks.size() > kMaxSavedDisks)
+    return "the run reads " + std::to_string(info.disks.size()) + " disks (at most " + std::to_string(kMaxSavedDisks) + ")";
+  for (std::size_t k = 0; k < pool.segmentCount && !diskTable; ++k) {
     if (pool.segmentStart[k] > kMaxU32)
       return "segment " + std::to_string(k + 1) + " of the pool starts at sector " +
              std::to_string(pool.segmentStart[k]) + ", beyond the 32-bit sector numbers of the file";
   }
-  if (info.superblockSector > kMaxU32)
+  if (info.superblockSector > kMaxU32 && !diskTable)
     return "the pool's superblock lies at sector " + std::to_string(info.superblockSector) +
            ", beyond the 32-bit sector numbers of the file";
   if (info.volumes.size() > kMaxSavedVolumes)
@@ -188,6 +194,72 @@ std::optional<std::vector<SavedNode>> ReadRecords(Reader& in, std::string_view w
     nodes.push_back(std::move(*node));
   }
   return nodes;
+}
+
+// The disk table: the mark, its version, the disks (name, first run
+// sector, sectors), then per segment its disk, whether it is missing and
+// its full start, then the full superblock sector.
+void WriteDiskTable(Writer& out, const RecoveryInfo& info) {
+  out.Text(kDiskTableMark);
+  out.U16(kDiskTableVersion);
+  out.U16(static_cast<std::uint16_t>(info.disks.size()));
+  for (const auto& disk : info.disks) {
+    const std::string name = disk.name.substr(0, kMaxSavedDiskName);
+    out.U16(static_cast<std::uint16_t>(name.size()));
+    out.Text(name);
+    out.U64(disk.first);
+    out.U64(disk.sectors);
+  }
+  for (std::size_t k = 0; k < info.pool.segmentCount; ++k) {
+    out.U16(info.pool.segmentDisk[k]);
+    out.U8(info.pool.segmentMissing[k] ? 1 : 0);
+    out.U64(info.pool.segmentStart[k]);
+  }
+  out.U64(info.superblockSector);
+}
+
+bool ReadDiskTable(Reader& in, RecoveryInfo& info) {
+  in.Skip(kDiskTableMark.size(), "the disk table");
+  auto version = in.U16("the disk table's version");
+  if (!version) return false;
+  if (*version != kDiskTableVersion) {
+    in.Fail("its disk table has version " + std::to_string(*version) + ", which this program does not read");
+    return false;
+  }
+  auto count = in.U16("the disk count");
+  if (!count) return false;
+  if (*count < 2 || *count > kMaxSavedDisks) {
+    in.Fail("the disk count is " + std::to_string(*count) + " (2 to " + std::to_string(kMaxSavedDisks) + ")");
+    return false;
+  }
+  for (std::uint16_t d = 0; d < *count; ++d) {
+    const std::string what = "disk " + std::to_string(d + 1) + " of the disk table";
+    auto length = in.U16(what);
+    if (!length) return false;
+    auto name = in.Text(*length, what);
+    auto first = in.U64(what);
+    auto sectors = in.U64(what);
+    if (!sectors) return false;
+    info.disks.push_back({*first, *sectors, std::move(*name)});
+  }
+  for (std::uint32_t k = 0; k < info.pool.segmentCount; ++k) {
+    const std::string what = "segment " + std::to_string(k) + " of the disk table";
+    auto disk = in.U16(what);
+    auto missing = in.U8(what);
+    auto start = in.U64(what);
+    if (!start) return false;
+    if (*disk >= *count) {
+      in.Fail(what + " names disk " + std::to_string(*disk + 1) + " of " + std::to_string(*count));
+      return false;
+    }
+    info.pool.segmentDisk[k] = *disk;
+    info.pool.segmentMissing[k] = *missing != 0;
+    info.pool.segmentStart[k] = *start;
+  }
+  auto superblock = in.U64("the superblock sector of the disk table");
+  if (!superblock) return false;
+  info.superblockSector = *superblock;
+  return true;
 }
 
 std::optional<RecoveryInfo> Decode(Reader& in) {
@@ -263,7 +335,10 @@ std::optional<RecoveryInfo> Decode(Reader& in) {
   auto files = ReadRecords(in, "file");
   if (!files) return std::nullopt;
   info.files = std::move(*files);
-  // Bytes after the last file record are not part of the format and are left alone.
+  // After the last file record: the disk table of a run over several
+  // disks. Any other bytes there are not part of the format and are left
+  // alone, as an older reader leaves the table.
+  if (in.StartsWith(kDiskTableMark) && !ReadDiskTable(in, info)) return std::nullopt;
   return info;
 }
 
@@ -324,6 +399,7 @@ RecoveryInfo CaptureRecoveryInfo(const Discovery& discovery, const RecoveryTree&
   RecoveryInfo info;
   info.selectedVolume = discovery.selectedVolume;
   info.pool = discovery.currentPool();
+  if (discovery.layout().size() > 1) info.disks = discovery.layout();
   info.superblockSector = discovery.superblockSector();
   info.poolRootSector = discovery.poolRootSector();
   info.volumes = discovery.volumes();
@@ -345,9 +421,10 @@ EncodedRecoveryInfo EncodeRecoveryInfo(const RecoveryInfo& info) {
   out.Text(pool.name);
   out.U32(pool.segmentSize);
   out.U32(pool.segmentCount);
-  for (std::size_t k = 0; k < pool.segmentCount; ++k) out.U32(static_cast<std::uint32_t>(pool.segmentStart[k]));
+  auto u32 = [](std::uint64_t v) { return static_cast<std::uint32_t>(std::min<std::uint64_t>(v, kMaxU32)); };
+  for (std::size_t k = 0; k < pool.segmentCount; ++k) out.U32(u32(pool.segmentStart[k]));
   for (std::size_t k = 0; k < pool.segmentCount; ++k) out.U32(pool.segmentLength[k]);
-  out.U32(static_cast<std::uint32_t>(info.superblockSector));
+  out.U32(u32(info.superblockSector));
   out.U64(info.poolRootSector);
   out.U16(static_cast<std::uint16_t>(info.volumes.size()));
   for (const auto& volume : info.volumes) {
@@ -359,6 +436,7 @@ EncodedRecoveryInfo EncodeRecoveryInfo(const RecoveryInfo& info) {
   for (const auto& node : info.folders) WriteRecord(out, node);
   out.U32(static_cast<std::uint32_t>(info.files.size()));
   for (const auto& node : info.files) WriteRecord(out, node);
+  if (info.disks.size() > 1) WriteDiskTable(out, info);
   encoded.bytes = out.Take();
   return encoded;
 }
@@ -371,7 +449,46 @@ DecodedRecoveryInfo DecodeRecoveryInfo(std::span<const std::byte> file) {
   return decoded;
 }
 
+namespace {
+
+// A sector of the disks the file was written over, as a sector of the disks
+// the run reads now: the same place on the disk of the same position.
+// Nothing when the run has no such disk.
+std::optional<std::uint64_t> Rebase(const DiskLayout& written, const DiskLayout& now, std::uint64_t sector) {
+  const auto disk = DiskOfSector(written, sector);
+  if (!disk) return std::nullopt;
+  const std::uint64_t offset = sector - written[*disk].first;
+  if (now.size() <= 1) {
+    if (*disk != 0) return std::nullopt;
+    return offset;
+  }
+  if (*disk >= now.size() || offset >= now[*disk].sectors) return std::nullopt;
+  return now[*disk].first + offset;
+}
+
+}  // namespace
+
 void ApplyRecoveryInfo(const RecoveryInfo& info, Discovery& discovery, RecoveryTree& tree) {
+  if (info.disks.size() > 1) {
+    // Written over several disks: every sector is moved to where the same
+    // disk lies in this run; a segment on a disk this run lacks is missing.
+    RecoveryInfo moved = info;
+    moved.disks.clear();
+    const DiskLayout& now = discovery.layout();
+    for (std::size_t k = 0; k < std::min<std::size_t>(info.pool.segmentCount, kMaxSegments); ++k) {
+      if (info.pool.segmentMissing[k]) continue;
+      if (auto sector = Rebase(info.disks, now, info.pool.segmentStart[k])) {
+        moved.pool.segmentStart[k] = *sector;
+      } else {
+        moved.pool.segmentMissing[k] = true;
+        moved.pool.segmentStart[k] = 0;
+      }
+    }
+    moved.superblockSector = Rebase(info.disks, now, info.superblockSector).value_or(0);
+    moved.poolRootSector = Rebase(info.disks, now, info.poolRootSector).value_or(0);
+    for (auto& volume : moved.volumes) volume.rootSector = Rebase(info.disks, now, volume.rootSector).value_or(0);
+    return ApplyRecoveryInfo(moved, discovery, tree);
+  }
   discovery.Restore(info.pool, info.volumes, info.selectedVolume, info.superblockSector, info.poolRootSector);
   tree.ReleaseTree();
   for (const auto& node : info.folders)

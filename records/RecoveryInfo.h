@@ -30,6 +30,21 @@
 // Sector numbers are 64-bit in memory but the segment starts and the
 // superblock sector are 32-bit in the file: a pool that lies beyond sector
 // 4294967295 is refused with a message instead of being written truncated.
+//
+// A run over several disks adds a disk table after the last file record
+// (older readers leave bytes there alone):
+//
+//   mark              11 bytes  "OVNSS-DISKS"
+//   version           u16 (1)
+//   disks d           u16, then d x (u16 L, L bytes name, u64 first run
+//                     sector, u64 sectors)
+//   segments          segmentCount x (u16 disk, u8 missing, u64 start)
+//   superblockSector  u64
+//
+// There the 32-bit fields before hold the same numbers cut to 4294967295,
+// and the table's full ones count. Loaded into a run, every sector moves to
+// the same place on the disk of the same position in that run's disks; a
+// segment on a disk the run lacks is missing.
 
 #include <cstddef>
 #include <cstdint>
@@ -65,6 +80,10 @@ inline constexpr std::size_t kMaxSavedPoolName = kCompactPoolName.size();
 inline constexpr std::size_t kMaxSavedSegments = kMaxSegments;
 inline constexpr std::size_t kMaxSavedVolumes = 50;
 inline constexpr std::size_t kMaxSavedVolumeName = 49;
+inline constexpr std::string_view kDiskTableMark = "OVNSS-DISKS";
+inline constexpr std::uint16_t kDiskTableVersion = 1;
+inline constexpr std::size_t kMaxSavedDisks = 64;
+inline constexpr std::size_t kMaxSavedDiskName = 4096;
 
 // A folder or file node as the file stores it, with a name of its own
 // (treeItem and selected are not part of the file).
@@ -89,6 +108,8 @@ struct RecoveryInfo {
   std::vector<VolumeInfo> volumes;
   std::vector<SavedNode> folders;
   std::vector<SavedNode> files;
+  // The disks of a run over several (empty for one disk).
+  DiskLayout disks;
 };
 
 // What the run state holds now, ready to be written.
