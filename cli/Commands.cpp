@@ -2,6 +2,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include <charconv>
 #include <cstdio>
 #include <iostream>
 
@@ -12,6 +13,7 @@
 #include "platform/Text.h"
 #include "records/BodyFile.h"
 #include "records/RecoveryInfo.h"
+#include "save/FileRuns.h"
 #include "save/RawScan.h"
 #include "save/SaveRun.h"
 
@@ -125,7 +127,21 @@ void Configure(Session& s, const Common& c) {
     throw UsageError("unknown --bad-sectors answer \"" + c.badSectors + "\" (ask, retry-all or skip-all)");
   }
   if (!c.map.empty() && c.disk.empty()) throw UsageError("--map needs --disk");
+  if (!c.map.empty() && c.disks.size() > 1) throw UsageError("--map belongs to one disk; give one --disk with it");
   s.rescueMap = c.map;
+}
+
+void NameDisks(Common& c) {
+  c.disk.clear();
+  for (const auto& d : c.disks) c.disk += (c.disk.empty() ? "" : " + ") + d;
+}
+
+void OpenGivenDisks(Session& s, const Common& c) {
+  if (c.disks.size() > 1) {
+    s.OpenDisks(std::vector<std::filesystem::path>(c.disks.begin(), c.disks.end()));
+  } else {
+    s.OpenDisk(c.disk);
+  }
 }
 
 void OpenVolume(Session& s, const Common& c) {
@@ -133,7 +149,7 @@ void OpenVolume(Session& s, const Common& c) {
   if (!c.from.empty()) {
     // The saved findings stand in for the pool search and the scan; the
     // disk is still read for the files' data.
-    s.OpenDisk(c.disk);
+    OpenGivenDisks(s, c);
     auto loaded = LoadRecoveryInfo(c.from, s.discovery(), s.tree, s.prompter);
     // The program's own message said why.
     if (!loaded) throw Failure(loaded.message.empty() ? "cannot load " + c.from : "");
@@ -141,7 +157,7 @@ void OpenVolume(Session& s, const Common& c) {
   }
   if (c.pool.empty()) throw UsageError("--pool is required (or --from)");
   if (c.volume.empty()) throw UsageError("--volume is required (or --from)");
-  s.OpenDisk(c.disk);
+  OpenGivenDisks(s, c);
   FindPools(s, ParseMode(c.mode), c.disk);
   s.OpenPool(c.pool);
   s.ScanVolume(c.volume);
@@ -150,7 +166,10 @@ void OpenVolume(Session& s, const Common& c) {
 int Disks(const Common& c) {
   Session s;
   Configure(s, c);
-  DiskInventory& inv = s.Inventory(c.disk.empty() ? std::nullopt : std::optional<std::filesystem::path>(c.disk));
+  DiskInventory* listed = nullptr;
+  if (c.disks.empty()) listed = &s.Inventory();
+  for (const auto& disk : c.disks) listed = &s.Inventory(std::filesystem::path(disk));
+  DiskInventory& inv = *listed;
   json out = {{"disks", json::array()}};
   for (const auto& d : inv.disks()) {
     const auto rows = inv.DiskDetails(d.number);
@@ -174,21 +193,39 @@ int Pools(const Common& c) {
   RequireDisk(c);
   Session s;
   Configure(s, c);
-  s.OpenDisk(c.disk);
+  OpenGivenDisks(s, c);
   Discovery& d = FindPools(s, ParseMode(c.mode), c.disk, true);
   json out = {{"pools", json::array()}};
   for (std::size_t i = 0; i < d.pools().pools().size(); ++i) {
     const PoolInfo& p = d.pools().pools()[i];
     json segments = json::array();
+    const auto placed = PoolSegments(p, d.layout());
     for (std::size_t k = 0; k < std::min<std::size_t>(p.segmentCount, kMaxSegments); ++k) {
-      segments.push_back({{"start", p.segmentStart[k]}, {"length", p.segmentLength[k]}});
+      json segment = {{"start", p.segmentStart[k]}, {"length", p.segmentLength[k]}};
+      if (d.pools().severalDisks()) {
+        // Which disk holds it, and where on that disk.
+        segment["missing"] = placed[k].missing;
+        segment["disk"] = placed[k].missing ? json(nullptr) : json(placed[k].disk);
+        segment["diskPath"] = placed[k].missing ? json(nullptr) : json(placed[k].diskName);
+        segment["diskStart"] = placed[k].missing ? json(nullptr) : json(placed[k].diskSector);
+      }
+      segments.push_back(std::move(segment));
     }
     out["pools"].push_back(
         {{"index", i}, {"name", Latin1ToUtf8(p.name)}, {"segmentSize", p.segmentSize}, {"segments", segments}});
     if (!c.json) {
       std::cout << i << "  " << Latin1ToUtf8(p.name) << "\n";
       for (const auto& row : PoolDetails(p)) std::cout << "   " << Latin1ToUtf8(row) << "\n";
+      if (d.pools().severalDisks()) {
+        for (const auto& row : PoolSegmentRows(p, d.layout())) std::cout << "   " << Latin1ToUtf8(row) << "\n";
+      }
     }
+  }
+  if (d.pools().severalDisks()) {
+    out["disks"] = json::array();
+    for (const auto& disk : d.layout()) out["disks"].push_back({{"path", disk.name}, {"sectors", disk.sectors}, {"first", disk.first}});
+    out["problems"] = json::array();
+    for (const auto& problem : d.pools().problems()) out["problems"].push_back(Latin1ToUtf8(problem));
   }
   if (c.json) Print(out);
   if (d.pools().pools().empty()) throw Failure(NoPools(c.disk));
@@ -200,7 +237,7 @@ int Volumes(const Common& c) {
   if (c.pool.empty()) throw UsageError("--pool is required");
   Session s;
   Configure(s, c);
-  s.OpenDisk(c.disk);
+  OpenGivenDisks(s, c);
   FindPools(s, ParseMode(c.mode), c.disk);
   s.OpenPool(c.pool);
   json out = {{"volumes", json::array()}};
@@ -235,7 +272,7 @@ void AppendRow(std::string& out, std::string_view path, std::string_view type, s
 
 // One entry of the JSON listing, its members in name order.
 void AppendEntry(std::string& out, bool& first, std::string_view path, std::string_view name, std::string_view type,
-                 std::uint64_t size, std::uint32_t time, std::uint64_t id) {
+                 std::uint64_t size, std::uint32_t time, std::uint64_t id, bool unreadable = false) {
   out += first ? "\n    {\"id\":" : ",\n    {\"id\":";
   first = false;
   out += std::to_string(id);
@@ -249,8 +286,13 @@ void AppendEntry(std::string& out, bool& first, std::string_view path, std::stri
   out += std::to_string(time);
   out += ",\"type\":";
   AppendJsonString(out, type);
+  // Only a file whose data lies in part on a missing segment says so.
+  if (unreadable) out += ",\"unreadable\":true";
   out += '}';
 }
+
+// The text listing's mark for such a file, after its row.
+constexpr std::string_view kUnreadableMark = "  [unreadable: on a missing pool segment]";
 
 // Writes what was gathered once it is large enough, and at the end.
 void Flush(std::string& out, bool force) {
@@ -281,9 +323,22 @@ int Ls(const Common& c, const std::string& path, bool recursive, bool bodyfile) 
   } else {
     AppendRow(out, "Name", "Type", "Size", "Date", "Time", "ID");
   }
+  const PoolInfo& pool = s.discovery().currentPool();
   auto addFile = [&](const TreeNode& f, const std::string& folderPath) {
     const std::string name = Latin1ToUtf8(f.name());
-    AppendEntry(out, first, Join(folderPath, name), name, FileTypeOf(f.name()).text, f.size, f.time, f.index);
+    AppendEntry(out, first, Join(folderPath, name), name, FileTypeOf(f.name()).text, f.size, f.time, f.index,
+                FileReachesMissingSegment(pool, f));
+  };
+  // A text row of a file that cannot be read whole is marked.
+  auto markUnreadable = [&](const ListRow& row) {
+    if (row.folder || !pool.HasMissingSegments()) return;
+    std::uint32_t index = 0;
+    std::from_chars(row.id.data(), row.id.data() + row.id.size(), index);
+    if (const TreeNode* f = tree.FileByIndex(index); f && FileReachesMissingSegment(pool, *f)) {
+      if (!out.empty() && out.back() == '\n') out.pop_back();
+      out += kUnreadableMark;
+      out += '\n';
+    }
   };
   if (t.file) {
     const std::string folderPath = PathOf(tree, t.folder);
@@ -293,6 +348,7 @@ int Ls(const Common& c, const std::string& path, bool recursive, bool bodyfile) 
       for (const auto& row : ListFolder(tree, t.file->parentId)) {
         if (!row.folder && row.id == std::to_string(t.file->index)) {
           AppendRow(out, Join(folderPath, row.name), row.type, row.size, row.date, row.time, row.id);
+          markUnreadable(row);
         }
       }
     }
@@ -314,6 +370,7 @@ int Ls(const Common& c, const std::string& path, bool recursive, bool bodyfile) 
       } else {
         for (const auto& row : ListFolder(tree, tree.ItemKey(item))) {
           AppendRow(out, Join(folderPath, row.name), row.type, row.size, row.date, row.time, row.id);
+          markUnreadable(row);
         }
       }
       Flush(out, false);
@@ -473,12 +530,22 @@ json PathsJson(const std::vector<std::filesystem::path>& paths) {
 }
 
 // One line per saved file that holds unread sectors, so the user knows
-// which files to distrust.
+// which files to distrust, and per file not saved because part of it lies
+// on a disk that was not given.
 void PrintUnreadFiles(const SaveProgress& p, const std::string& indent = "") {
   for (const auto& f : p.unreadFiles) {
     std::cout << indent << Latin1ToUtf8(f.path) << ": " << f.unreadSectors
               << " unread sector(s), saved as zeros\n";
   }
+  for (const auto& f : p.missingSegmentFiles) {
+    std::cout << indent << Latin1ToUtf8(f.path) << ": unreadable, its data lies on a missing pool segment; not saved\n";
+  }
+}
+
+json MissingSegmentFilesJson(const SaveProgress& p) {
+  json files = json::array();
+  for (const auto& f : p.missingSegmentFiles) files.push_back(Latin1ToUtf8(f.path));
+  return files;
 }
 
 std::uint32_t Failed(const SaveProgress& p) {
@@ -549,7 +616,8 @@ int Save(const Common& c, const std::string& dest, const std::string& ext, const
            {"untranslatable", progress.Count(SaveOutcome::Untranslatable)},
            {"refusedLinks", PathsJson(progress.refusedLinks)},
            {"removedPartialFiles", PathsJson(progress.removedFiles)},
-           {"unreadFiles", UnreadFilesJson(progress)}};
+           {"unreadFiles", UnreadFilesJson(progress)},
+           {"missingSegmentFiles", MissingSegmentFilesJson(progress)}};
     summary.update(reported);
     Print(summary);
   } else {
@@ -561,6 +629,9 @@ int Save(const Common& c, const std::string& dest, const std::string& ext, const
     std::cout << "\n" << std::flush;
   }
   EndOfSave(s, progress);
+  if (!progress.missingSegmentFiles.empty())
+    throw Failure(std::to_string(progress.missingSegmentFiles.size()) +
+                  " file(s) lie in part on pool segments of disks not given and were not saved");
   return 0;
 }
 
@@ -569,11 +640,11 @@ int Recover(const Common& c, const std::string& dest, const std::string& replace
   Session s;
   Configure(s, c);
   ConfigureReplace(s, replace);
-  s.OpenDisk(c.disk);
+  OpenGivenDisks(s, c);
   Discovery& d = FindPools(s, ParseMode(c.mode), c.disk);
   const SaveSettings settings;
   json summary = {{"pools", 0}, {"volumes", 0}, {"folders", 0}, {"files", 0},
-                  {"bytes", 0}, {"failed", 0}, {"unreadFiles", json::array()}};
+                  {"bytes", 0}, {"failed", 0}, {"unreadFiles", json::array()}, {"missingSegmentFiles", json::array()}};
   const std::size_t pools = d.pools().poolCount();
   summary["pools"] = pools;
   std::uint64_t refused = 0;
@@ -619,6 +690,10 @@ int Recover(const Common& c, const std::string& dest, const std::string& replace
                                           {"path", Latin1ToUtf8(f.path)},
                                           {"unreadSectors", f.unreadSectors}});
       }
+      for (const auto& f : progress.missingSegmentFiles) {
+        summary["missingSegmentFiles"].push_back(
+            {{"pool", poolName}, {"volume", volumeName}, {"path", Latin1ToUtf8(f.path)}});
+      }
       summary["volumes"] = summary["volumes"].get<std::uint64_t>() + 1;
       summary["folders"] = summary["folders"].get<std::uint64_t>() + s.tree.folderCount;
       summary["files"] = summary["files"].get<std::uint64_t>() + progress.Count(SaveOutcome::Written);
@@ -635,9 +710,14 @@ int Recover(const Common& c, const std::string& dest, const std::string& replace
               << summary["volumes"] << " volume(s), " << summary["folders"] << " folder(s), " << summary["files"]
               << " file(s), " << summary["bytes"] << " bytes";
     if (!summary["unreadFiles"].empty()) std::cout << "; " << summary["unreadFiles"].size() << " file(s) hold unread sectors";
+    if (!summary["missingSegmentFiles"].empty())
+      std::cout << "; " << summary["missingSegmentFiles"].size() << " file(s) unreadable on missing pool segments";
     std::cout << "\n" << std::flush;
   }
   if (summary["failed"].get<std::uint64_t>() > 0) throw Failure("some files could not be written");
+  if (!summary["missingSegmentFiles"].empty())
+    throw Failure(std::to_string(summary["missingSegmentFiles"].size()) +
+                  " file(s) lie in part on pool segments of disks not given and were not saved");
   if (refused > 0) throw Failure(std::to_string(refused) + " place(s) could not be made or held a symbolic link; nothing was saved there");
   if (s.prompter.errorShown()) throw Failure("");
   return 0;
@@ -692,7 +772,7 @@ int Carve(const Common& c, const std::string& dest, const std::string& kinds, co
   if (!end.empty() && !decimal(end)) throw UsageError(std::string(kMsgInvalidEndSector) + ": --end " + end);
   Session s;
   Configure(s, c);
-  s.OpenDisk(c.disk);
+  OpenGivenDisks(s, c);
   request.diskSectors = s.inventory().DiskSizeInSectors(s.diskNumber());
   if (!start.empty() || !end.empty()) {
     request.form.entireDisk = false;
@@ -777,7 +857,7 @@ int Partitions(const Common& c) {
   RequireDisk(c);
   Session s;
   Configure(s, c);
-  s.OpenDisk(c.disk);
+  OpenGivenDisks(s, c);
   const std::string name = "Disk" + std::to_string(s.diskNumber());
   auto number = [&](std::string_view key) {
     return std::strtoull(s.registry.ReadText(RegistryRoot::ClassesRoot, key, name).c_str(), nullptr, 10);

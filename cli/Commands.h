@@ -20,6 +20,10 @@ struct UsageError : std::runtime_error {
 };
 
 struct Common {
+  // Every --disk given, in order; several are read as one set, for pools
+  // whose segments lie on more than one disk. `disk` names them in
+  // messages: the one disk, or the disks joined by " + ".
+  std::vector<std::string> disks;
   std::string disk;
   std::string mode = "quick";
   bool json = false;
@@ -29,6 +33,11 @@ struct Common {
   std::string from;  // a recovery information file in place of mode, pool and volume
   std::string map;   // a ddrescue map of the disk
 };
+
+// Fills `disk` from `disks`.
+void NameDisks(Common& c);
+// Opens the disk or the set of disks given.
+void OpenGivenDisks(Session& s, const Common& c);
 
 int Disks(const Common& c);
 int Pools(const Common& c);

@@ -1,5 +1,9 @@
 #include "cli/TerminalSession.h"
 
+#include <iostream>
+
+#include "platform/Text.h"
+
 namespace ov::cli {
 
 namespace {
@@ -27,6 +31,9 @@ std::string NoPools(const std::string& disk) { return "no NSS pools found on " +
 
 Discovery& FindPools(Session& s, Mode mode, const std::string& disk, bool noneIsAnAnswer) {
   Discovery& d = Search(s, mode);
+  // What the disks of a set disagree on, or lack, is said before anything
+  // is read through the pools it touches.
+  for (const auto& problem : d.pools().problems()) std::cerr << kMessagePrefix << Latin1ToUtf8(problem) << "\n";
   if (d.pools().pools().empty() && !noneIsAnAnswer) throw Failure(NoPools(disk));
   return d;
 }

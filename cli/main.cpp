@@ -30,9 +30,11 @@ void AddMap(CLI::App* cmd, Common& c) {
                   "ddrescue map of the disk: every area it does not give as finished (+) reads as unreadable");
 }
 void AddDisk(CLI::App* cmd, Common& c, bool required) {
-  auto* opt = cmd->add_option("--disk", c.disk,
+  auto* opt = cmd->add_option("--disk", c.disks,
                               "disk image (raw, split NAME.001, E01, VMDK, VHD, VHDX, QCOW2), RAID set file or block device, "
-                              "opened read-only");
+                              "opened read-only; give it once per disk for pools whose segments lie on several disks");
+  // One value per --disk, so a command's own words are never taken for disks.
+  opt->allow_extra_args(false);
   if (required) opt->required();
   AddMap(cmd, c);
 }
@@ -179,7 +181,10 @@ int main(int argc, char** argv) {
   std::string recoverDest = "recovered", recoverReplace;
   auto* recover = app.add_subcommand(
       "recover", "the whole job: list every pool and volume, print their trees and save everything");
-  recover->add_option("--disk", c.disk, "disk image file or block device (default: the sample disk installed with the program)");
+  recover->add_option("--disk", c.disks,
+                      "disk image file or block device (default: the sample disk installed with the program); "
+                      "once per disk for pools across several disks")
+      ->allow_extra_args(false);
   AddMap(recover, c);
   AddMode(recover, c);
   recover->add_option("--dest", recoverDest, "destination folder (default: ./recovered)");
@@ -205,6 +210,7 @@ int main(int argc, char** argv) {
   } catch (const CLI::ParseError& e) {
     return UsageFailure(e.what());
   }
+  ov::cli::NameDisks(c);
 
   // Each command: its subcommand, and what runs it.
   const std::vector<std::pair<CLI::App*, std::function<int()>>> commands = {
@@ -235,7 +241,8 @@ int main(int argc, char** argv) {
              throw ov::cli::UsageError("recover: no sample disk is installed with this program (none of " + places +
                                        "); name the disk with --disk");
            }
-           c.disk = sample->string();
+           c.disks = {sample->string()};
+           ov::cli::NameDisks(c);
          }
          return ov::cli::Recover(c, recoverDest, recoverReplace);
        }},

@@ -9,6 +9,7 @@
 #include <ctime>
 
 #include "disk/DiskDescriber.h"
+#include "disk/DiskSet.h"
 #include "disk/ImageFormats.h"
 #include "nss/RecordScan.h"
 #include "save/Extraction.h"
@@ -134,7 +135,7 @@ void Session::OpenDisk(const std::filesystem::path& path) {
     inv.PickDisk(d.valueName);
     inv.CommitSelection();
     diskNumber_ = d.number;
-    discovery_ = std::make_unique<Discovery>(disk());
+    MakeDiscovery(device);
     return;
   }
   throw Failure("the disk " + path.string() + " is not in the inventory (is " +
@@ -166,7 +167,51 @@ void Session::SelectDisk(const std::string& valueName) {
   inventory_->PickDisk(valueName);
   inventory_->CommitSelection();
   diskNumber_ = *number;
-  discovery_ = std::make_unique<Discovery>(disk());
+  MakeDiscovery(registry.ReadText(RegistryRoot::ClassesRoot, kDevicePathKey, valueName));
+}
+
+void Session::MakeDiscovery(const std::filesystem::path& device) {
+  // A disk set is read as one disk, but its pools are gathered disk by disk.
+  DiskLayout layout;
+  if (!device.empty() && IsDiskSetFile(device)) {
+    std::string error;
+    auto set = DiskSetLayout(device, &error);
+    if (!set) throw Failure(error);
+    layout = std::move(*set);
+  }
+  discovery_ = std::make_unique<Discovery>(disk(), std::move(layout));
+}
+
+void Session::OpenDisks(const std::vector<std::filesystem::path>& paths) {
+  if (paths.empty()) throw Failure("no disk given");
+  if (paths.size() == 1) return OpenDisk(paths.front());
+  std::vector<std::filesystem::path> disks;
+  for (const auto& p : paths) {
+    std::error_code ec;
+    if (!std::filesystem::exists(p, ec)) throw Failure("cannot open " + p.string() + " for reading: " + std::strerror(ENOENT));
+    disks.push_back(std::filesystem::absolute(p).lexically_normal());
+  }
+  if (auto problem = DiskSetProblem(disks); !problem.empty()) throw Failure(problem);
+  // The set is kept in this run's folder and goes with it.
+  const auto setFile = runFolder.path() / ("disk-set-" + std::to_string(++diskSets_) + ".json");
+  std::string error;
+  if (!WriteDiskSetFile(setFile, disks, error)) throw Failure(error);
+  OpenDisk(setFile);
+}
+
+void Session::SelectDisks(const std::vector<std::string>& valueNames) {
+  if (valueNames.size() == 1) return SelectDisk(valueNames.front());
+  if (!inventory_) throw Failure("no disk is listed");
+  std::vector<std::filesystem::path> paths;
+  for (const auto& name : valueNames) {
+    const auto number = DiskNumberOf(name);
+    if (!number) throw Failure("\"" + name + "\" is not a disk");
+    if (auto refusal = DiskInventory::ScanRefusal(*number)) throw Failure(*refusal);
+    const std::string device = registry.ReadText(RegistryRoot::ClassesRoot, kDevicePathKey, name);
+    if (device.empty()) throw Failure("\"" + name + "\" names no disk that can be read");
+    paths.emplace_back(device);
+  }
+  OpenDisks(paths);
 }
 
 void Session::LogStepBlock(std::string_view modeWord) {

@@ -80,6 +80,10 @@ public:
   DiskInventory& inventory() { return *inventory_; }
   // Attaches and selects the disk at `path`; fails with a clear message.
   void OpenDisk(const std::filesystem::path& path);
+  // Several disks of one server read as one, for pools whose segments lie
+  // on more than one of them (one path is OpenDisk). Fails for a disk given
+  // twice, a disk that cannot be opened, or an empty one.
+  void OpenDisks(const std::vector<std::filesystem::path>& paths);
   int diskNumber() const { return diskNumber_; }
   DiskView disk();
   // The selected disk's size in sectors; fails when no disk is selected.
@@ -93,6 +97,8 @@ public:
   // Selects the listed disk named `valueName` ("Disk2") for every scan, as
   // leaving the disk step does; fails for a disk that cannot be scanned.
   void SelectDisk(const std::string& valueName);
+  // Selects several listed disks as one set (one name is SelectDisk).
+  void SelectDisks(const std::vector<std::string>& valueNames);
   // The step block of the log for the chosen mode word ("QUICK", "Advance",
   // "Raw"); FindPools writes it itself.
   void LogStepBlock(std::string_view modeWord);
@@ -117,7 +123,10 @@ public:
   RecoveryTree tree;
 
 private:
+  void MakeDiscovery(const std::filesystem::path& device);
+
   std::unique_ptr<DiskInventory> inventory_;
+  int diskSets_ = 0;
   std::unique_ptr<Discovery> discovery_;
   std::vector<std::filesystem::path> attached_;  // detached again at the end of the run
   int diskNumber_ = -1;
