@@ -614,3 +614,63 @@ TEST(RecoveryInfoRobustness, ExtremeCountsAndLengthsNeverCrashOrHalfLoad) {
 
 }  // namespace
 }  // namespace ov
+
+namespace ov {
+namespace {
+
+// A run over two disks writes the disk table after the records, with the
+// full sector numbers; loaded into a run whose disks lie elsewhere, every
+// sector moves with its disk, and a segment on a disk the run lacks is
+// missing.
+TEST(RecoveryInfoDiskTable, RecordsEachSegmentsDiskAndMovesWithTheDisks) {
+  const DiskLayout written = {{0, 0x1'2000'0000ull, "a.img"}, {0x1'2000'0000ull, 50000, "b.img"}};
+  Discovery discovery{DiskView{}, written};
+  PoolInfo pool;
+  pool.name = "SPAN";
+  pool.segmentCount = 3;
+  pool.segmentStart = {0x1'1000'0000ull, 0x1'2000'0000ull + 127, 0};
+  pool.segmentLength = {1000, 2000, 0};
+  pool.segmentDisk = {0, 1, 0};
+  pool.segmentMissing[2] = true;
+  discovery.Restore(pool, {{"DATA", 0x1'2000'0000ull + 500}}, 0, 0x1'1000'0008ull, 0x1'2000'0000ull + 400);
+  RecoveryTree tree;
+  const auto encoded = EncodeRecoveryInfo(CaptureRecoveryInfo(discovery, tree));
+  ASSERT_EQ(encoded.problem, "");
+  FileBytes table;
+  table.Raw("OVNSS-DISKS").U16(1).U16(2);
+  table.U16(5).Raw("a.img").U64(0).U64(0x1'2000'0000ull);
+  table.U16(5).Raw("b.img").U64(0x1'2000'0000ull).U64(50000);
+  table.U16(0).U8(0).U64(0x1'1000'0000ull);
+  table.U16(1).U8(0).U64(0x1'2000'0000ull + 127);
+  table.U16(0).U8(1).U64(0);
+  table.U64(0x1'1000'0008ull);
+  ASSERT_GT(encoded.bytes.size(), table.bytes.size());
+  EXPECT_TRUE(std::equal(table.bytes.begin(), table.bytes.end(), encoded.bytes.end() - static_cast<std::ptrdiff_t>(table.bytes.size())));
+
+  // The first disk grown, so the second starts later.
+  Discovery later{DiskView{}, {{0, 0x1'3000'0000ull, "b2.img"}, {0x1'3000'0000ull, 60000, "a2.img"}}};
+  auto decoded = DecodeRecoveryInfo(encoded.bytes);
+  ASSERT_TRUE(decoded.info) << decoded.problem;
+  ApplyRecoveryInfo(*decoded.info, later, tree);
+  const PoolInfo& got = later.currentPool();
+  EXPECT_EQ(got.segmentStart[0], 0x1'1000'0000ull);                 // disk 1 still first
+  EXPECT_EQ(got.segmentStart[1], 0x1'3000'0000ull + 127);           // disk 2 now starts later
+  EXPECT_TRUE(got.segmentMissing[2]);
+  EXPECT_EQ(later.superblockSector(), 0x1'1000'0008ull);
+  EXPECT_EQ(later.poolRootSector(), 0x1'3000'0000ull + 400);
+  EXPECT_EQ(later.volumes()[0].rootSector, 0x1'3000'0000ull + 500);
+
+  // One disk only: what lay on the second is missing.
+  Discovery alone{DiskView{}};
+  ApplyRecoveryInfo(*decoded.info, alone, tree);
+  EXPECT_FALSE(alone.currentPool().segmentMissing[0]);
+  EXPECT_TRUE(alone.currentPool().segmentMissing[1]);
+
+  // A damaged table is named, and nothing loads.
+  auto cut = encoded.bytes;
+  cut.resize(cut.size() - 3);
+  EXPECT_EQ(DecodeRecoveryInfo(cut).problem, "it ends inside the superblock sector of the disk table");
+}
+
+}  // namespace
+}  // namespace ov
