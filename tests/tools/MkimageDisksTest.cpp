@@ -251,5 +251,38 @@ TEST(MkimageDisks, ToolWritesEveryDiskAndItsListAndSaysSo) {
   EXPECT_FALSE(std::filesystem::exists(dir / "first.img.bad"));
 }
 
+TEST(MkimageDisks, SamplePoolSpansItsTwoDisksAsItsReadmeSays) {
+  auto parsed = mkimage::ParseDescriptionFile(std::filesystem::path(OVNSS_SOURCE_DIR) / "samples" / "sample-pool-disks.json");
+  ASSERT_TRUE(parsed.ok()) << parsed.error;
+  TempDir dir;
+  auto built = mkimage::BuildImage(*parsed.description, dir / "sample-pool-disk-1.img");
+  ASSERT_TRUE(built.ok()) << built.error;
+  const auto& m = *built.manifest;
+  ASSERT_EQ(m.disks.size(), 2u);
+  EXPECT_TRUE(std::filesystem::exists(dir / "sample-pool-disk-2.img"));
+  const auto* archive = m.FindPool("ARCHIVE");
+  const auto* span = m.FindPool("SPAN");
+  ASSERT_TRUE(archive && span);
+  EXPECT_EQ(archive->segments.size(), 1u);
+  ASSERT_EQ(span->segments.size(), 3u);
+  EXPECT_EQ(span->segments[0].disk, 0u);
+  EXPECT_EQ(span->segments[1].disk, 1u);
+  EXPECT_EQ(span->segments[2].disk, 0u);
+  const auto* data = m.FindVolume("SPAN", "DATA");
+  ASSERT_NE(data, nullptr);
+  ASSERT_NE(m.FindVolume("SPAN", "MAIL"), nullptr);
+  for (const char* name : {"plan.txt", "budget-2004.xls", "kickoff.doc"}) {
+    const auto* f = mkimage::FindFile(*data, "Projects\\2004", name);
+    ASSERT_NE(f, nullptr) << name;
+    EXPECT_EQ(f->disk, 1u) << name;
+  }
+  const auto* survey = mkimage::FindFile(*data, "Reports", "survey-2004.doc");
+  ASSERT_NE(survey, nullptr);
+  const std::uint64_t segmentEnd = span->segments[0].length / 8;
+  EXPECT_LT(survey->firstBlock, segmentEnd);
+  EXPECT_GT(survey->firstBlock + survey->blockCount, segmentEnd);
+  EXPECT_EQ(survey->disk, 0u);
+}
+
 }  // namespace
 }  // namespace ov::test
