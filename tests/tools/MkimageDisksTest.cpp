@@ -74,7 +74,8 @@ std::string TwoDisks() {
       { "pool": "SPAN", "segment": 2, "sectors": 1024 } ] } ] },
     { "size": "2MiB", "output": "second.img", "unreadable": [ "100-101" ],
       "partitions": [ { "type": "nss", "start": 63, "sections": [
-      { "pool": "SPAN", "segment": 1, "sectors": 1024, "dataOffset": 64 } ] } ] } ], )") + kPools + "}";
+      { "pool": "SPAN", "segment": 1, "sectors": 1024, "dataOffset": 64 } ] } ] } ],
+    "unreadable": [ { "file": "SPAN/DATA/Reports/later.bin", "sector": 1 } ], )") + kPools + "}";
 }
 
 TEST(MkimageDisks, ParseRejectsDisksBesideTopLevelPartitions) {
@@ -154,7 +155,9 @@ TEST(MkimageDisks, SegmentsLandOnTheirDisksWithTheirOwnTablesAndHeaders) {
   ASSERT_NE(doc, nullptr);
   EXPECT_EQ(doc->disk, 0u);
   EXPECT_EQ(doc->diskSector, span->segments[2].start + (doc->firstBlock - 384) * 8);
-  EXPECT_EQ(m.disks[1].unreadable, (std::vector<std::pair<std::uint64_t, std::uint64_t>>{{100, 101}}));
+  // The disk's own range, and a sector of a file whose data lies on it.
+  EXPECT_EQ(m.disks[1].unreadable,
+            (std::vector<std::pair<std::uint64_t, std::uint64_t>>{{100, 101}, {later->diskSector + 1, later->diskSector + 1}}));
   EXPECT_TRUE(m.unreadable.empty());
 
   // Each file holds its own table and chain, with the pool's segment count
@@ -243,7 +246,7 @@ TEST(MkimageDisks, ToolWritesEveryDiskAndItsListAndSaysSo) {
                               "' -o '" + (dir / "first.img").string() + "'");
   ASSERT_EQ(code, 0) << output;
   EXPECT_NE(output.find("first.img: 8192 sectors, 1 partitions, 2 pools, 3 volumes"), std::string::npos) << output;
-  EXPECT_NE(output.find((dir / "second.img").string() + ": disk 1, 4096 sectors, 1 partitions, 1 unreadable ranges"),
+  EXPECT_NE(output.find((dir / "second.img").string() + ": disk 1, 4096 sectors, 1 partitions, 2 unreadable ranges"),
             std::string::npos)
       << output;
   EXPECT_EQ(std::filesystem::file_size(dir / "second.img"), 4096u * 512);
