@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <filesystem>
 #include <limits>
 
 #include "disk/Bytes.h"
@@ -451,10 +452,41 @@ DecodedRecoveryInfo DecodeRecoveryInfo(std::span<const std::byte> file) {
 
 namespace {
 
+// Which disk of the run now is each disk the file was written over: the
+// one at the same path; else the one of the same file name and size; else
+// the one at the same position, if of the same size. A disk found in none of
+// these ways is not in the run.
+std::vector<std::optional<std::size_t>> MatchDisks(const DiskLayout& written, const DiskLayout& now) {
+  std::vector<std::optional<std::size_t>> match(written.size());
+  std::vector<bool> taken(now.size(), false);
+  auto take = [&](auto&& same) {
+    for (std::size_t i = 0; i < written.size(); ++i) {
+      if (match[i]) continue;
+      for (std::size_t j = 0; j < now.size(); ++j) {
+        if (!taken[j] && same(written[i], now[j], i, j)) {
+          match[i] = j;
+          taken[j] = true;
+          break;
+        }
+      }
+    }
+  };
+  take([](const DiskExtent& a, const DiskExtent& b, std::size_t, std::size_t) { return a.name == b.name; });
+  take([](const DiskExtent& a, const DiskExtent& b, std::size_t, std::size_t) {
+    return a.sectors == b.sectors &&
+           std::filesystem::path(a.name).filename() == std::filesystem::path(b.name).filename();
+  });
+  take([](const DiskExtent& a, const DiskExtent& b, std::size_t i, std::size_t j) {
+    return i == j && a.sectors == b.sectors;
+  });
+  return match;
+}
+
 // A sector of the disks the file was written over, as a sector of the disks
-// the run reads now: the same place on the disk of the same position.
-// Nothing when the run has no such disk.
-std::optional<std::uint64_t> Rebase(const DiskLayout& written, const DiskLayout& now, std::uint64_t sector) {
+// the run reads now: the same place on the same disk. Nothing when the run
+// lacks that disk. A run of one disk holds the first disk only.
+std::optional<std::uint64_t> Rebase(const DiskLayout& written, const DiskLayout& now,
+                                    const std::vector<std::optional<std::size_t>>& match, std::uint64_t sector) {
   const auto disk = DiskOfSector(written, sector);
   if (!disk) return std::nullopt;
   const std::uint64_t offset = sector - written[*disk].first;
@@ -462,8 +494,8 @@ std::optional<std::uint64_t> Rebase(const DiskLayout& written, const DiskLayout&
     if (*disk != 0) return std::nullopt;
     return offset;
   }
-  if (*disk >= now.size() || offset >= now[*disk].sectors) return std::nullopt;
-  return now[*disk].first + offset;
+  if (!match[*disk]) return std::nullopt;
+  return now[*match[*disk]].first + offset;
 }
 
 }  // namespace
@@ -475,18 +507,19 @@ void ApplyRecoveryInfo(const RecoveryInfo& info, Discovery& discovery, RecoveryT
     RecoveryInfo moved = info;
     moved.disks.clear();
     const DiskLayout& now = discovery.layout();
+    const auto match = MatchDisks(info.disks, now);
     for (std::size_t k = 0; k < std::min<std::size_t>(info.pool.segmentCount, kMaxSegments); ++k) {
       if (info.pool.segmentMissing[k]) continue;
-      if (auto sector = Rebase(info.disks, now, info.pool.segmentStart[k])) {
+      if (auto sector = Rebase(info.disks, now, match, info.pool.segmentStart[k])) {
         moved.pool.segmentStart[k] = *sector;
       } else {
         moved.pool.segmentMissing[k] = true;
         moved.pool.segmentStart[k] = 0;
       }
     }
-    moved.superblockSector = Rebase(info.disks, now, info.superblockSector).value_or(0);
-    moved.poolRootSector = Rebase(info.disks, now, info.poolRootSector).value_or(0);
-    for (auto& volume : moved.volumes) volume.rootSector = Rebase(info.disks, now, volume.rootSector).value_or(0);
+    moved.superblockSector = Rebase(info.disks, now, match, info.superblockSector).value_or(0);
+    moved.poolRootSector = Rebase(info.disks, now, match, info.poolRootSector).value_or(0);
+    for (auto& volume : moved.volumes) volume.rootSector = Rebase(info.disks, now, match, volume.rootSector).value_or(0);
     return ApplyRecoveryInfo(moved, discovery, tree);
   }
   discovery.Restore(info.pool, info.volumes, info.selectedVolume, info.superblockSector, info.poolRootSector);

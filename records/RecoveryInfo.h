@@ -43,7 +43,8 @@
 //
 // There the 32-bit fields before hold the same numbers cut to 4294967295,
 // and the table's full ones count. Loaded into a run, every sector moves to
-// the same place on the disk of the same position in that run's disks; a
+// the same place on the same disk among that run's disks (the same path,
+// else the same file name and size, else the same position and size); a
 // segment on a disk the run lacks is missing.
 
 #include <cstddef>

@@ -24,13 +24,13 @@ constexpr const char* kPools = R"("pools": [
   { "name": "SPAN", "free": "random", "volumes": [
     { "name": "DATA", "tree": { "recordsPerLeaf": 6 }, "items": [
       { "folder": "Early", "items": [ { "file": "early.txt", "size": 3000, "content": "prose", "segment": 0 } ] },
-      { "file": "across.bin", "size": 20000, "content": "random", "firstBlock": 764, "crossSegments": true },
+      { "file": "across.bin", "size": 20000, "content": "random", "firstBlock": 1533, "crossSegments": true },
       { "file": "late.txt", "size": 5000, "content": "prose", "segment": 2 } ],
       "generate": { "folders": 8, "files": 70, "maxDepth": 2, "minSize": "20KiB", "maxSize": "120KiB" } },
     { "name": "MAIL", "items": [ { "file": "inbox.txt", "lines": ["one", "two"] } ] } ] },
   { "name": "KEEP", "volumes": [ { "name": "OLD", "items": [ { "file": "keep.txt", "text": "kept" } ] } ] } ])";
 
-// Segment 0: 6 MiB (blocks 0..767), segment 1: 8 MiB, segment 2: 6 MiB.
+// Segment 0: 6 MiB (blocks 0..1535), segment 1: 8 MiB, segment 2: 6 MiB.
 std::string OneDisk() {
   return std::string(R"({ "size": "48MiB", "seed": 11, "partitions": [ { "type": "nss", "start": 2048, "sections": [
       { "pool": "SPAN", "segment": 0, "sectors": "6MiB" },
@@ -105,7 +105,7 @@ TEST_F(PoolDisksCli, APoolOverTwoDisksListsAndSavesAsOnOneDisk) {
   // back with the disks given the other way round: the disk table puts every
   // segment where its disk now lies.
   ASSERT_EQ(Exec(std::string("save-info ") + kBoth + " --pool SPAN --volume DATA --out span.sav").exit, 0);
-  const test::ShellRun swapped = Exec("save --disk two-b.img --disk two-a.img --from SPAN.SAV --dest swapped");
+  const test::ShellRun swapped = Exec("save --disk two-b.img --disk two-a.img --from span.sav --dest swapped");
   ASSERT_EQ(swapped.exit, 0) << swapped.err;
   ASSERT_EQ(Exec("save --disk one.img --pool SPAN --volume DATA --dest plain").exit, 0);
   EXPECT_TRUE(SameTree("plain", "swapped"));
@@ -139,7 +139,8 @@ TEST_F(PoolDisksCli, ALeftOutDiskNamesItsSegmentAndItsFilesAreUnreadableNotWrong
   const test::ShellRun ls = Exec("ls --json --recursive " + partial + " --pool SPAN --volume DATA");
   ASSERT_EQ(ls.exit, 0) << ls.err;
   bool early = false, across = false, late = false;
-  for (const json& e : json::parse(ls.out)["entries"]) {
+  const json entries = json::parse(ls.out)["entries"];
+  for (const json& e : entries) {
     if (e["name"] == "early.txt") early = !e.contains("unreadable");
     if (e["name"] == "across.bin") across = e.value("unreadable", false);
     if (e["name"] == "late.txt") late = e.value("unreadable", false);
@@ -174,12 +175,12 @@ TEST_F(PoolDisksCli, BadSetsAreRefusedOrNamed) {
   EXPECT_EQ(absent.err, "ovnss-cli: cannot open gone.img for reading: No such file or directory\n");
 
   // A second disk of another build of the pool, which counts two segments.
-  const std::string other = std::string(R"({ "seed": 11, "disks": [
+  const std::string other = R"({ "seed": 11, "disks": [
     { "size": "16MiB", "partitions": [ { "type": "nss", "start": 2048, "sections": [
       { "pool": "SPAN", "segment": 0, "sectors": "6MiB" } ] } ] },
     { "size": "16MiB", "output": "other-b.img", "partitions": [ { "type": "nss", "start": 63, "sections": [
-      { "pool": "SPAN", "segment": 1, "sectors": "8MiB", "dataOffset": 64 } ] } ] } ],)") +
-                            kPools + "}";
+      { "pool": "SPAN", "segment": 1, "sectors": "8MiB", "dataOffset": 64 } ] } ] } ],
+    "pools": [ { "name": "SPAN", "volumes": [ { "name": "DATA" } ] } ] })";
   ASSERT_TRUE(mkimage::BuildImageFromJson(other, dir / "other-a.img").ok());
   const test::ShellRun mixed = Exec("pools --json --disk two-a.img --disk other-b.img");
   ASSERT_EQ(mixed.exit, 0) << mixed.err;

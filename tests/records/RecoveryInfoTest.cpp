@@ -647,18 +647,25 @@ TEST(RecoveryInfoDiskTable, RecordsEachSegmentsDiskAndMovesWithTheDisks) {
   ASSERT_GT(encoded.bytes.size(), table.bytes.size());
   EXPECT_TRUE(std::equal(table.bytes.begin(), table.bytes.end(), encoded.bytes.end() - static_cast<std::ptrdiff_t>(table.bytes.size())));
 
-  // The first disk grown, so the second starts later.
-  Discovery later{DiskView{}, {{0, 0x1'3000'0000ull, "b2.img"}, {0x1'3000'0000ull, 60000, "a2.img"}}};
+  // Given the other way round, from another folder: each disk is known by
+  // its file name and size.
+  Discovery later{DiskView{}, {{0, 50000, "/elsewhere/b.img"}, {50000, 0x1'2000'0000ull, "/elsewhere/a.img"}}};
   auto decoded = DecodeRecoveryInfo(encoded.bytes);
   ASSERT_TRUE(decoded.info) << decoded.problem;
   ApplyRecoveryInfo(*decoded.info, later, tree);
   const PoolInfo& got = later.currentPool();
-  EXPECT_EQ(got.segmentStart[0], 0x1'1000'0000ull);                 // disk 1 still first
-  EXPECT_EQ(got.segmentStart[1], 0x1'3000'0000ull + 127);           // disk 2 now starts later
+  EXPECT_EQ(got.segmentStart[0], 50000 + 0x1'1000'0000ull);
+  EXPECT_EQ(got.segmentStart[1], 127u);
   EXPECT_TRUE(got.segmentMissing[2]);
-  EXPECT_EQ(later.superblockSector(), 0x1'1000'0008ull);
-  EXPECT_EQ(later.poolRootSector(), 0x1'3000'0000ull + 400);
-  EXPECT_EQ(later.volumes()[0].rootSector, 0x1'3000'0000ull + 500);
+  EXPECT_EQ(later.superblockSector(), 50000 + 0x1'1000'0008ull);
+  EXPECT_EQ(later.poolRootSector(), 400u);
+  EXPECT_EQ(later.volumes()[0].rootSector, 500u);
+
+  // A disk of another size in its place is not taken for it.
+  Discovery other{DiskView{}, {{0, 0x1'2000'0000ull, "a.img"}, {0x1'2000'0000ull, 40000, "c.img"}}};
+  ApplyRecoveryInfo(*decoded.info, other, tree);
+  EXPECT_FALSE(other.currentPool().segmentMissing[0]);
+  EXPECT_TRUE(other.currentPool().segmentMissing[1]);
 
   // One disk only: what lay on the second is missing.
   Discovery alone{DiskView{}};
