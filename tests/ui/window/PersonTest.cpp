@@ -92,9 +92,11 @@ TEST_F(Person, MenuTipsStayBesideTheItemUnderThePointer) {
   ASSERT_TRUE(window->help().texts().balloonHelpOn());
   QMenuBar* bar = window->menuBar();
   QAction* options = bar->actions().front();
+  ASSERT_TRUE(Screen::Placed(bar));
   Screen::ClickAt(bar->mapToGlobal(bar->actionGeometry(options).center()));
   QMenu* menu = options->menu();
   ASSERT_TRUE(menu->isVisible());
+  ASSERT_TRUE(Screen::Placed(menu));
   QAction* exit = el().command(kCmdExit);
   const QPoint at = menu->actionGeometry(exit).center();
   ASSERT_TRUE(Screen::Reaches(menu, menu->mapToGlobal(at)));
@@ -206,6 +208,7 @@ TEST_F(Person, HeaderClicksSortTheFileList) {
   const auto volume = sizes();
   QHeaderView* header = list->header();
   auto clickSize = [&] {
+    ASSERT_TRUE(Screen::Placed(header));
     const QPoint at(header->sectionViewportPosition(2) + header->sectionSize(2) / 2, header->height() / 2);
     ASSERT_TRUE(Screen::Reaches(header->viewport(), header->viewport()->mapToGlobal(at)));
     Screen::ClickAt(header->viewport()->mapToGlobal(at));
