@@ -230,7 +230,9 @@ void SaveRun::FoundWalk(const std::filesystem::path& destination, const std::vec
   };
   for (const auto& row : rows) {
     if (progress_.abortRun) break;
-    if (!row.selected || !tree_.IsItem(row.holder) || inTicked(row.holder)) continue;
+    // A name whose folder has no place in the tree (an orphan) is written
+    // into the destination itself rather than left out.
+    if (!row.selected || (row.holder != kNoItem && !tree_.IsItem(row.holder)) || inTicked(row.holder)) continue;
     if (row.folder && !isFolder(row)) continue;
     const auto folder = PathFolder(row.holder, base);
     if (!folder) continue;

@@ -73,7 +73,8 @@ public:
   void TreeWalk(const std::filesystem::path& destination);
   void ListWalk(const std::filesystem::path& destination, const std::vector<SaveRow>& rows);
   // The ticked found names: a file into its folder's path below the
-  // destination, a folder with everything below it at its own path. What
+  // destination, a folder with everything below it at its own path; a file
+  // whose folder has no place in the tree into the destination itself. What
   // lies inside a ticked folder is written once, with that folder.
   void FoundWalk(const std::filesystem::path& destination, const std::vector<SaveRow>& rows);
 

@@ -155,6 +155,23 @@ TEST_F(RunFixture, FoundNamesGoToTheirOwnFolderPathsAndATickedFolderBringsItsIns
   EXPECT_EQ(test::ReadFile(out / "Docs" / "Old" / "c.txt"), "c");
 }
 
+// A file whose folder is not in the volume.
+struct OrphanFixture : VolumeFixture {
+  OrphanFixture()
+      : VolumeFixture(R"({ "partitions": [ { "type": "nss", "sections": [ { "pool": "P", "sectors": "2MiB" } ] } ],
+  "pools": [ { "name": "P", "volumes": [ { "name": "V", "items": [
+    { "file": "lost.txt", "text": "l", "parentId": "0x4711" } ] } ] } ] })") {}
+};
+
+TEST_F(OrphanFixture, AFoundFileWithoutAPlacedFolderIsWrittenIntoTheDestination) {
+  ASSERT_EQ(tree.files().size(), 1u);
+  const TreeNode& lost = tree.files()[0];
+  ASSERT_EQ(FolderItems(tree).Holding(tree, {false, 0}), kNoItem);
+  run->Run(SaveSource::Found, out.path(), {SaveRow{true, false, lost.index, lost.size, kNoItem}});
+  EXPECT_EQ(Written(), std::set<std::string>{"lost.txt"});
+  EXPECT_EQ(test::ReadFile(out / "lost.txt"), "l");
+}
+
 TEST_F(RunFixture, AStoppedCountStillSavesTheWholeSelectionAndSaysWhenItEnded) {
   tree.ClickCheck(kRootItem);
   const std::atomic<bool> stopped{true};
