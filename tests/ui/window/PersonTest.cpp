@@ -317,6 +317,13 @@ TEST_F(Person, AFoundFileIsTickedInTheFindWindowAndSavedAtItsFolderPath) {
   const std::vector<std::uint8_t> bytes{std::istreambuf_iterator<char>(in), {}};
   EXPECT_EQ(bytes.size(), 9u * 1024);
   EXPECT_TRUE(bytes == file->data);
+  // A new search starts with nothing ticked.
+  ASSERT_TRUE(Screen::Click(finder->box()));
+  Screen::Key(Qt::Key_Return, {}, finder->box());
+  ASSERT_TRUE(WaitUntil([&] { return !finder->searching(); }, 5000));
+  EXPECT_EQ(found.rowCount(), 2);
+  EXPECT_EQ(found.index(row, 0).data(Qt::CheckStateRole).value<Qt::CheckState>(), Qt::Unchecked);
+  EXPECT_FALSE(finder->saveButton()->isEnabled());
 }
 
 }  // namespace
