@@ -1,6 +1,7 @@
 #include "save/SaveRun.h"
 
 #include <system_error>
+#include <unordered_set>
 
 namespace ov {
 
@@ -30,7 +31,9 @@ SaveRun::SaveRun(Extractor& extractor, const RecoveryTree& tree, const SaveSetti
                  Prompter& prompter)
     : extractor_(extractor), tree_(tree), settings_(settings), progress_(progress), prompter_(prompter) {}
 
-bool SaveRun::Chosen(const SaveRow& row) const {
+bool SaveRun::Chosen(SaveSource source, const SaveRow& row) const {
+  // Found names are taken as ticked, whatever the list's selection mode.
+  if (source == SaveSource::Found) return row.selected;
   switch (settings_.selectionMode) {
     case SelectionMode::SaveSelected: return row.selected;
     case SelectionMode::SaveAll: return true;
@@ -56,7 +59,7 @@ void SaveRun::CalculateSize(SaveSource source, const std::vector<SaveRow>& rows,
   }
   for (const auto& row : rows) {
     if (stop) return;
-    if (!Chosen(row)) continue;
+    if (!Chosen(source, row)) continue;
     if (!row.folder) {
       add(row.size);
       continue;
@@ -93,6 +96,8 @@ void SaveRun::Run(SaveSource source, const std::filesystem::path& destination, c
   progress_.replacePolicy = ReplacePolicy::Yes;
   if (source == SaveSource::Tree) {
     TreeWalk(destination);
+  } else if (source == SaveSource::Found) {
+    FoundWalk(destination, rows);
   } else {
     ListWalk(destination, rows);
   }
@@ -106,6 +111,22 @@ std::shared_ptr<OutputFolder> SaveRun::OpenDestination(const std::filesystem::pa
   if (!folder) {
     prompter_.NoteCause(destination.string(), error);
     prompter_.ShowMessage(std::string(refusal), std::string(kProductTitle), MessageIcon::Error);
+  }
+  return folder;
+}
+
+std::shared_ptr<OutputFolder> SaveRun::MakeFolder(OutputFolder& parent, ItemHandle item) {
+  const std::string name = SafeFileName(tree_.ItemText(item));
+  std::string error;
+  std::shared_ptr<OutputFolder> folder = parent.Folder(name, &error);
+  if (!folder) {
+    // A link in the way is never followed.
+    const auto place = parent.path() / name;
+    if (error == OutputFolder::kLinkRefused) {
+      extractor_.RefuseLink(place);
+    } else {
+      extractor_.AskWriteError(place, error);
+    }
   }
   return folder;
 }
@@ -130,20 +151,9 @@ void SaveRun::SaveTree(ItemHandle top, const std::shared_ptr<OutputFolder>& base
       if (!Ticked(tree_.Item(frame.item))) continue;
       ++folderCounter_;
     }
-    const std::string name = SafeFileName(tree_.ItemText(frame.item));
-    std::string error;
-    std::shared_ptr<OutputFolder> folder = frame.parent->Folder(name, &error);
-    if (!folder) {
-      // Nothing below a folder that cannot be made is saved; a link in the
-      // way is never followed.
-      const auto place = frame.parent->path() / name;
-      if (error == OutputFolder::kLinkRefused) {
-        extractor_.RefuseLink(place);
-      } else {
-        extractor_.AskWriteError(place, error);
-      }
-      continue;
-    }
+    // Nothing below a folder that cannot be made is saved.
+    std::shared_ptr<OutputFolder> folder = MakeFolder(*frame.parent, frame.item);
+    if (!folder) continue;
     for (auto p : tree_.FilesUnder(tree_.ItemKey(frame.item))) {
       if (progress_.abortRun) break;
       const TreeNode& file = tree_.files()[p];
@@ -180,7 +190,7 @@ void SaveRun::ListWalk(const std::filesystem::path& destination, const std::vect
   if (!folder) return;
   for (const auto& row : rows) {
     if (progress_.abortRun) break;
-    if (!Chosen(row)) continue;
+    if (!Chosen(SaveSource::List, row)) continue;
     if (!row.folder) {
       extractor_.SaveFile(*folder, static_cast<std::uint32_t>(row.key), static_cast<std::uint32_t>(row.key >> 32));
       continue;
@@ -188,6 +198,50 @@ void SaveRun::ListWalk(const std::filesystem::path& destination, const std::vect
     const auto item = static_cast<ItemHandle>(row.key);
     if (row.key == kRootItem || !tree_.IsItem(item)) continue;
     SaveTree(item, folder, false);
+  }
+}
+
+std::shared_ptr<OutputFolder> SaveRun::PathFolder(ItemHandle item, const std::shared_ptr<OutputFolder>& base) {
+  std::vector<ItemHandle> chain;
+  for (ItemHandle i = item; i != kRootItem && tree_.IsItem(i); i = tree_.Item(i).parent) chain.push_back(i);
+  std::shared_ptr<OutputFolder> folder = base;
+  for (auto it = chain.rbegin(); it != chain.rend() && folder; ++it) folder = MakeFolder(*folder, *it);
+  return folder;
+}
+
+void SaveRun::FoundWalk(const std::filesystem::path& destination, const std::vector<SaveRow>& rows) {
+  progress_.startTime = extractor_.clock();
+  progress_.filesStarted = 0;
+  const auto base = OpenDestination(destination, kMsgInvalidPathList);
+  if (!base) return;
+  auto isFolder = [&](const SaveRow& row) {
+    const auto item = static_cast<ItemHandle>(row.key);
+    return row.folder && row.key != kRootItem && row.key < kNoItem && tree_.IsItem(item);
+  };
+  std::unordered_set<ItemHandle> folders;
+  for (const auto& row : rows) {
+    if (row.selected && isFolder(row)) folders.insert(static_cast<ItemHandle>(row.key));
+  }
+  // Whether `item` is a ticked folder or lies inside one.
+  auto inTicked = [&](ItemHandle item) {
+    for (; item != kRootItem && tree_.IsItem(item); item = tree_.Item(item).parent) {
+      if (folders.count(item)) return true;
+    }
+    return false;
+  };
+  for (const auto& row : rows) {
+    if (progress_.abortRun) break;
+    // A name whose folder has no place in the tree (an orphan) is written
+    // into the destination itself rather than left out.
+    if (!row.selected || (row.holder != kNoItem && !tree_.IsItem(row.holder)) || inTicked(row.holder)) continue;
+    if (row.folder && !isFolder(row)) continue;
+    const auto folder = PathFolder(row.holder, base);
+    if (!folder) continue;
+    if (row.folder) {
+      SaveTree(static_cast<ItemHandle>(row.key), folder, false);
+    } else {
+      extractor_.SaveFile(*folder, static_cast<std::uint32_t>(row.key), static_cast<std::uint32_t>(row.key >> 32));
+    }
   }
 }
 

@@ -1,7 +1,8 @@
 #pragma once
-// A save run: the selection of the folder tree (checked folders) or of the
-// file list (rows chosen by the selection mode) written under a destination
-// folder, re-creating the folder structure.
+// A save run: the selection of the folder tree (checked folders), of the
+// file list (rows chosen by the selection mode) or of the names a search
+// found (the ticked ones) written under a destination folder, re-creating
+// the folder structure.
 
 #include <atomic>
 #include <cstdint>
@@ -17,7 +18,9 @@
 
 namespace ov {
 
-enum class SaveSource { Tree = 1, List = 2 };
+// Found: the ticked names of a name search, each written at its own folder
+// path below the destination.
+enum class SaveSource { Tree = 1, List = 2, Found = 3 };
 
 inline constexpr std::string_view kMsgInvalidPathTree = "Inavalid Path";
 inline constexpr std::string_view kMsgInvalidPathList = "Inavlid Path";
@@ -28,11 +31,14 @@ inline constexpr std::string_view kMsgTerminateCount = "Do you want to terminate
 // One row of the file list as the save run sees it: whether the user selected
 // it, whether it is a folder ("Folder" in its type column), its key (a
 // folder's tree item or a file's index) and the number in its size column.
+// A name found by a search is a row too: `selected` when ticked, and
+// `holder` the tree item of the folder it lies in.
 struct SaveRow {
   bool selected = false;
   bool folder = false;
   std::uint64_t key = 0;
   std::uint64_t size = 0;
+  ItemHandle holder = kNoItem;
 };
 
 // Creates every folder of the path, from the first one down; failures are
@@ -66,11 +72,22 @@ public:
   // The walks themselves.
   void TreeWalk(const std::filesystem::path& destination);
   void ListWalk(const std::filesystem::path& destination, const std::vector<SaveRow>& rows);
+  // The ticked found names: a file into its folder's path below the
+  // destination, a folder with everything below it at its own path; a file
+  // whose folder has no place in the tree into the destination itself. What
+  // lies inside a ticked folder is written once, with that folder.
+  void FoundWalk(const std::filesystem::path& destination, const std::vector<SaveRow>& rows);
 
   std::uint32_t folderCounter() const { return folderCounter_; }
 
 private:
-  bool Chosen(const SaveRow& row) const;
+  bool Chosen(SaveSource source, const SaveRow& row) const;
+  // The folder of `item` (its text, made safe) in `parent`, made if need
+  // be; nothing when it cannot be made, which is said.
+  std::shared_ptr<OutputFolder> MakeFolder(OutputFolder& parent, ItemHandle item);
+  // The folder of `item`'s path below `base`, made as needed; nothing when
+  // a part of it cannot be made (said as for any folder of a save).
+  std::shared_ptr<OutputFolder> PathFolder(ItemHandle item, const std::shared_ptr<OutputFolder>& base);
   // Opens the destination, creating it; reports "Inavalid Path" or
   // "Inavlid Path" (`refusal`) with the reason when it cannot.
   std::shared_ptr<OutputFolder> OpenDestination(const std::filesystem::path& destination, std::string_view refusal);

@@ -10,6 +10,7 @@
 
 #include "nss/Discovery.h"
 #include "nss/FolderListing.h"
+#include "nss/NameSearch.h"
 #include "nss/RecordScan.h"
 #include "support/Files.h"
 #include "support/TestDisk.h"
@@ -127,6 +128,48 @@ TEST_F(RunFixture, ListWalkFolderRowsBringTheirWholeSubtreeTickedOrNot) {
   EXPECT_EQ(Written(), (std::set<std::string>{"Docs/a.txt", "Docs/b.doc", "Docs/Old/c.txt", "top.txt"}));
   EXPECT_EQ(progress.plannedFiles.load(), 4u);
   EXPECT_EQ(progress.Count(SaveOutcome::Written), 4u);
+}
+
+TEST_F(RunFixture, FoundNamesGoToTheirOwnFolderPathsAndATickedFolderBringsItsInsideOnce) {
+  // The rows a name search gives, ticked by name; the selection mode of the
+  // file list does not apply to them.
+  settings.selectionMode = SelectionMode::InvertSelection;
+  const FolderItems holders(tree);
+  auto row = [&](const std::string& name, bool ticked) {
+    for (bool folder : {true, false}) {
+      const NodeList& nodes = folder ? tree.folders() : tree.files();
+      for (std::uint32_t i = 0; i < nodes.size(); ++i) {
+        if (nodes[i].name() != name) continue;
+        const std::uint64_t key = folder ? nodes[i].treeItem : (std::uint64_t{nodes[i].indexHigh} << 32 | nodes[i].index);
+        return SaveRow{ticked, folder, key, nodes[i].size, holders.Holding(tree, {folder, i})};
+      }
+    }
+    ADD_FAILURE() << name;
+    return SaveRow{};
+  };
+  run->Run(SaveSource::Found, out.path(),
+           {row("c.txt", true), row("a.txt", false), row("m.txt", true), row("Mail", true), row("top.txt", true)});
+  EXPECT_EQ(Written(), (std::set<std::string>{"Docs/Old/c.txt", "Mail/m.txt", "top.txt"}));
+  EXPECT_EQ(progress.Count(SaveOutcome::Written), 3u);
+  EXPECT_TRUE(disk.prompter.Asked().empty());  // m.txt is not written twice, so no replace question
+  EXPECT_EQ(test::ReadFile(out / "Docs" / "Old" / "c.txt"), "c");
+}
+
+// A file whose folder is not in the volume.
+struct OrphanFixture : VolumeFixture {
+  OrphanFixture()
+      : VolumeFixture(R"({ "partitions": [ { "type": "nss", "sections": [ { "pool": "P", "sectors": "2MiB" } ] } ],
+  "pools": [ { "name": "P", "volumes": [ { "name": "V", "items": [
+    { "file": "lost.txt", "text": "l", "parentId": "0x4711" } ] } ] } ] })") {}
+};
+
+TEST_F(OrphanFixture, AFoundFileWithoutAPlacedFolderIsWrittenIntoTheDestination) {
+  ASSERT_EQ(tree.files().size(), 1u);
+  const TreeNode& lost = tree.files()[0];
+  ASSERT_EQ(FolderItems(tree).Holding(tree, {false, 0}), kNoItem);
+  run->Run(SaveSource::Found, out.path(), {SaveRow{true, false, lost.index, lost.size, kNoItem}});
+  EXPECT_EQ(Written(), std::set<std::string>{"lost.txt"});
+  EXPECT_EQ(test::ReadFile(out / "lost.txt"), "l");
 }
 
 TEST_F(RunFixture, AStoppedCountStillSavesTheWholeSelectionAndSaysWhenItEnded) {

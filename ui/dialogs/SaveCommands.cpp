@@ -7,7 +7,11 @@ SaveCommandDecision DecideSaveCommand(SaveCommand command, int wizardStep) {
     if (command == SaveCommand::Button) return {std::nullopt, refusal};
     return {};
   }
-  return {command == SaveCommand::ListPopup ? SaveSource::List : SaveSource::Tree, std::nullopt};
+  switch (command) {
+    case SaveCommand::ListPopup: return {SaveSource::List, std::nullopt};
+    case SaveCommand::Found: return {SaveSource::Found, std::nullopt};
+    default: return {SaveSource::Tree, std::nullopt};
+  }
 }
 
 RecoveryInfoItems RecoveryInfoItemsForView(int view) {

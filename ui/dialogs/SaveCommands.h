@@ -15,6 +15,7 @@ enum class SaveCommand {
   Button,     // the small save button at the top left
   TreePopup,  // "Save" in the folder tree's pop-up (offered at step 3 only)
   ListPopup,  // "Save" in the file list's pop-up
+  Found,      // "Save Ticked..." in the Find window
 };
 
 struct SaveCommandDecision {
@@ -24,8 +25,8 @@ struct SaveCommandDecision {
 
 // Every command needs the wizard at step 2 or later; before that only the
 // button says so ("Go to step 2 and then use this option"), the others do
-// nothing. The pop-up of the file list saves its rows, the others the ticks
-// of the folder tree.
+// nothing. The pop-up of the file list saves its rows, the Find window its
+// ticked names, the others the ticks of the folder tree.
 SaveCommandDecision DecideSaveCommand(SaveCommand command, int wizardStep);
 
 // What a view of the wizard does to "Save Log" and "Load Log": enable,

@@ -5,6 +5,7 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPushButton>
 #include <QTreeView>
 #include <QVBoxLayout>
 
@@ -19,8 +20,10 @@ QString Latin1(std::string_view s) { return QString::fromLatin1(s.data(), static
 void FindModel::Clear() {
   beginResetModel();
   matches_.clear();
+  ticked_.clear();
   folders_.reset();
   endResetModel();
+  if (tickedCount_ != 0) emit tickedChanged(tickedCount_ = 0);
 }
 
 void FindModel::Add(std::vector<NameMatch>&& matches) {
@@ -29,6 +32,7 @@ void FindModel::Add(std::vector<NameMatch>&& matches) {
   const int first = static_cast<int>(matches_.size());
   beginInsertRows({}, first, first + static_cast<int>(matches.size()) - 1);
   matches_.insert(matches_.end(), matches.begin(), matches.end());
+  ticked_.resize(matches_.size());
   endInsertRows();
 }
 
@@ -40,8 +44,43 @@ int FindModel::rowCount(const QModelIndex& parent) const {
   return parent.isValid() ? 0 : static_cast<int>(matches_.size());
 }
 
+std::vector<SaveRow> FindModel::TickedRows() const {
+  std::vector<SaveRow> rows;
+  rows.reserve(tickedCount_);
+  for (int r = 0; r < rowCount(); ++r) {
+    if (!ticked_[static_cast<std::size_t>(r)]) continue;
+    const NameMatch& m = Match(r);
+    const TreeNode& node = (m.folder ? tree_.folders() : tree_.files())[m.position];
+    const std::uint64_t key = m.folder ? node.treeItem : (std::uint64_t{node.indexHigh} << 32 | node.index);
+    rows.push_back({true, m.folder, key, node.size, FolderOf(r)});
+  }
+  return rows;
+}
+
+Qt::ItemFlags FindModel::flags(const QModelIndex& index) const {
+  Qt::ItemFlags f = QAbstractTableModel::flags(index);
+  if (index.isValid() && index.column() == 0) f |= Qt::ItemIsUserCheckable;
+  return f;
+}
+
+bool FindModel::setData(const QModelIndex& index, const QVariant& value, int role) {
+  if (!index.isValid() || index.column() != 0 || role != Qt::CheckStateRole || index.row() >= rowCount()) return false;
+  const bool tick = value.value<Qt::CheckState>() == Qt::Checked;
+  auto at = ticked_.begin() + index.row();
+  if (*at == tick) return true;
+  *at = tick;
+  tickedCount_ = tick ? tickedCount_ + 1 : tickedCount_ - 1;
+  emit dataChanged(index, index, {Qt::CheckStateRole});
+  emit tickedChanged(tickedCount_);
+  return true;
+}
+
 QVariant FindModel::data(const QModelIndex& index, int role) const {
-  if (!index.isValid() || role != Qt::DisplayRole || index.row() >= rowCount()) return {};
+  if (!index.isValid() || index.row() >= rowCount()) return {};
+  if (role == Qt::CheckStateRole && index.column() == 0) {
+    return ticked_[static_cast<std::size_t>(index.row())] ? Qt::Checked : Qt::Unchecked;
+  }
+  if (role != Qt::DisplayRole) return {};
   const NameMatch& m = Match(index.row());
   if (index.column() == 0) return Latin1((m.folder ? tree_.folders() : tree_.files())[m.position].name());
   const ItemHandle folder = FolderOf(index.row());
@@ -73,16 +112,27 @@ FindWindow::FindWindow(const RecoveryTree& tree, std::function<void(const NameMa
   list_->setColumnWidth(0, 220);
   status_ = new QLabel(this);
   status_->setObjectName(QStringLiteral("findStatus"));
+  save_ = new QPushButton(QStringLiteral("&Save Ticked..."), this);
+  save_->setObjectName(QStringLiteral("saveTicked"));
+  save_->setEnabled(false);
+  save_->setAutoDefault(false);
   auto* top = new QHBoxLayout;
   top->addWidget(label);
   top->addWidget(box_, 1);
+  auto* bottom = new QHBoxLayout;
+  bottom->addWidget(status_, 1);
+  bottom->addWidget(save_);
   auto* layout = new QVBoxLayout(this);
   layout->addLayout(top);
   layout->addWidget(list_, 1);
-  layout->addWidget(status_);
+  layout->addLayout(bottom);
   resize(520, 360);
   connect(box_, &QLineEdit::returnPressed, this, [this] { Search(box_->text()); });
   connect(list_, &QTreeView::activated, this, &FindWindow::Open);
+  connect(&model_, &FindModel::tickedChanged, save_, [this](std::size_t n) { save_->setEnabled(n > 0); });
+  connect(save_, &QPushButton::clicked, this, [this] {
+    if (saveTicked && model_.tickedCount() > 0) saveTicked(model_.TickedRows());
+  });
 }
 
 FindWindow::~FindWindow() { Stop(); }

@@ -45,6 +45,8 @@ void LaterCommands::SaveTickedItems(ov::SaveCommand command) { Save(command, {})
 
 void LaterCommands::SaveSelectedRows(const std::vector<ov::SaveRow>& rows) { Save(ov::SaveCommand::ListPopup, rows); }
 
+void LaterCommands::SaveFoundRows(const std::vector<ov::SaveRow>& rows) { Save(ov::SaveCommand::Found, rows); }
+
 void LaterCommands::Save(ov::SaveCommand command, std::vector<ov::SaveRow> rows) {
   if (!session_ || wizard_->workerRunning()) return;
   const SaveCommandDecision decision = DecideSaveCommand(command, wizard_->step());

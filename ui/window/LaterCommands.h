@@ -59,6 +59,8 @@ public slots:
   void SaveTickedItems(ov::SaveCommand command);
   // Pop-up "Save": the rows of the file list, the selected ones marked.
   void SaveSelectedRows(const std::vector<ov::SaveRow>& rows);
+  // Find's "Save Ticked...": the names found, the ticked ones marked.
+  void SaveFoundRows(const std::vector<ov::SaveRow>& rows);
   // "Save Se&ttings": the "Settings" dialog.
   void SaveSettings();
   // "Save Log" and "Load Log": the recovery information file.

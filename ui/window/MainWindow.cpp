@@ -202,6 +202,7 @@ void MainWindow::ConnectCommands() {
       finder_ = new FindWindow(
           session_.tree, [w](const NameMatch& m, ItemHandle holder) { w->ShowMatch(m.folder, m.position, holder); },
           this);
+      finder_->saveTicked = [this](const std::vector<SaveRow>& rows) { later_.SaveFoundRows(rows); };
     }
     finder_->show();
     finder_->raise();

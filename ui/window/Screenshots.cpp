@@ -129,11 +129,13 @@ int main(int argc, char** argv) {
     w.ShowFolder(FolderTreeModel::HandleOf(open), true);
     Save(&window, "window-step3-directory-tree.png");
 
-    // Find: a part of a name typed into the box, the matches listed.
+    // Find: a part of a name typed into the box, the matches listed, the
+    // first one ticked for saving.
     window.findBox()->setText(QStringLiteral("e"));
     emit window.findBox()->returnPressed();
     if (FindWindow* finder = window.finder()) {
       WaitUntil([&] { return !finder->searching(); });
+      if (finder->model().rowCount() > 0) finder->model().setData(finder->model().index(0, 0), Qt::Checked, Qt::CheckStateRole);
       Save(finder, "window-find.png");
       finder->close();
     }

@@ -104,7 +104,7 @@ TEST_F(RawForm, StopAnsweredNoGoesOnAndYesRaisesTheFlagOnce) {
 }
 
 TEST(SaveCommands, OnlyTheButtonSpeaksBeforeStepTwoAndTheListPopupSavesRows) {
-  for (auto command : {SaveCommand::Menu, SaveCommand::TreePopup, SaveCommand::ListPopup}) {
+  for (auto command : {SaveCommand::Menu, SaveCommand::TreePopup, SaveCommand::ListPopup, SaveCommand::Found}) {
     const auto d = DecideSaveCommand(command, 1);
     EXPECT_FALSE(d.source);
     EXPECT_FALSE(d.message);
@@ -114,6 +114,7 @@ TEST(SaveCommands, OnlyTheButtonSpeaksBeforeStepTwoAndTheListPopupSavesRows) {
   EXPECT_EQ(DecideSaveCommand(SaveCommand::Menu, 3).source, SaveSource::Tree);
   EXPECT_EQ(DecideSaveCommand(SaveCommand::TreePopup, 3).source, SaveSource::Tree);
   EXPECT_EQ(DecideSaveCommand(SaveCommand::ListPopup, 2).source, SaveSource::List);
+  EXPECT_EQ(DecideSaveCommand(SaveCommand::Found, 3).source, SaveSource::Found);
   EXPECT_EQ(RecoveryInfoItemsForView(0).loadLog, true);
   EXPECT_EQ(RecoveryInfoItemsForView(1).loadLog, false);
   EXPECT_EQ(RecoveryInfoItemsForView(6).saveLog, true);

@@ -14,6 +14,7 @@
 
 #include "support/FakePrompter.h"
 #include "ui/dialogs/SettingsDialog.h"
+#include "ui/support/Screen.h"
 
 namespace ov {
 namespace {
@@ -131,7 +132,7 @@ TEST_F(Settings, HashTicksAreClickedWhereTheyShowAndApplied) {
   settings.hashes = {false, true, false};
   SettingsDialog d(settings, prompter);
   d.show();
-  QApplication::processEvents();
+  ASSERT_TRUE(test::Screen::Placed(&d));
   const auto ticks = Find<QGroupBox>(d, "hashes")->findChildren<QCheckBox*>();
   ASSERT_EQ(ticks.size(), 3);
   EXPECT_EQ(ticks[2]->text(), "SHA-256");

@@ -20,6 +20,7 @@
 #include <algorithm>
 #include <deque>
 #include <functional>
+#include <utility>
 
 namespace ov::test {
 
@@ -55,14 +56,35 @@ public:
     return w->mapToGlobal(seen.isEmpty() ? w->rect().center() : seen.center());
   }
 
-  // Whether the pointer at `global` reaches `w` (or a widget inside it).
-  static ::testing::AssertionResult Reaches(QWidget* w, QPoint global) {
+  // Waits until the window of `w` stands still where a person sees it. On
+  // a real X server a window is on the screen a little after it is shown,
+  // and a window manager then frames it and moves it into place, one event
+  // after another: a point taken before that would miss. So the window must
+  // be exposed and keep the same place on the screen for a few turns of the
+  // event loop.
+  static ::testing::AssertionResult Placed(QWidget* w) {
     if (!w || !w->isVisible()) return ::testing::AssertionFailure() << Name(w).toStdString() << " is not shown";
-    // On a real X server a window is on the screen a little after it is
-    // shown; a person sees it first.
-    if (!QTest::qWaitForWindowExposed(w->window(), 2000)) {
-      return ::testing::AssertionFailure() << Name(w->window()).toStdString() << " never came on the screen";
+    QWidget* top = w->window();
+    if (!QTest::qWaitForWindowExposed(top, 3000)) {
+      return ::testing::AssertionFailure() << Name(top).toStdString() << " never came on the screen";
     }
+    // Offscreen no window manager moves anything.
+    if (QGuiApplication::platformName() == QLatin1String("offscreen")) return ::testing::AssertionSuccess();
+    auto place = [top] { return std::pair(top->frameGeometry(), top->mapToGlobal(QPoint(0, 0))); };
+    auto last = place();
+    for (int still = 0, turns = 0; still < 3 && turns < 200; ++turns) {
+      QTest::qWait(10);
+      const auto now = place();
+      still = now == last ? still + 1 : 0;
+      last = now;
+    }
+    return ::testing::AssertionSuccess();
+  }
+
+  // Whether the pointer at `global` reaches `w` (or a widget inside it).
+  // The point must have been taken once the window was `Placed`.
+  static ::testing::AssertionResult Reaches(QWidget* w, QPoint global) {
+    if (auto r = Placed(w); !r) return r;
     QWidget* hit = QApplication::widgetAt(global);
     if (hit && (hit == w || w->isAncestorOf(hit))) return ::testing::AssertionSuccess();
     return ::testing::AssertionFailure() << "the pointer on " << Name(w).toStdString() << " reaches "
@@ -87,7 +109,7 @@ public:
   // Clicks `w` where a person would, after checking that it is what lies
   // under the pointer there.
   static ::testing::AssertionResult Click(QWidget* w, Qt::MouseButton button = Qt::LeftButton) {
-    if (!w) return ::testing::AssertionFailure() << "no widget";
+    if (auto r = Placed(w); !r) return r;
     const QPoint at = Middle(w);
     if (auto r = Reaches(w, at); !r) return r;
     ClickAt(at, button);
@@ -98,6 +120,7 @@ public:
   static ::testing::AssertionResult ClickItem(QAbstractItemView* view, const QModelIndex& index, bool twice = false,
                                               Qt::MouseButton button = Qt::LeftButton) {
     if (!view || !index.isValid()) return ::testing::AssertionFailure() << "no such item";
+    if (auto ok = Placed(view); !ok) return ok;
     view->scrollTo(index);
     const QRect r = view->visualRect(index);
     const QPoint at = view->viewport()->mapToGlobal(QPoint(r.left() + std::min(r.width() / 2, 40), r.center().y()));
@@ -109,6 +132,7 @@ public:
   // Clicks the check box in front of an item's text.
   static ::testing::AssertionResult ClickCheck(QAbstractItemView* view, const QModelIndex& index) {
     if (!view || !index.isValid()) return ::testing::AssertionFailure() << "no such item";
+    if (auto ok = Placed(view); !ok) return ok;
     view->scrollTo(index);
     const QRect r = view->visualRect(index);
     // The check box is the first thing drawn in the cell.
@@ -126,6 +150,7 @@ public:
     if (!bar || path.isEmpty()) return ::testing::AssertionFailure() << "no menu bar";
     QAction* title = Find(bar->actions(), path.front());
     if (!title) return ::testing::AssertionFailure() << "no menu " << path.front().toStdString();
+    if (auto ok = Placed(bar); !ok) return ok;
     const QPoint at = bar->mapToGlobal(bar->actionGeometry(title).center());
     if (auto ok = Reaches(bar, at); !ok) return ok;
     ClickAt(at);
@@ -135,6 +160,7 @@ public:
       QAction* item = Find(open->actions(), path[i]);
       if (!item) return ::testing::AssertionFailure() << "no item " << path[i].toStdString();
       if (!item->isEnabled()) return ::testing::AssertionFailure() << path[i].toStdString() << " is grayed";
+      if (auto ok = Placed(open); !ok) return ok;
       const QPoint p = open->mapToGlobal(open->actionGeometry(item).center());
       if (auto ok = Reaches(open, p); !ok) return ok;
       if (i + 1 < path.size()) {
@@ -152,7 +178,7 @@ public:
 
   // The pointer comes to rest on `w`, as a person moves it there.
   static ::testing::AssertionResult Hover(QWidget* w) {
-    if (!w) return ::testing::AssertionFailure() << "no widget";
+    if (auto r = Placed(w); !r) return r;
     const QPoint at = Middle(w);
     if (auto r = Reaches(w, at); !r) return r;
     // The pointer comes from outside the widget, as a hand moves it there:

@@ -92,9 +92,11 @@ TEST_F(Person, MenuTipsStayBesideTheItemUnderThePointer) {
   ASSERT_TRUE(window->help().texts().balloonHelpOn());
   QMenuBar* bar = window->menuBar();
   QAction* options = bar->actions().front();
+  ASSERT_TRUE(Screen::Placed(bar));
   Screen::ClickAt(bar->mapToGlobal(bar->actionGeometry(options).center()));
   QMenu* menu = options->menu();
   ASSERT_TRUE(menu->isVisible());
+  ASSERT_TRUE(Screen::Placed(menu));
   QAction* exit = el().command(kCmdExit);
   const QPoint at = menu->actionGeometry(exit).center();
   ASSERT_TRUE(Screen::Reaches(menu, menu->mapToGlobal(at)));
@@ -206,6 +208,7 @@ TEST_F(Person, HeaderClicksSortTheFileList) {
   const auto volume = sizes();
   QHeaderView* header = list->header();
   auto clickSize = [&] {
+    ASSERT_TRUE(Screen::Placed(header));
     const QPoint at(header->sectionViewportPosition(2) + header->sectionSize(2) / 2, header->height() / 2);
     ASSERT_TRUE(Screen::Reaches(header->viewport(), header->viewport()->mapToGlobal(at)));
     Screen::ClickAt(header->viewport()->mapToGlobal(at));
@@ -263,6 +266,64 @@ TEST_F(Person, FindListsMatchesWithTheirFoldersAndOpensOneWithItsRowSelected) {
   ASSERT_TRUE(Screen::Click(Button(kBackButton)));
   EXPECT_EQ(found.rowCount(), 0);
   EXPECT_FALSE(box->isVisible());
+}
+
+TEST_F(Person, AFoundFileIsTickedInTheFindWindowAndSavedAtItsFolderPath) {
+  ov::test::BuiltImage built(R"({ "partitions": [ { "type": "nss", "sections": [ { "pool": "ONLY", "sectors": "8MiB" } ] } ],
+    "pools": [ { "name": "ONLY", "volumes": [ { "name": "V", "items": [
+      { "folder": "Letters", "items": [ { "folder": "Old", "items": [
+        { "file": "bank note.bin", "content": "random", "size": "9KiB" }, { "file": "other.txt", "text": "o" } ] } ] },
+      { "file": "banking.txt", "text": "b" } ] } ] } ] })");
+  ASSERT_TRUE(built.ok()) << built.error();
+  ASSERT_TRUE(wizard().AttachImage(QString::fromStdString(built.image().string())));
+  ToPools(kQuickButton, built.image());
+  ToVolumes(QStringLiteral("ONLY"));
+  ToTree();
+  ASSERT_TRUE(Screen::Click(window->findBox()));
+  Screen::Type("BANK");
+  Screen::Key(Qt::Key_Return);
+  FindWindow* finder = window->finder();
+  ASSERT_TRUE(finder && finder->isVisible());
+  ASSERT_TRUE(WaitUntil([&] { return !finder->searching(); }, 5000));
+  FindModel& found = finder->model();
+  ASSERT_EQ(found.rowCount(), 2);
+  const int row = found.index(0, 0).data().toString() == "bank note.bin" ? 0 : 1;
+  ASSERT_EQ(found.index(row, 0).data().toString(), "bank note.bin");
+  // Nothing ticked, nothing to save.
+  EXPECT_FALSE(finder->saveButton()->isEnabled());
+  ASSERT_TRUE(Screen::ClickCheck(finder->list(), found.index(row, 0)));
+  EXPECT_EQ(found.index(row, 0).data(Qt::CheckStateRole).value<Qt::CheckState>(), Qt::Checked);
+  EXPECT_EQ(found.index(1 - row, 0).data(Qt::CheckStateRole).value<Qt::CheckState>(), Qt::Unchecked);
+  const auto out = dir_ / "found";
+  screen.WhenModal([&](QWidget* w) {
+    auto* d = qobject_cast<FileSavingDialog*>(w);
+    if (!d) return false;
+    QTest::keyClicks(d->findChild<QLineEdit*>("destination"), QString::fromStdString(out.string()));
+    EXPECT_TRUE(Screen::Click(d->findChild<QPushButton*>("ok")));
+    return true;
+  });
+  // The click returns once the "Saving" window has closed.
+  ASSERT_TRUE(Screen::Click(finder->saveButton()));
+  EXPECT_TRUE(screen.answered());
+  std::set<std::string> written;
+  for (const auto& e : std::filesystem::recursive_directory_iterator(out)) {
+    if (e.is_regular_file()) written.insert(std::filesystem::relative(e.path(), out).string());
+  }
+  EXPECT_EQ(written, std::set<std::string>{"Letters/Old/bank note.bin"});
+  const auto& files = built.manifest().pools[0].volumes[0].files;
+  const auto file = std::find_if(files.begin(), files.end(), [](const auto& f) { return f.name == "bank note.bin"; });
+  ASSERT_NE(file, files.end());
+  std::ifstream in(out / "Letters" / "Old" / "bank note.bin", std::ios::binary);
+  const std::vector<std::uint8_t> bytes{std::istreambuf_iterator<char>(in), {}};
+  EXPECT_EQ(bytes.size(), 9u * 1024);
+  EXPECT_TRUE(bytes == file->data);
+  // A new search starts with nothing ticked.
+  ASSERT_TRUE(Screen::Click(finder->box()));
+  Screen::Key(Qt::Key_Return, {}, finder->box());
+  ASSERT_TRUE(WaitUntil([&] { return !finder->searching(); }, 5000));
+  EXPECT_EQ(found.rowCount(), 2);
+  EXPECT_EQ(found.index(row, 0).data(Qt::CheckStateRole).value<Qt::CheckState>(), Qt::Unchecked);
+  EXPECT_FALSE(finder->saveButton()->isEnabled());
 }
 
 }  // namespace

@@ -14,6 +14,7 @@
 
 #include "WindowFixture.h"
 #include "ui/dialogs/RaidSetDialog.h"
+#include "ui/support/Screen.h"
 #include "ui/window/Ids.h"
 
 namespace ov::window::test {
@@ -34,6 +35,7 @@ QAction* OptionsItem(QMenuBar* bar, const QString& text) {
 }
 
 void Click(QPushButton* button) {
+  ASSERT_TRUE(ov::test::Screen::Placed(button));
   const QPoint global = button->mapToGlobal(button->rect().center());
   QWidget* target = QApplication::widgetAt(global);
   ASSERT_EQ(target, button) << button->text().toStdString();
