@@ -63,9 +63,36 @@ constexpr std::size_t kFoldersListed = 64;
 
 }  // namespace
 
+// The same sectors read as a set of two disks split in the middle: every
+// pool gathered over both, and nothing ever placed in a missing segment.
+void FindPoolsOverTwoDisks(FuzzDisk& disk) {
+  constexpr std::uint64_t kHalf = kSparseDiskSectors / 2;
+  PoolTable table(disk.view(), {{0, kHalf, "a"}, {kHalf, kSparseDiskSectors - kHalf, "b"}});
+  QuickPartitionScan(disk.view(), table);
+  for (const auto& [sector, bytes] : disk.sectors()) {
+    if (table.poolCount() >= kMaxPools) break;
+    if (IsSectionHeader(bytes.data())) table.AddPoolsFromChain(sector);
+  }
+  CheckPools(table);
+  for (const PoolInfo& pool : table.pools()) {
+    std::uint64_t base = 0;
+    for (std::size_t k = 0; k < pool.segmentCount; ++k) {
+      if (pool.segmentMissing[k]) {
+        std::uint64_t sector = base;
+        OV_FUZZ_CHECK(!TranslateSector(pool, sector));
+        OV_FUZZ_CHECK(ReachesMissingSegment(pool, base, 1));
+      }
+      if (pool.segmentMissing[k] && pool.segmentLength[k] == 0) break;
+      OV_FUZZ_CHECK(pool.segmentMissing[k] || pool.segmentDisk[k] < 2);
+      base += pool.segmentLength[k];
+    }
+  }
+}
+
 int FuzzPartitions(const std::uint8_t* data, std::size_t size) {
   auto disk = FuzzDisk::Sparse(data, size);
   FindPools(*disk);
+  FindPoolsOverTwoDisks(*disk);
   return 0;
 }
 
