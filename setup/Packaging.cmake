@@ -66,8 +66,11 @@ foreach(name IN LISTS OVNSS_INSTALL_LIST)
   install(${kind} ${CMAKE_BINARY_DIR}/bin/${name} DESTINATION ${OVNSS_INSTALL_SUBDIR}/${sub})
 endforeach()
 # The sample disk, the default disk of `ovnss-cli recover`, with the manifest
-# of what it holds: architecture-independent data.
+# of what it holds, and the two disks of a pool that spans them with theirs:
+# architecture-independent data.
 install(FILES ${CMAKE_BINARY_DIR}/samples/sample-disk.img ${CMAKE_BINARY_DIR}/samples/sample-disk.manifest.json
+  ${CMAKE_BINARY_DIR}/samples/sample-pool-disk-1.img ${CMAKE_BINARY_DIR}/samples/sample-pool-disk-2.img
+  ${CMAKE_BINARY_DIR}/samples/sample-pool-disks.manifest.json
   DESTINATION share/ovnss)
 
 set(OVNSS_HAS_WINDOW OFF)

@@ -177,12 +177,13 @@ struct Context {
   // the disk when the description gives its size (content that cannot fit
   // would fail the build anyway), else by the caller's limit.
   std::uint64_t contentLimit;
+  bool sizeBound = false;  // the limit is the size of the disk(s)
   mutable std::uint64_t contentBytes = 0;
 
   void Charge(std::uint64_t bytes, const std::string& where) const {
     if (bytes > contentLimit || contentBytes > contentLimit - bytes)
       Fail(where, "the content comes to more than " + std::to_string(contentLimit) + " bytes" +
-                      (desc.sizeBytes ? ", the size of the disk" : ""));
+                      (!sizeBound ? "" : desc.moreDisks.empty() ? ", the size of the disk" : ", the size of the disks"));
     contentBytes += bytes;
   }
 };
@@ -506,19 +507,23 @@ Partition ParsePartition(const json& j, const std::string& where, int position) 
   return p;
 }
 
-void ParseUnreadable(const json& list, const std::string& where, Description& d) {
+// Unreadable sectors and ranges go to `ranges`; files (objects) to `files`,
+// where a place has none (a further disk), they are an error.
+void ParseUnreadable(const json& list, const std::string& where, std::vector<SectorRange>& ranges,
+                     std::vector<UnreadableFile>* files) {
   if (!list.is_array()) Fail(where, "expected a list");
   for (std::size_t i = 0; i < list.size(); ++i) {
     const auto& e = list[i];
     std::string here = where + "[" + std::to_string(i) + "]";
     if (e.is_object()) {
+      if (!files) Fail(here, "unreadable files go in the top-level \"unreadable\"");
       CheckKeys(e, here, {"file", "sector", "sectors"});
       UnreadableFile f;
       f.path = GetString(e, "file", here);
       if (e.contains("sector")) f.sector = ParseUint(e.at("sector"), here + ".sector");
       if (e.contains("sectors")) f.sectors = ParseUint(e.at("sectors"), here + ".sectors");
       if (f.sectors == 0) Fail(here + ".sectors", "must be at least 1");
-      d.unreadableFiles.push_back(f);
+      files->push_back(f);
       continue;
     }
     SectorRange r;
@@ -529,12 +534,12 @@ void ParseUnreadable(const json& list, const std::string& where, Description& d)
         r.first = ParseUint(json(s.substr(0, dash)), here);
         r.last = ParseUint(json(s.substr(dash + 1)), here);
         if (r.last < r.first) Fail(here, "range ends before it starts");
-        d.unreadable.push_back(r);
+        ranges.push_back(r);
         continue;
       }
     }
     r.first = r.last = ParseUint(e, here);
-    d.unreadable.push_back(r);
+    ranges.push_back(r);
   }
 }
 
@@ -588,15 +593,71 @@ RaidSection ParseRaid(const json& j, const std::string& where) {
 }
 
 Description Parse(const json& j, const std::filesystem::path& baseDir, std::uint64_t contentLimit) {
-  CheckKeys(j, "description", {"size", "seed", "time", "diskSignature", "partitions", "pools", "documents",
+  CheckKeys(j, "description", {"size", "seed", "time", "diskSignature", "partitions", "disks", "pools", "documents",
                                "documentsAt", "fill", "unreadable", "raid", "comment"});
   Description d;
-  if (j.contains("size")) d.sizeBytes = ParseBytes(j.at("size"), "size");
   if (j.contains("seed")) d.seed = ParseUint(j.at("seed"), "seed");
   if (j.contains("time")) d.time = ParseTimeValue(j.at("time"), "time");
-  d.diskSignature = j.contains("diskSignature") ? ParseU32(j.at("diskSignature"), "diskSignature")
-                                                : static_cast<std::uint32_t>(DeriveSeed(d.seed, "disk signature"));
-  Context ctx{d, baseDir, d.sizeBytes ? std::min(*d.sizeBytes, contentLimit) : contentLimit};
+  std::uint64_t contentBound = contentLimit;
+  bool sizeBound = false;
+  if (j.contains("disks")) {
+    for (const char* k : {"size", "partitions", "diskSignature"})
+      if (j.contains(k)) Fail("disks", std::string("goes instead of the top-level \"") + k + "\"; give it in each disk");
+    const auto& list = j.at("disks");
+    if (!list.is_array() || list.empty()) Fail("disks", "expected a list of disks");
+    std::set<std::string> outputs;
+    std::uint64_t total = 0;
+    bool allSized = true;
+    for (std::size_t k = 0; k < list.size(); ++k) {
+      const std::string where = "disks[" + std::to_string(k) + "]";
+      const auto& e = list[k];
+      CheckKeys(e, where, {"size", "diskSignature", "partitions", "output", "unreadable", "comment"});
+      DiskDescription disk;
+      if (e.contains("size")) {
+        disk.sizeBytes = ParseBytes(e.at("size"), where + ".size");
+        total += *disk.sizeBytes;
+      } else {
+        allSized = false;
+      }
+      disk.diskSignature = e.contains("diskSignature")
+                               ? ParseU32(e.at("diskSignature"), where + ".diskSignature")
+                               : static_cast<std::uint32_t>(DeriveSeed(
+                                     d.seed, k == 0 ? std::string("disk signature") : "disk signature " + std::to_string(k)));
+      if (e.contains("partitions")) {
+        if (!e.at("partitions").is_array()) Fail(where + ".partitions", "expected a list");
+        for (std::size_t i = 0; i < e.at("partitions").size(); ++i)
+          disk.partitions.push_back(ParsePartition(e.at("partitions")[i], where + ".partitions[" + std::to_string(i) + "]",
+                                                   static_cast<int>(i)));
+      }
+      if (k == 0) {
+        if (e.contains("output")) Fail(where + ".output", "the first disk is the image itself and has no \"output\"");
+      } else {
+        if (!e.contains("output")) Fail(where, "missing \"output\" (the file this disk is written to)");
+        disk.output = GetString(e, "output", where);
+        if (disk.output.empty()) Fail(where + ".output", "must name a file");
+        if (!outputs.insert(std::filesystem::path(disk.output).lexically_normal().string()).second)
+          Fail(where + ".output", "\"" + disk.output + "\" is the output of an earlier disk too");
+      }
+      if (e.contains("unreadable")) ParseUnreadable(e.at("unreadable"), where + ".unreadable", disk.unreadable, nullptr);
+      if (k == 0) {
+        d.sizeBytes = disk.sizeBytes;
+        d.diskSignature = disk.diskSignature;
+        d.partitions = std::move(disk.partitions);
+        d.unreadable = std::move(disk.unreadable);
+      } else {
+        d.moreDisks.push_back(std::move(disk));
+      }
+    }
+    if (allSized) contentBound = std::min(total, contentLimit);
+    sizeBound = allSized;
+  } else {
+    if (j.contains("size")) d.sizeBytes = ParseBytes(j.at("size"), "size");
+    d.diskSignature = j.contains("diskSignature") ? ParseU32(j.at("diskSignature"), "diskSignature")
+                                                  : static_cast<std::uint32_t>(DeriveSeed(d.seed, "disk signature"));
+    if (d.sizeBytes) contentBound = std::min(*d.sizeBytes, contentLimit);
+    sizeBound = d.sizeBytes.has_value();
+  }
+  Context ctx{d, baseDir, contentBound, sizeBound};
   if (j.contains("pools")) {
     if (!j.at("pools").is_array()) Fail("pools", "expected a list");
     for (std::size_t i = 0; i < j.at("pools").size(); ++i)
@@ -652,7 +713,7 @@ Description Parse(const json& j, const std::filesystem::path& baseDir, std::uint
       d.fills.push_back(f);
     }
   }
-  if (j.contains("unreadable")) ParseUnreadable(j.at("unreadable"), "unreadable", d);
+  if (j.contains("unreadable")) ParseUnreadable(j.at("unreadable"), "unreadable", d.unreadable, &d.unreadableFiles);
   if (j.contains("raid")) d.raid = ParseRaid(j.at("raid"), "raid");
   return d;
 }

@@ -135,12 +135,27 @@ struct RaidSection {
   std::string setFile;              // also write a set file naming the members, when given
 };
 
+// A further disk of a server whose pools grow across disks: its own
+// partition table, partitions and section chains, written to its own file.
+// Sector numbers ("at", "start", unreadable ranges) are sectors of this disk.
+struct DiskDescription {
+  std::optional<std::uint64_t> sizeBytes;
+  std::uint32_t diskSignature = 0;
+  std::vector<Partition> partitions;
+  std::string output;                 // relative to the folder of the first disk's image
+  std::vector<SectorRange> unreadable;
+};
+
 struct Description {
+  // The first disk (the image itself): its size, signature and partitions.
   std::optional<std::uint64_t> sizeBytes;
   std::uint64_t seed = 1;
   std::uint32_t time = 1079343000;  // 2004-03-15 09:30:00 UTC
   std::uint32_t diskSignature = 0;
   std::vector<Partition> partitions;
+  // Disks 1, 2, ... of a description that lists "disks"; empty for one disk.
+  // Pools are shared: a pool's segments may lie on any of the disks.
+  std::vector<DiskDescription> moreDisks;
   std::vector<Pool> pools;
   std::vector<Document> documents;
   std::optional<std::uint64_t> documentsAt;

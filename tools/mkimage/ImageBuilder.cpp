@@ -111,14 +111,16 @@ struct Claim {
   std::uint64_t first;
   std::uint64_t count;
   std::string what;
+  std::size_t disk = 0;  // claims on different disks never meet
 };
 
 void CheckClaims(std::vector<Claim> claims) {
-  std::sort(claims.begin(), claims.end(), [](const Claim& a, const Claim& b) { return a.first < b.first; });
+  std::sort(claims.begin(), claims.end(),
+            [](const Claim& a, const Claim& b) { return a.disk != b.disk ? a.disk < b.disk : a.first < b.first; });
   for (std::size_t i = 1; i < claims.size(); ++i) {
     const auto& a = claims[i - 1];
     const auto& b = claims[i];
-    if (b.first < a.first + a.count)
+    if (a.disk == b.disk && b.first < a.first + a.count)
       Fail(b.what + " (sector " + std::to_string(b.first) + ") overlaps " + a.what + " (sectors " + std::to_string(a.first) +
            "-" + std::to_string(a.first + a.count - 1) + ")");
   }
@@ -149,6 +151,8 @@ void PutUnits(std::span<std::uint8_t> out, std::size_t at, const std::vector<std
 
 struct SegmentPlace {
   bool present = false;
+  std::size_t disk = 0;       // the disk its section is on; header and start are that disk's sectors
+  int partition = -1;         // index of the partition holding its section
   std::uint64_t header = 0;
   std::uint32_t dataOffset = 32;
   std::uint64_t start = 0;
@@ -156,12 +160,13 @@ struct SegmentPlace {
   std::size_t chainPosition = 0;
 };
 
+
 enum : std::uint8_t { kFree = 0, kUsed = 1, kReserved = 2 };
 
 struct PoolLayout {
   const Pool* desc = nullptr;
   bool compact = false;
-  int partitionIndex = -1;
+  int partitionIndex = -1;      // the partition of segment 0, where a chain walk lists the pool
   std::vector<SegmentPlace> segments;
   std::uint64_t blocks = 0;
   std::uint32_t segmentSize = 0;
@@ -180,17 +185,24 @@ struct PoolLayout {
       if (block < SegmentFirstBlock(k) + SegmentBlocks(k)) return k;
     Fail("pool " + desc->name + ": block " + std::to_string(block) + " is past the pool's end");
   }
-  // Pool-relative sector to disk sector, exactly as the segment map reads.
-  std::uint64_t ToDisk(std::uint64_t poolSector) const {
-    if (segments.size() == 1) return segments[0].start + poolSector;
+  // Pool-relative sector to the disk and the sector on it, exactly as the
+  // segment map reads: a segment's data lies on the disk of its section.
+  std::pair<std::size_t, std::uint64_t> Locate(std::uint64_t poolSector) const {
+    if (segments.size() == 1) return {segments[0].disk, segments[0].start + poolSector};
     std::uint64_t base = 0;
     for (const auto& s : segments) {
-      if (poolSector < base + s.length) return s.start + (poolSector - base);
+      if (poolSector < base + s.length) return {s.disk, s.start + (poolSector - base)};
       base += s.length;
     }
     Fail("pool " + desc->name + ": sector " + std::to_string(poolSector) + " is past the pool's end");
   }
-  std::uint64_t BlockToDisk(std::uint64_t block) const { return ToDisk(block * kSectorsPerBlock); }
+  std::uint64_t BlockToDisk(std::uint64_t block) const { return Locate(block * kSectorsPerBlock).second; }
+  std::size_t DiskOfBlock(std::uint64_t block) const { return Locate(block * kSectorsPerBlock).first; }
+  // Writes data that starts at `block` and stays inside one segment.
+  void Write(std::vector<SparseDisk>& disks, std::uint64_t block, std::span<const std::uint8_t> data) const {
+    auto [disk, sector] = Locate(block * kSectorsPerBlock);
+    disks[disk].WriteSectors(sector, data);
+  }
 
   void Mark(std::uint64_t first, std::uint64_t count, const std::string& what) {
     for (std::uint64_t b = first; b < first + count; ++b) {
@@ -198,7 +210,10 @@ struct PoolLayout {
       if (state[b] != kFree) Fail(what + ": block " + std::to_string(b) + " of pool " + desc->name + " is already in use");
       state[b] = kUsed;
     }
-    if (count > 0) claims->push_back({BlockToDisk(first), count * kSectorsPerBlock, what});
+    if (count > 0) {
+      auto [disk, sector] = Locate(first * kSectorsPerBlock);
+      claims->push_back({sector, count * kSectorsPerBlock, what, disk});
+    }
   }
 
   // First fit of a contiguous run inside one segment (a file's data is read
@@ -371,7 +386,7 @@ void AllocateTree(Tree& tree, PoolLayout& pool, const std::string& what) {
     if (blk.block == 0) blk.block = pool.Allocate(1, std::nullopt, what);
 }
 
-void WriteTree(const Tree& tree, const PoolLayout& pool, SparseDisk& disk) {
+void WriteTree(const Tree& tree, const PoolLayout& pool, std::vector<SparseDisk>& disks) {
   for (const auto& blk : tree.blocks) {
     Bytes out(kBlock, 0);
     std::span<std::uint8_t> b(out);
@@ -395,7 +410,7 @@ void WriteTree(const Tree& tree, const PoolLayout& pool, SparseDisk& disk) {
       for (std::size_t i = 0; i < blk.children.size(); ++i)
         Put64(b, 40 + 12 * i, tree.blocks[static_cast<std::size_t>(blk.children[i])].block);
     }
-    disk.WriteSectors(pool.BlockToDisk(blk.block), out);
+    pool.Write(disks, blk.block, out);
   }
 }
 
@@ -576,6 +591,7 @@ void ScanVolume(const VolumeWork& vw, const PoolLayout& pool, ManifestVolume& mv
         mf.blockCount = f.blockCount;
         mf.firstBlock = f.firstBlock;
         mf.diskSector = size > 0 ? pool.BlockToDisk(f.firstBlock) : 0;
+        mf.disk = size > 0 ? pool.DiskOfBlock(f.firstBlock) : 0;
         mf.data = it.data;
         mf.sha256 = Sha256Hex(it.data);
         mv.files.push_back(std::move(mf));
@@ -608,6 +624,7 @@ void ScanVolume(const VolumeWork& vw, const PoolLayout& pool, ManifestVolume& mv
 
 struct PartitionPlace {
   const Partition* desc = nullptr;
+  std::size_t disk = 0;
   std::uint64_t start = 0;
   std::uint64_t sectors = 0;
   std::vector<std::uint64_t> headers;  // per section, chain order
@@ -625,52 +642,107 @@ void EncodeChs(std::span<std::uint8_t> e, std::size_t at, std::uint64_t lba) {
   Put8(e, at + 2, static_cast<std::uint8_t>(c & 0xFF));
 }
 
+// One disk to write: the image itself, or a further disk of a "disks" list.
+struct DiskPlan {
+  const std::vector<Partition>* partitions = nullptr;
+  std::optional<std::uint64_t> sizeBytes;
+  std::uint32_t signature = 0;
+  std::string output;  // as the description gives it ("" for the image itself)
+  const std::vector<SectorRange>* unreadable = nullptr;
+};
+
+// "disk 1: " before what goes wrong on a further disk; nothing on the first,
+// so that one-disk descriptions keep their messages.
+std::string DiskPrefix(std::size_t disk) { return disk == 0 ? std::string() : "disk " + std::to_string(disk) + ": "; }
+std::string OfDisk(std::size_t disk) { return disk == 0 ? std::string() : " of disk " + std::to_string(disk); }
+
 class Builder {
 public:
-  explicit Builder(const Description& d) : d_(d) {}
+  explicit Builder(const Description& d) : d_(d) {
+    disks_.push_back({&d.partitions, d.sizeBytes, d.diskSignature, std::string(), &d.unreadable});
+    for (const auto& more : d.moreDisks)
+      disks_.push_back({&more.partitions, more.sizeBytes, more.diskSignature, more.output, &more.unreadable});
+  }
 
   Manifest Run(const std::filesystem::path& imagePath) {
+    // Where each disk goes: the first to the image, the others beside it.
+    std::vector<std::filesystem::path> paths;
+    for (const auto& plan : disks_) {
+      paths.push_back(plan.output.empty() ? imagePath : DiskImagePath(imagePath, plan.output));
+      for (std::size_t k = 0; k + 1 < paths.size(); ++k)
+        if (paths[k].lexically_normal() == paths.back().lexically_normal())
+          Fail(DiskPrefix(paths.size() - 1) + "it would be written to " + paths.back().string() + ", as disk " +
+               std::to_string(k) + " is");
+    }
     PlacePartitions();
     PlacePools();
     PlaceDocuments();
-    std::uint64_t end = 1;
-    for (const auto& c : claims_) end = std::max(end, c.first + c.count);
-    for (const auto& p : parts_) end = std::max(end, p.start + p.sectors);
-    for (const auto& f : d_.fills) end = std::max(end, f.at + f.sectors);
-    for (const auto& r : d_.unreadable) end = std::max(end, r.last + 1);
-    std::uint64_t sectors = d_.sizeBytes ? *d_.sizeBytes / kSector : CeilDiv(end, 2048) * 2048;
-    if (d_.sizeBytes && *d_.sizeBytes % kSector != 0) Fail("size must be a whole number of 512-byte sectors");
-    if (sectors < end) Fail("size of " + std::to_string(sectors) + " sectors is too small: the contents reach sector " + std::to_string(end));
-    if (sectors > 0xFFFFFFFFull) Fail("the disk must stay below 2 TiB (sector numbers are 32-bit in the partition table)");
-    manifest_.diskSectors = sectors;
-
-    // Layouts of all pools and volumes are known: claims must not overlap.
-    claims_.push_back({0, 1, "the partition table"});
+    for (std::size_t k = 0; k < disks_.size(); ++k) {
+      const auto& plan = disks_[k];
+      const std::string prefix = DiskPrefix(k);
+      std::uint64_t end = 1;
+      for (const auto& c : claims_)
+        if (c.disk == k) end = std::max(end, c.first + c.count);
+      for (const auto& p : parts_)
+        if (p.disk == k) end = std::max(end, p.start + p.sectors);
+      if (k == 0)
+        for (const auto& f : d_.fills) end = std::max(end, f.at + f.sectors);
+      for (const auto& r : *plan.unreadable) end = std::max(end, r.last + 1);
+      std::uint64_t sectors = plan.sizeBytes ? *plan.sizeBytes / kSector : CeilDiv(end, 2048) * 2048;
+      if (plan.sizeBytes && *plan.sizeBytes % kSector != 0) Fail(prefix + "size must be a whole number of 512-byte sectors");
+      if (sectors < end)
+        Fail(prefix + "size of " + std::to_string(sectors) + " sectors is too small: the contents reach sector " + std::to_string(end));
+      if (sectors > 0xFFFFFFFFull) Fail(prefix + "the disk must stay below 2 TiB (sector numbers are 32-bit in the partition table)");
+      ManifestDisk md;
+      md.output = plan.output.empty() ? imagePath.string() : plan.output;
+      md.sectors = sectors;
+      manifest_.disks.push_back(std::move(md));
+      // Layouts of all pools and volumes are known: claims must not overlap.
+      claims_.push_back({0, 1, "the partition table" + OfDisk(k), k});
+    }
+    manifest_.diskSectors = manifest_.disks[0].sectors;
     CheckClaims(claims_);
 
-    SparseDisk disk(sectors);
-    WriteFills(disk);
-    WriteMbr(disk);
-    WriteSections(disk);
-    for (auto& pool : pools_) WritePool(pool, disk);
-    for (const auto& [at, doc] : docs_) disk.WriteSectors(at, doc->data);
+    std::vector<SparseDisk> disks;
+    for (const auto& md : manifest_.disks) disks.emplace_back(md.sectors);
+    WriteFills(disks[0]);
+    WriteMbr(disks);
+    WriteSections(disks);
+    for (auto& pool : pools_) WritePool(pool, disks);
+    for (const auto& [at, doc] : docs_) disks[0].WriteSectors(at, doc->data);
     ResolveUnreadable();
     FinishManifest();
-    disk.Save(imagePath);
+    // All disks or none: a disk that cannot be written takes the ones
+    // written before it away again.
+    for (std::size_t k = 0; k < disks.size(); ++k) {
+      try {
+        disks[k].Save(paths[k]);
+      } catch (const BuildError&) {
+        std::error_code ec;
+        for (std::size_t i = 0; i < k; ++i) std::filesystem::remove(paths[i], ec);
+        throw;
+      }
+    }
     return std::move(manifest_);
   }
 
 private:
   void PlacePartitions() {
+    for (std::size_t k = 0; k < disks_.size(); ++k) PlacePartitions(k);
+  }
+
+  void PlacePartitions(std::size_t disk) {
     std::set<int> slots;
     std::uint64_t cursor = 2048;
-    for (const auto& p : d_.partitions) {
-      if (!slots.insert(p.slot).second) Fail("partition slot " + std::to_string(p.slot) + " is used twice");
+    const std::size_t firstPart = parts_.size();
+    for (const auto& p : *disks_[disk].partitions) {
+      if (!slots.insert(p.slot).second) Fail(DiskPrefix(disk) + "partition slot " + std::to_string(p.slot) + " is used twice");
       PartitionPlace pp;
       pp.desc = &p;
+      pp.disk = disk;
       pp.start = p.start ? *p.start : cursor;
-      if (pp.start == 0) Fail("a partition cannot start at sector 0 (the partition table)");
-      std::string what = "partition in slot " + std::to_string(p.slot);
+      if (pp.start == 0) Fail(DiskPrefix(disk) + "a partition cannot start at sector 0 (the partition table)");
+      std::string what = "partition in slot " + std::to_string(p.slot) + OfDisk(disk);
       std::uint64_t extent = 0;
       std::uint64_t at = pp.start;
       for (std::size_t i = 0; i < p.sections.size(); ++i) {
@@ -682,7 +754,7 @@ private:
         if (e < pp.start) Fail(what + " section " + std::to_string(i) + " lies before the partition");
         pp.headers.push_back(e);
         std::uint64_t len = s.dataOffset + s.sectors;
-        claims_.push_back({e, s.dataOffset, what + " section " + std::to_string(i) + " header area"});
+        claims_.push_back({e, s.dataOffset, what + " section " + std::to_string(i) + " header area", disk});
         extent = std::max(extent, e + len - pp.start);
         at = e + len;
       }
@@ -691,20 +763,24 @@ private:
       if (extent > pp.sectors) Fail(what + ": its sections run past its " + std::to_string(pp.sectors) + " sectors");
       if (pp.start + pp.sectors > 0xFFFFFFFFull) Fail(what + " lies past the 32-bit sector range");
       if (p.type == 0x69 && pp.sectors < 32 + 3 * kSectorsPerBlock) Fail(what + " is too small for a pool");
-      if (p.ext2) claims_.push_back({pp.start + 2, 2, what + " ext2 superblock"});
+      if (p.ext2) claims_.push_back({pp.start + 2, 2, what + " ext2 superblock", disk});
       cursor = CeilDiv(pp.start + pp.sectors, 2048) * 2048;
       parts_.push_back(pp);
     }
     // Sections must not overlap one another.
     std::vector<Claim> sections;
-    for (const auto& pp : parts_)
+    for (std::size_t pi = firstPart; pi < parts_.size(); ++pi) {
+      const auto& pp = parts_[pi];
       for (std::size_t i = 0; i < pp.headers.size(); ++i)
         sections.push_back({pp.headers[i], pp.desc->sections[i].dataOffset + pp.desc->sections[i].sectors,
-                            "section " + std::to_string(i) + " of the partition in slot " + std::to_string(pp.desc->slot)});
+                            "section " + std::to_string(i) + " of the partition in slot " + std::to_string(pp.desc->slot) +
+                                OfDisk(disk)});
+    }
     CheckClaims(sections);
     // Partitions must not overlap one another.
     std::vector<Claim> ranges;
-    for (const auto& pp : parts_) ranges.push_back({pp.start, pp.sectors, "partition in slot " + std::to_string(pp.desc->slot)});
+    for (std::size_t pi = firstPart; pi < parts_.size(); ++pi)
+      ranges.push_back({parts_[pi].start, parts_[pi].sectors, "partition in slot " + std::to_string(parts_[pi].desc->slot) + OfDisk(disk)});
     CheckClaims(ranges);
   }
 
@@ -726,7 +802,7 @@ private:
     for (std::size_t pi = 0; pi < parts_.size(); ++pi) {
       const auto& pp = parts_[pi];
       const auto& p = *pp.desc;
-      std::string where = "partition in slot " + std::to_string(p.slot);
+      std::string where = "partition in slot " + std::to_string(p.slot) + OfDisk(pp.disk);
       if (p.type == 0x69) {
         auto& pool = poolOf(p.pool, where);
         if (pool.partitionIndex >= 0) Fail("pool \"" + p.pool + "\" is placed twice");
@@ -734,6 +810,8 @@ private:
         pool.compact = true;
         SegmentPlace s;
         s.present = true;
+        s.disk = pp.disk;
+        s.partition = static_cast<int>(pi);
         s.header = pp.start;
         s.start = pp.start + 32;
         s.length = (pp.sectors - 32) / kSectorsPerBlock * kSectorsPerBlock;
@@ -744,14 +822,17 @@ private:
         const auto& s = p.sections[si];
         auto& pool = poolOf(s.pool, where + " section " + std::to_string(si));
         if (pool.compact) Fail("pool \"" + s.pool + "\" is both a compact pool and in a section chain");
-        if (pool.partitionIndex >= 0 && pool.partitionIndex != static_cast<int>(pi))
-          Fail("pool \"" + s.pool + "\": all its segments must lie in one partition's section chain");
+        for (const auto& other : pool.segments)
+          if (other.present && other.disk == pp.disk && other.partition != static_cast<int>(pi))
+            Fail("pool \"" + s.pool + "\": all its segments on one disk must lie in one partition's section chain");
         pool.partitionIndex = static_cast<int>(pi);
         if (s.segment >= 49) Fail("pool \"" + s.pool + "\": segment index " + std::to_string(s.segment) + " is too large (at most 49 segments)");
         if (pool.segments.size() <= s.segment) pool.segments.resize(s.segment + 1);
         auto& seg = pool.segments[s.segment];
         if (seg.present) Fail("pool \"" + s.pool + "\": segment " + std::to_string(s.segment) + " appears twice");
         seg.present = true;
+        seg.disk = pp.disk;
+        seg.partition = static_cast<int>(pi);
         seg.header = pp.headers[si];
         seg.dataOffset = s.dataOffset;
         seg.start = seg.header + s.dataOffset;
@@ -764,15 +845,17 @@ private:
       if (pool.partitionIndex < 0) Fail("pool \"" + p.name + "\" is not placed in any partition");
       for (std::size_t k = 0; k < pool.segments.size(); ++k)
         if (!pool.segments[k].present) Fail("pool \"" + p.name + "\": segment " + std::to_string(k) + " is missing");
+      pool.partitionIndex = pool.segments[0].partition;
       if (!pool.compact) {
         auto name = MakeName(p.name, 15, "pool");
         if (name.reader.empty()) Fail("a pool needs a name");
         if (!readerNames.insert(name.reader).second) Fail("two pools are both named \"" + name.reader + "\"");
         // The segment size is read from the name sector of the section that
-        // completes the pool: its last section in chain order.
+        // completes the pool: its last section in chain order (on the last
+        // of its disks).
         const SegmentPlace* last = &pool.segments[0];
         for (const auto& s : pool.segments)
-          if (s.chainPosition > last->chainPosition) last = &s;
+          if (std::pair(s.disk, s.chainPosition) > std::pair(last->disk, last->chainPosition)) last = &s;
         pool.segmentSize = static_cast<std::uint32_t>(last->length);
       }
       std::uint64_t sectors = 0;
@@ -781,11 +864,12 @@ private:
       pool.state.assign(pool.blocks, kFree);
       if (pool.blocks < 4) Fail("pool \"" + p.name + "\" is too small");
       pool.state[0] = kReserved;  // block 0 holds nothing of ours (it may carry a data offset marker)
-      claims_.push_back({pool.BlockToDisk(0), kSectorsPerBlock, "pool " + p.name + " block 0"});
+      claims_.push_back({pool.BlockToDisk(0), kSectorsPerBlock, "pool " + p.name + " block 0", pool.DiskOfBlock(0)});
       // Data offset candidates that fall inside data areas must stay free
       // of our data, or text such as "HOLIDAY" could pass for a marker.
-      if (!pool.compact) {
-        const auto& part = *parts_[static_cast<std::size_t>(pool.partitionIndex)].desc;
+      for (const auto& pp : parts_) {
+        if (pool.compact) break;
+        const auto& part = *pp.desc;
         for (std::size_t si = 0; si < part.sections.size(); ++si) {
           const auto& s = part.sections[si];
           if (s.pool != p.name) continue;
@@ -797,7 +881,7 @@ private:
             std::uint64_t block = (base + rel - s.dataOffset) / kSectorsPerBlock;
             if (block < pool.blocks && pool.state[block] == kFree) {
               pool.state[block] = kReserved;
-              claims_.push_back({pool.BlockToDisk(block), kSectorsPerBlock, "pool " + p.name + " marker block"});
+              claims_.push_back({pool.BlockToDisk(block), kSectorsPerBlock, "pool " + p.name + " marker block", pool.DiskOfBlock(block)});
             }
           }
         }
@@ -906,7 +990,8 @@ private:
 
   void PlaceDocuments() {
     std::uint64_t end = 0;
-    for (const auto& pp : parts_) end = std::max(end, pp.start + pp.sectors);
+    for (const auto& pp : parts_)
+      if (pp.disk == 0) end = std::max(end, pp.start + pp.sectors);
     std::uint64_t cursor = d_.documentsAt ? *d_.documentsAt : CeilDiv(std::max<std::uint64_t>(end, 1), 800) * 800;
     for (std::size_t i = 0; i < d_.documents.size(); ++i) {
       const auto& doc = d_.documents[i];
@@ -948,11 +1033,19 @@ private:
     }
   }
 
-  void WriteMbr(SparseDisk& disk) {
+  void WriteMbr(std::vector<SparseDisk>& disks) {
+    for (std::size_t k = 0; k < disks.size(); ++k) WriteMbr(k, disks[k]);
+    std::stable_sort(manifest_.partitions.begin(), manifest_.partitions.end(), [](const ManifestPartition& a, const ManifestPartition& b) {
+      return a.disk != b.disk ? a.disk < b.disk : a.slot < b.slot;
+    });
+  }
+
+  void WriteMbr(std::size_t diskIndex, SparseDisk& disk) {
     Bytes mbr(kSector, 0);
     std::span<std::uint8_t> m(mbr);
-    Put32(m, 440, d_.diskSignature);
+    Put32(m, 440, disks_[diskIndex].signature);
     for (const auto& pp : parts_) {
+      if (pp.disk != diskIndex) continue;
       std::size_t e = 446 + 16 * static_cast<std::size_t>(pp.desc->slot);
       Put8(m, e, pp.desc->bootable ? 0x80 : 0x00);
       EncodeChs(m, e + 1, pp.start);
@@ -961,6 +1054,7 @@ private:
       Put32(m, e + 8, static_cast<std::uint32_t>(pp.start));
       Put32(m, e + 12, static_cast<std::uint32_t>(pp.sectors));
       ManifestPartition mp;
+      mp.disk = pp.disk;
       mp.slot = pp.desc->slot;
       mp.type = pp.desc->type;
       mp.first = pp.start;
@@ -974,8 +1068,6 @@ private:
     Put8(m, 510, 0x55);
     Put8(m, 511, 0xAA);
     disk.WriteSectors(0, mbr);
-    std::sort(manifest_.partitions.begin(), manifest_.partitions.end(),
-              [](const ManifestPartition& a, const ManifestPartition& b) { return a.slot < b.slot; });
   }
 
   void WriteExt2(const PartitionPlace& pp, SparseDisk& disk) {
@@ -1003,9 +1095,10 @@ private:
     disk.WriteSectors(pp.start + 2, sb);
   }
 
-  void WriteSections(SparseDisk& disk) {
+  void WriteSections(std::vector<SparseDisk>& disks) {
     for (const auto& pp : parts_) {
       const auto& p = *pp.desc;
+      SparseDisk& disk = disks[pp.disk];
       for (std::size_t i = 0; i < p.sections.size(); ++i) {
         const auto& s = p.sections[i];
         std::uint64_t e = pp.headers[i];
@@ -1022,12 +1115,12 @@ private:
         std::uint64_t link = i + 1 < p.sections.size() ? pp.headers[i + 1] : 0;
         if (i + 1 == p.sections.size() && p.chainLoop) {
           link = pp.headers[0];
-          manifest_.damage.push_back("partition in slot " + std::to_string(p.slot) + ": the section chain loops from sector " +
+          manifest_.damage.push_back("partition in slot " + std::to_string(p.slot) + OfDisk(pp.disk) + ": the section chain loops from sector " +
                                      std::to_string(e) + " back to " + std::to_string(link));
         }
         if (s.link) {
           link = *s.link;
-          manifest_.damage.push_back("partition in slot " + std::to_string(p.slot) + ": section at " + std::to_string(e) +
+          manifest_.damage.push_back("partition in slot " + std::to_string(p.slot) + OfDisk(pp.disk) + ": section at " + std::to_string(e) +
                                      " links to sector " + std::to_string(link));
         }
         Put32(hs, 188, static_cast<std::uint32_t>(link));
@@ -1063,7 +1156,7 @@ private:
     }
   }
 
-  void WritePool(PoolLayout& pool, SparseDisk& disk) {
+  void WritePool(PoolLayout& pool, std::vector<SparseDisk>& disks) {
     const Pool& p = *pool.desc;
     ManifestPool mp;
     mp.key = p.name;
@@ -1076,7 +1169,7 @@ private:
     mp.superblockMark = !p.noSuperblockMark;
     for (std::size_t k = 0; k < pool.segments.size(); ++k) {
       const auto& s = pool.segments[k];
-      mp.segments.push_back({static_cast<std::uint32_t>(k), s.header, s.dataOffset, s.start, s.length});
+      mp.segments.push_back({static_cast<std::uint32_t>(k), s.header, s.dataOffset, s.start, s.length, s.disk});
     }
     if (p.noSuperblockMark) manifest_.damage.push_back("pool " + p.name + ": the superblock lacks its 'S','P','B' mark");
 
@@ -1093,10 +1186,10 @@ private:
     } else {
       auto& dir = directory_[&pool];
       mp.rootBlock = dir.blocks[static_cast<std::size_t>(dir.root)].block;
-      WriteTree(dir, pool, disk);
+      WriteTree(dir, pool, disks);
     }
     Put64(sbs, 188, mp.rootBlock);
-    disk.WriteSectors(mp.superblockSector, sb);
+    disks[pool.segments[0].disk].WriteSectors(mp.superblockSector, sb);
 
     // Volumes, in the order a reader lists them.
     std::vector<std::size_t> order;
@@ -1112,19 +1205,19 @@ private:
       auto& vw = works[v];
       const Volume& vol = *vw.desc;
       std::string label = p.name + "/" + vol.name;
-      WriteTree(vw.tree, pool, disk);
+      WriteTree(vw.tree, pool, disks);
       for (const auto& f : vw.items) {
         if (f.item->folder || f.item->data.empty()) continue;
         if (!f.item->crossSegments) {
-          disk.WriteSectors(pool.BlockToDisk(f.firstBlock), f.item->data);
+          pool.Write(disks, f.firstBlock, f.item->data);
           continue;
         }
         // Each block goes where the segment map puts it.
         const Bytes& data = f.item->data;
         for (std::size_t at = 0, b = 0; at < data.size(); at += kBlock, ++b) {
           const std::size_t n = std::min<std::size_t>(kBlock, data.size() - at);
-          disk.WriteSectors(pool.BlockToDisk(f.firstBlock + b), Bytes(data.begin() + static_cast<std::ptrdiff_t>(at),
-                                                                       data.begin() + static_cast<std::ptrdiff_t>(at + n)));
+          pool.Write(disks, f.firstBlock + b,
+                     std::span<const std::uint8_t>(data).subspan(at, n));
         }
       }
       ManifestVolume mv;
@@ -1132,6 +1225,7 @@ private:
       mv.name = name.reader;
       mv.rootBlock = vw.rootBlock;
       mv.rootSector = pool.BlockToDisk(vw.rootBlock);
+      mv.rootDisk = pool.DiskOfBlock(vw.rootBlock);
       if (pool.compact) {
         mv.found = !mv.name.empty();
       } else {
@@ -1150,6 +1244,7 @@ private:
         ManifestDocument md;
         md.kind = *it.document;
         md.firstSector = pool.BlockToDisk(f.firstBlock);
+        md.disk = pool.DiskOfBlock(f.firstBlock);
         md.size = it.data.size();
         md.sectors = CeilDiv(md.size, kSector);
         md.markerSector = md.firstSector + md.sectors - 1;
@@ -1169,7 +1264,7 @@ private:
       for (std::uint64_t b = 0; b < pool.blocks; ++b) {
         if (pool.state[b] != kFree) continue;
         rng.Fill(chunk);
-        disk.WriteSectors(pool.BlockToDisk(b), chunk);
+        pool.Write(disks, b, chunk);
       }
     }
     poolManifests_[&pool] = std::move(mp);
@@ -1195,11 +1290,13 @@ private:
   }
 
   void ResolveUnreadable() {
-    std::vector<std::pair<std::uint64_t, std::uint64_t>> ranges;
-    for (const auto& r : d_.unreadable) {
-      if (r.last >= manifest_.diskSectors) Fail("unreadable sector " + std::to_string(r.last) + " is past the end of the disk");
-      ranges.emplace_back(r.first, r.last);
-    }
+    std::vector<std::vector<std::pair<std::uint64_t, std::uint64_t>>> perDisk(disks_.size());
+    for (std::size_t k = 0; k < disks_.size(); ++k)
+      for (const auto& r : *disks_[k].unreadable) {
+        if (r.last >= manifest_.disks[k].sectors)
+          Fail(DiskPrefix(k) + "unreadable sector " + std::to_string(r.last) + " is past the end of the disk");
+        perDisk[k].emplace_back(r.first, r.last);
+      }
     for (const auto& u : d_.unreadableFiles) {
       auto slash1 = u.path.find('/');
       auto slash2 = slash1 == std::string::npos ? std::string::npos : u.path.find('/', slash1 + 1);
@@ -1224,37 +1321,52 @@ private:
       if (u.sector + u.sectors > fileSectors)
         Fail("unreadable file \"" + u.path + "\": sectors " + std::to_string(u.sector) + "+" + std::to_string(u.sectors) +
              " lie outside its " + std::to_string(fileSectors) + " data sectors");
-      std::uint64_t first = foundPool->BlockToDisk(found->firstBlock) + u.sector;
-      ranges.emplace_back(first, first + u.sectors - 1);
+      // The file's data lies in one segment, so its sectors are one run on one disk.
+      auto [disk, sector] = foundPool->Locate(found->firstBlock * kSectorsPerBlock);
+      std::uint64_t first = sector + u.sector;
+      perDisk[disk].emplace_back(first, first + u.sectors - 1);
     }
-    std::sort(ranges.begin(), ranges.end());
-    for (const auto& r : ranges) {
-      auto& out = manifest_.unreadable;
-      if (!out.empty() && r.first <= out.back().second + 1) out.back().second = std::max(out.back().second, r.second);
-      else out.push_back(r);
+    for (std::size_t k = 0; k < perDisk.size(); ++k) {
+      auto& ranges = perDisk[k];
+      std::sort(ranges.begin(), ranges.end());
+      auto& out = manifest_.disks[k].unreadable;
+      for (const auto& r : ranges) {
+        if (!out.empty() && r.first <= out.back().second + 1) out.back().second = std::max(out.back().second, r.second);
+        else out.push_back(r);
+      }
+      for (const auto& r : out)
+        manifest_.damage.push_back(DiskPrefix(k) + (r.first == r.second ? "unreadable sector " + std::to_string(r.first)
+                                                                        : "unreadable sectors " + std::to_string(r.first) + "-" +
+                                                                              std::to_string(r.second)));
     }
-    for (const auto& r : manifest_.unreadable)
-      manifest_.damage.push_back(r.first == r.second ? "unreadable sector " + std::to_string(r.first)
-                                                     : "unreadable sectors " + std::to_string(r.first) + "-" + std::to_string(r.second));
+    manifest_.unreadable = manifest_.disks[0].unreadable;
   }
 
   void FinishManifest() {
     // Pools in the order a chain walk from each partition's start lists them:
     // a one-segment pool at its section, a larger one at its segment 0.
-    for (const auto& part : manifest_.partitions) {
+    std::vector<std::size_t> partOrder(parts_.size());
+    for (std::size_t i = 0; i < partOrder.size(); ++i) partOrder[i] = i;
+    std::stable_sort(partOrder.begin(), partOrder.end(), [&](std::size_t a, std::size_t b) {
+      return std::pair(parts_[a].disk, parts_[a].desc->slot) < std::pair(parts_[b].disk, parts_[b].desc->slot);
+    });
+    for (std::size_t pi : partOrder) {
       std::vector<std::pair<std::size_t, const PoolLayout*>> found;
       for (const auto& pool : pools_) {
-        if (parts_[static_cast<std::size_t>(pool.partitionIndex)].desc->slot != part.slot) continue;
+        if (static_cast<std::size_t>(pool.partitionIndex) != pi) continue;
         found.emplace_back(pool.compact ? 0 : pool.segments[0].chainPosition, &pool);
       }
       std::sort(found.begin(), found.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
       for (const auto& [pos, pool] : found) manifest_.pools.push_back(std::move(poolManifests_[pool]));
     }
     std::sort(manifest_.documents.begin(), manifest_.documents.end(),
-              [](const ManifestDocument& a, const ManifestDocument& b) { return a.firstSector < b.firstSector; });
+              [](const ManifestDocument& a, const ManifestDocument& b) {
+                return a.disk != b.disk ? a.disk < b.disk : a.firstSector < b.firstSector;
+              });
   }
 
   const Description& d_;
+  std::vector<DiskPlan> disks_;
   std::vector<PartitionPlace> parts_;
   std::vector<PoolLayout> pools_;
   std::map<const PoolLayout*, Tree> directory_;
@@ -1298,15 +1410,36 @@ BuildResult BuildImageFromJson(const std::string& jsonText, const std::filesyste
   return BuildImage(*parsed.description, imagePath);
 }
 
-bool WriteUnreadableList(const Manifest& manifest, const std::filesystem::path& listPath) {
+namespace {
+
+bool WriteRanges(const std::vector<std::pair<std::uint64_t, std::uint64_t>>& ranges, const std::filesystem::path& listPath) {
   std::error_code ec;
-  if (manifest.unreadable.empty()) {
+  if (ranges.empty()) {
     std::filesystem::remove(listPath, ec);
     return true;
   }
   std::ofstream out(listPath, std::ios::binary | std::ios::trunc);
-  out << UnreadableListText(manifest);
+  out << UnreadableListText(ranges);
   return static_cast<bool>(out);
+}
+
+}  // namespace
+
+bool WriteUnreadableList(const Manifest& manifest, const std::filesystem::path& listPath) {
+  return WriteRanges(manifest.unreadable, listPath);
+}
+
+std::filesystem::path WriteFurtherUnreadableLists(const Manifest& manifest, const std::filesystem::path& imagePath) {
+  for (std::size_t k = 1; k < manifest.disks.size(); ++k) {
+    auto list = DiskImagePath(imagePath, manifest.disks[k].output);
+    list += ".bad";
+    if (!WriteRanges(manifest.disks[k].unreadable, list)) return list;
+  }
+  return {};
+}
+
+std::filesystem::path DiskImagePath(const std::filesystem::path& imagePath, const std::string& output) {
+  return imagePath.parent_path() / output;
 }
 
 }  // namespace ov::mkimage

@@ -5,7 +5,9 @@
 // or compact pools (type 0x69), pool superblocks, volume directories,
 // object trees with folder and file records, file data, raw documents and,
 // on request, deliberate damage. The output file is sparse: only sectors
-// with content are written.
+// with content are written. A description with "disks" writes one file per
+// disk: the first to the image path, each further one to its "output" beside
+// it, each with its own partition table and section chains.
 
 #include <filesystem>
 #include <optional>
@@ -23,9 +25,14 @@ struct BuildResult {
 };
 
 // Lays the description out and writes the image to `imagePath` (created or
-// truncated). Errors (overlaps, sizes, names) come back as text; nothing
-// half-written is left behind on failure.
+// truncated), and its further disks beside it. Errors (overlaps, sizes,
+// names) come back as text; nothing half-written is left behind on failure,
+// on any of the disks.
 BuildResult BuildImage(const Description& description, const std::filesystem::path& imagePath);
+
+// Where a further disk with the given "output" is written: relative to the
+// folder of the image.
+std::filesystem::path DiskImagePath(const std::filesystem::path& imagePath, const std::string& output);
 
 // Parses a JSON description and builds it; the convenience that tests use.
 BuildResult BuildImageFromJson(const std::string& jsonText, const std::filesystem::path& imagePath);
@@ -34,5 +41,9 @@ BuildResult BuildImageFromJson(const std::string& jsonText, const std::filesyste
 // the manifest has any, and removes a stale one otherwise. Returns false
 // when the file cannot be written.
 bool WriteUnreadableList(const Manifest& manifest, const std::filesystem::path& listPath);
+
+// The same for every further disk: "<output>.bad" beside it. Returns the
+// list that could not be written, or an empty path.
+std::filesystem::path WriteFurtherUnreadableLists(const Manifest& manifest, const std::filesystem::path& imagePath);
 
 }  // namespace ov::mkimage

@@ -43,6 +43,7 @@ nlohmann::json FileJson(const ManifestFile& f) {
                       {"blockCount", f.blockCount},
                       {"firstBlock", f.firstBlock},
                       {"diskSector", f.diskSector},
+                      {"disk", f.disk},
                       {"placed", f.placed},
                       {"sha256", f.sha256}};
   j["folder"] = f.placed ? nlohmann::json(Latin1ToUtf8(f.folder)) : nlohmann::json(nullptr);
@@ -55,9 +56,16 @@ nlohmann::json FileJson(const ManifestFile& f) {
 nlohmann::json ManifestToJson(const Manifest& m) {
   nlohmann::json out;
   out["diskSectors"] = m.diskSectors;
+  out["disks"] = nlohmann::json::array();
+  for (const auto& d : m.disks) {
+    nlohmann::json j = {{"output", d.output}, {"sectors", d.sectors}};
+    j["unreadable"] = nlohmann::json::array();
+    for (const auto& [first, last] : d.unreadable) j["unreadable"].push_back({{"first", first}, {"last", last}});
+    out["disks"].push_back(j);
+  }
   out["partitions"] = nlohmann::json::array();
   for (const auto& p : m.partitions) {
-    nlohmann::json j = {{"slot", p.slot}, {"type", p.type}, {"first", p.first}, {"sectors", p.sectors}};
+    nlohmann::json j = {{"disk", p.disk}, {"slot", p.slot}, {"type", p.type}, {"first", p.first}, {"sectors", p.sectors}};
     if (!p.sectionHeaders.empty()) j["sectionHeaders"] = p.sectionHeaders;
     if (p.chainLoops) j["chainLoops"] = true;
     if (p.ext2) j["ext2"] = true;
@@ -77,6 +85,7 @@ nlohmann::json ManifestToJson(const Manifest& m) {
     j["segments"] = nlohmann::json::array();
     for (const auto& s : p.segments)
       j["segments"].push_back({{"index", s.index},
+                               {"disk", s.disk},
                                {"headerSector", s.headerSector},
                                {"dataOffset", s.dataOffset},
                                {"start", s.start},
@@ -85,6 +94,7 @@ nlohmann::json ManifestToJson(const Manifest& m) {
     for (const auto& v : p.volumes) {
       nlohmann::json vj = {{"name", Latin1ToUtf8(v.name)}, {"found", v.found},
                            {"rootBlock", v.rootBlock},     {"rootSector", v.rootSector},
+                           {"rootDisk", v.rootDisk},
                            {"folderCount", v.folderCount}, {"fileCount", v.fileCount},
                            {"treeBlocks", v.treeBlocks}};
       vj["folders"] = nlohmann::json::array();
@@ -101,6 +111,7 @@ nlohmann::json ManifestToJson(const Manifest& m) {
   for (const auto& d : m.documents)
     out["documents"].push_back({{"kind", DocumentKindName(d.kind)},
                                 {"rawKind", RawKindNumber(d.kind)},
+                                {"disk", d.disk},
                                 {"firstSector", d.firstSector},
                                 {"sectors", d.sectors},
                                 {"markerSector", d.markerSector},
@@ -113,9 +124,11 @@ nlohmann::json ManifestToJson(const Manifest& m) {
   return out;
 }
 
-std::string UnreadableListText(const Manifest& manifest) {
+std::string UnreadableListText(const Manifest& manifest) { return UnreadableListText(manifest.unreadable); }
+
+std::string UnreadableListText(const std::vector<std::pair<std::uint64_t, std::uint64_t>>& ranges) {
   std::string out = "# Unreadable sectors, one sector or inclusive range first-last per line\n";
-  for (const auto& [first, last] : manifest.unreadable) {
+  for (const auto& [first, last] : ranges) {
     out += std::to_string(first);
     if (last != first) out += "-" + std::to_string(last);
     out += "\n";

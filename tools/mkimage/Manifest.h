@@ -39,6 +39,7 @@ struct ManifestFile {
   std::uint32_t blockCount = 0;
   std::uint64_t firstBlock = 0; // pool block
   std::uint64_t diskSector = 0; // absolute sector of the first data sector (0 for empty files)
+  std::size_t disk = 0;         // the disk that sector is on (index into Manifest::disks)
   bool fromFolderRecord = false; // a folder record flagged 0xFFFF, listed as an empty file
   bool placed = false;          // its parent is the root or a placed folder
   std::string folder;           // path of the parent folder ("" = root)
@@ -57,6 +58,7 @@ struct ManifestVolume {
   bool found = true;            // false when a reader must skip this volume
   std::uint64_t rootBlock = 0;
   std::uint64_t rootSector = 0; // absolute disk sector of the root block
+  std::size_t rootDisk = 0;     // the disk that sector is on
   std::uint32_t folderCount = 0; // the scan's counters
   std::uint32_t fileCount = 0;
   std::uint32_t treeBlocks = 0;  // distinct blocks of the object tree
@@ -71,6 +73,7 @@ struct ManifestSegment {
   std::uint32_t dataOffset = 32;
   std::uint64_t start = 0;         // absolute sector where the data area begins
   std::uint64_t length = 0;        // sectors
+  std::size_t disk = 0;            // the disk its section is on; the sectors above are that disk's
 };
 
 struct ManifestPool {
@@ -81,13 +84,14 @@ struct ManifestPool {
   std::uint32_t segmentSize = 0;
   std::vector<ManifestSegment> segments;  // by segment index
   std::uint64_t blocks = 0;                // pool size in blocks
-  std::uint64_t superblockSector = 0;
+  std::uint64_t superblockSector = 0;  // on the disk of segment 0
   std::uint64_t rootBlock = 0;   // superblock field at 188: volume directory root (normal) or volume tree root (compact)
   bool superblockMark = true;
   std::vector<ManifestVolume> volumes;  // in the order a reader lists them (found ones first in record order)
 };
 
 struct ManifestPartition {
+  std::size_t disk = 0;  // its sectors are this disk's
   int slot = 0;
   std::uint8_t type = 0;
   std::uint64_t first = 0;
@@ -105,14 +109,24 @@ struct ManifestDocument {
   std::uint64_t size = 0;          // exact length in bytes
   std::string source;              // "documents" or the file's "POOL/VOLUME/path"
   std::string sha256;              // of the exact bytes
+  std::size_t disk = 0;            // the disk it lies on (a file's data may lie on a further disk)
+};
+
+// One disk of the description: the image itself first, then the "disks"
+// after it.
+struct ManifestDisk {
+  std::string output;    // as the description gives it; the image's own path for the first disk
+  std::uint64_t sectors = 0;
+  std::vector<std::pair<std::uint64_t, std::uint64_t>> unreadable;  // this disk's, as Manifest::unreadable
 };
 
 struct Manifest {
-  std::uint64_t diskSectors = 0;
-  std::vector<ManifestPartition> partitions;   // in slot order
+  std::uint64_t diskSectors = 0;               // of the first disk
+  std::vector<ManifestDisk> disks;             // every disk, the first one included
+  std::vector<ManifestPartition> partitions;   // by disk, in slot order
   std::vector<ManifestPool> pools;             // per partition, in the order a chain walk finds them
-  std::vector<ManifestDocument> documents;     // by first sector
-  std::vector<std::pair<std::uint64_t, std::uint64_t>> unreadable;  // inclusive ranges, sorted, merged
+  std::vector<ManifestDocument> documents;     // by disk and first sector
+  std::vector<std::pair<std::uint64_t, std::uint64_t>> unreadable;  // first disk's: inclusive ranges, sorted, merged
   std::vector<std::string> damage;             // one line per deliberate damage
 
   const ManifestPool* FindPool(const std::string& key) const;
@@ -125,5 +139,6 @@ nlohmann::json ManifestToJson(const Manifest& manifest);
 
 // The unreadable-sector list in the fault-injecting device's text format.
 std::string UnreadableListText(const Manifest& manifest);
+std::string UnreadableListText(const std::vector<std::pair<std::uint64_t, std::uint64_t>>& ranges);
 
 }  // namespace ov::mkimage

@@ -3,7 +3,9 @@
 //   ovnss-mkimage DESCRIPTION.json -o IMAGE [--manifest FILE] [--bad FILE]
 //
 // The unreadable-sector list goes to IMAGE.bad (or --bad) when the
-// description asks for unreadable sectors. Exit codes: 0 written,
+// description asks for unreadable sectors. A description with "disks" also
+// writes each further disk to its "output" beside IMAGE (and its list to
+// "<output>.bad"). Exit codes: 0 written,
 // 1 bad arguments or description, 2 the image could not be built.
 
 #include <cstdio>
@@ -47,6 +49,10 @@ int main(int argc, char** argv) {
     std::cerr << "ovnss-mkimage: cannot write " << badPath << "\n";
     return 2;
   }
+  if (auto failed = ov::mkimage::WriteFurtherUnreadableLists(m, imagePath); !failed.empty()) {
+    std::cerr << "ovnss-mkimage: cannot write " << failed.string() << "\n";
+    return 2;
+  }
   if (!manifestPath.empty()) {
     std::ofstream out(manifestPath, std::ios::binary | std::ios::trunc);
     out << ov::mkimage::ManifestToJson(m).dump(1) << "\n";
@@ -56,7 +62,8 @@ int main(int argc, char** argv) {
     }
   }
   if (!quiet) {
-    std::size_t volumes = 0, folders = 0, files = 0;
+    std::size_t volumes = 0, folders = 0, files = 0, partitions = 0;
+    for (const auto& p : m.partitions) partitions += p.disk == 0 ? 1 : 0;
     for (const auto& p : m.pools)
       for (const auto& v : p.volumes) {
         ++volumes;
@@ -64,8 +71,15 @@ int main(int argc, char** argv) {
         files += v.files.size();
       }
     std::printf("%s: %llu sectors, %zu partitions, %zu pools, %zu volumes, %zu folders, %zu files, %zu documents, %zu unreadable ranges\n",
-                imagePath.c_str(), static_cast<unsigned long long>(m.diskSectors), m.partitions.size(), m.pools.size(),
+                imagePath.c_str(), static_cast<unsigned long long>(m.diskSectors), partitions, m.pools.size(),
                 volumes, folders, files, m.documents.size(), m.unreadable.size());
+    for (std::size_t k = 1; k < m.disks.size(); ++k) {
+      std::size_t onDisk = 0;
+      for (const auto& p : m.partitions) onDisk += p.disk == k ? 1 : 0;
+      std::printf("%s: disk %zu, %llu sectors, %zu partitions, %zu unreadable ranges\n",
+                  ov::mkimage::DiskImagePath(imagePath, m.disks[k].output).c_str(), k,
+                  static_cast<unsigned long long>(m.disks[k].sectors), onDisk, m.disks[k].unreadable.size());
+    }
   }
   return 0;
 }
