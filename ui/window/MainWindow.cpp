@@ -265,8 +265,8 @@ void MainWindow::Support(int command) {
 TreeState MainWindow::ListState() const { return {&session_.tree, wizard_->step()}; }
 
 void MainWindow::OpenImage() {
-  const QString path = AskImageFile(this, imageFolder_);
-  if (!path.isEmpty()) wizard_->AttachImage(path);
+  const QStringList paths = AskImageFiles(this, imageFolder_);
+  if (!paths.isEmpty()) wizard_->AttachImages(paths);
 }
 
 void MainWindow::closeEvent(QCloseEvent* e) {

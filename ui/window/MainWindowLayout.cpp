@@ -87,7 +87,10 @@ void MainWindow::BuildElements(FitCanvas* c) {
     t->setVisible(!hidden);
     return t;
   };
-  tree(kDiskTree, false)->setAccessibleName(QStringLiteral("Disks"));
+  QTreeWidget* disks = tree(kDiskTree, false);
+  disks->setAccessibleName(QStringLiteral("Disks"));
+  // A pool may lie on several disks of a server: Ctrl and Shift pick more.
+  disks->setSelectionMode(QAbstractItemView::ExtendedSelection);
   tree(kPoolTree, true)->setAccessibleName(QStringLiteral("Pools"));
   tree(kVolumeTree, true)->setAccessibleName(QStringLiteral("Volumes"));
   auto* folders = new QTreeView(c);
