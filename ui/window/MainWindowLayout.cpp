@@ -14,6 +14,7 @@
 
 #include "ui/dialogs/RawFormPanel.h"
 #include "ui/window/FitCanvas.h"
+#include "ui/window/WrapDelegate.h"
 #include "ui/window/ModeButton.h"
 #include "widgets/CXPGroupBox.h"
 #include "widgets/PercentProgressBar.h"
@@ -117,6 +118,7 @@ void MainWindow::BuildElements(FitCanvas* c) {
   list->setAccessibleName(QStringLiteral("Details"));
   list->setContextMenuPolicy(Qt::CustomContextMenu);
   list->header()->setStretchLastSection(false);
+  list->setItemDelegate(new WrapDelegate(list));
   // Wide enough for the 500-pixel "Details" column inside its frame.
   place(kDetailsList, list, 250, 168, 502, 280, kWide | kTall);
 

@@ -16,6 +16,8 @@ namespace {
 
 QString Latin1(std::string_view s) { return QString::fromLatin1(s.data(), static_cast<qsizetype>(s.size())); }
 
+constexpr int kDetailsColumnWidth = 500;
+
 }  // namespace
 
 Wizard::Wizard(Session& session, Elements& elements, const ImageLists& images, LaterCommands& later, QWidget* window)
@@ -37,13 +39,15 @@ Wizard::Wizard(Session& session, Elements& elements, const ImageLists& images, L
   elements_.setColumns = [this](Change c) {
     QTreeView* list = detailsList();
     if (!list) return;
+    list->setWordWrap(false);
+    list->setUniformRowHeights(true);
     if (c == Change::FileColumns) {
       list->setModel(&fileModel_);
       for (int i = 0; i < 6; ++i) list->setColumnWidth(i, kFileColumnWidths[i]);
       list->setAccessibleName(QStringLiteral("Files"));
     } else if (c == Change::DetailsColumns) {
       list->setModel(&details_);
-      list->setColumnWidth(0, 500);
+      list->setColumnWidth(0, kDetailsColumnWidth);
       list->setAccessibleName(QStringLiteral("Details"));
     }
     // The header shows the order only where the rows can be sorted.
@@ -65,7 +69,7 @@ void Wizard::Message(const QString& text) {
   QMessageBox::critical(window_, Latin1(kProductTitle), text);
 }
 
-void Wizard::SetDetails(const std::vector<std::string>& rows, int image) {
+void Wizard::SetDetails(const std::vector<std::string>& rows, int image, bool wrap) {
   details_.removeRows(0, details_.rowCount());
   for (const auto& row : rows) {
     auto* item = new QStandardItem(Latin1(row));
@@ -73,6 +77,20 @@ void Wizard::SetDetails(const std::vector<std::string>& rows, int image) {
     item->setEditable(false);
     details_.appendRow(item);
   }
+  QTreeView* list = detailsList();
+  if (!list || list->model() != &details_) return;
+  if (!wrap && !list->wordWrap()) return;  // as the list always was
+  // The rows' own width is measured unwrapped.
+  list->setWordWrap(false);
+  int widest = 0;
+  for (int r = 0; r < details_.rowCount(); ++r) widest = std::max(widest, list->sizeHintForIndex(details_.index(r, 0)).width());
+  if (list->rootIsDecorated()) widest += list->indentation();
+  const bool wrapNow = wrap && widest > list->viewport()->width();
+  // Wrapped rows differ in height; the file list's rows never do.
+  list->setUniformRowHeights(!wrapNow);
+  list->setWordWrap(wrapNow);
+  list->setColumnWidth(0, wrapNow ? list->viewport()->width() : kDetailsColumnWidth);
+  list->doItemsLayout();
 }
 
 void Wizard::FillItemTree(int id, const ItemList& list) {

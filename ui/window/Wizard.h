@@ -99,7 +99,9 @@ signals:
 private:
   QTreeWidget* tree(int id) const { return elements_.as<QTreeWidget>(id); }
   void ShowView(int code) { elements_.ShowView(code, mode_); }
-  void SetDetails(const std::vector<std::string>& rows, int image);
+  // `wrap`: rows too wide for the list (the segments of a run over several
+  // disks, on a small screen) wrap instead of running out of sight.
+  void SetDetails(const std::vector<std::string>& rows, int image, bool wrap = false);
   void FillItemTree(int id, const ItemList& list);
   bool SelectPickedDisks();
   ItemList PoolItems() const;

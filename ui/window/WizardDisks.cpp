@@ -109,7 +109,7 @@ void Wizard::ClickDisk(QTreeWidgetItem* item) {
     rows = SelectedDisksRows(session_.inventory(), names);
   }
   pickedDisks_ = picked;
-  SetDetails(rows, 0);
+  SetDetails(rows, 0, picked.size() > 1);
   for (int id : {kQuickButton, kAdvanceButton, kRawButton}) elements_.Apply({Change::Enable, id}, mode_);
   if (mode_ != RecoveryMode::None) elements_.Apply({Change::Enable, kNextButton}, mode_);
   elements_.ShowStepPicture(2, mode_);
@@ -151,7 +151,7 @@ void Wizard::ClickPool(QTreeWidgetItem* item) {
   const auto index = static_cast<std::size_t>(item->parent()->indexOfChild(item));
   auto rows = PickRunPool(session_.discovery(), index);
   if (!rows) return;  // an ext2 entry selects nothing
-  SetDetails(*rows, 10);
+  SetDetails(*rows, 10, session_.discovery().layout().size() > 1);
   elements_.Apply({Change::Enable, kNextButton}, mode_);
 }
 
