@@ -4,6 +4,7 @@
 // when the disks do not give a pool whole, and the save that leaves out
 // what a disk not given holds.
 
+#include <QMimeData>
 #include <QTimer>
 
 #include "Person.h"
@@ -138,6 +139,26 @@ TEST_F(PersonDisks, OpenDiskImageTakesSeveralFilesAndPicksThemAll) {
   EXPECT_EQ(DetailsRows().front(), "Disks selected : 2");
   QuickNext();
   EXPECT_EQ(PoolItems(), QStringList({"ARCHIVE", "SPAN"}));
+}
+
+TEST_F(PersonDisks, TwoImagesDroppedOnTheWindowArePickedTogether) {
+  QMimeData data;
+  data.setUrls({QUrl::fromLocalFile(QString::fromStdString(kDisk1.string())),
+                QUrl::fromLocalFile(QString::fromStdString(kDisk2.string()))});
+  const QPoint at = window->rect().center();
+  QDragEnterEvent enter(at, Qt::CopyAction, &data, Qt::LeftButton, {});
+  QApplication::sendEvent(window.get(), &enter);
+  ASSERT_TRUE(enter.isAccepted());
+  QDropEvent drop(QPointF(at), Qt::CopyAction, &data, Qt::LeftButton, {});
+  QApplication::sendEvent(window.get(), &drop);
+  EXPECT_EQ(wizard().pickedDisks().size(), 2);
+  EXPECT_EQ(DetailsRows().front(), "Disks selected : 2");
+  // Something that is no local file among them: nothing is taken.
+  data.setUrls({QUrl::fromLocalFile(QString::fromStdString(kDisk1.string())), QUrl(QStringLiteral("http://x/y.img"))});
+  QDragEnterEvent refused(at, Qt::CopyAction, &data, Qt::LeftButton, {});
+  refused.setAccepted(false);
+  QApplication::sendEvent(window.get(), &refused);
+  EXPECT_FALSE(refused.isAccepted());
 }
 
 TEST_F(PersonDisks, TheSameDiskUnderTwoNamesIsRefusedAtTheDiskStep) {
