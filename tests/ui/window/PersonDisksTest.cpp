@@ -214,6 +214,30 @@ TEST_F(PersonDisks, ACopyOfADiskLeavesItsSegmentsUnreadAndThePoolsAreMarked) {
   EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
 }
 
+TEST_F(PersonDisks, TheAdvancedSearchOverTwoDisksWarnsOnceItHasEnded) {
+  Attach({kDisk1});
+  PickTogether({kDisk1, OVNSS_SAMPLE_DISK});
+  ASSERT_TRUE(Screen::Hover(Button(kAdvanceButton)));
+  QStringList boxes;
+  bool searching = false;
+  screen.WhenModal([&](QWidget* w) {
+    auto* box = qobject_cast<QMessageBox*>(w);
+    if (!box) return false;
+    // The search is over when the warning comes: the pools are listed.
+    searching = searching || wizard().workerRunning();
+    boxes << box->text();
+    box->buttons().front()->click();
+    return true;
+  });
+  ASSERT_TRUE(Screen::Click(Button(kNextButton)));
+  ASSERT_TRUE(WaitUntil([&] { return screen.answered() && wizard().step() == 1 && !wizard().workerRunning(); }));
+  QTest::qWait(50);
+  ASSERT_EQ(boxes.size(), 1);
+  EXPECT_FALSE(searching);
+  EXPECT_TRUE(boxes[0].contains("Pool \"SPAN\": segment 1 of 3 is on none of the disks given"));
+  EXPECT_TRUE(PoolItems().contains("SPAN (incomplete)")) << PoolItems().join('|').toStdString();
+}
+
 TEST_F(PersonDisks, OneDiskLooksAsItAlwaysDid) {
   ToPools();
   EXPECT_EQ(PoolItems().filter("(incomplete)").size(), 0);
