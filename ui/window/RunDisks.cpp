@@ -1,5 +1,7 @@
 #include "ui/window/RunDisks.h"
 
+#include <algorithm>
+
 namespace ov::window {
 
 namespace {
@@ -30,6 +32,16 @@ ItemList RunPoolTree(const Discovery& discovery, std::uint16_t diskNumber) {
   ItemList list = discovery.PoolTree(diskNumber);
   const auto& pools = discovery.pools().pools();
   for (std::size_t i = 0; i < pools.size() && i < list.items.size(); ++i) {
+    // Two disks may each hold a pool of the same name (a copy of a disk
+    // given with it): the disk tells them apart.
+    const auto named = [&](const PoolInfo& p) { return p.name == pools[i].name; };
+    const bool twice = std::count_if(pools.begin(), pools.end(), named) > 1;
+    if (twice && discovery.layout().size() > 1) {
+      const auto segments = PoolSegments(pools[i], discovery.layout());
+      if (!segments.empty() && !segments.front().missing) {
+        list.items[i] += " (disk " + std::to_string(segments.front().disk + 1) + ")";
+      }
+    }
     if (pools[i].HasMissingSegments()) list.items[i] += kIncompletePool;
   }
   return list;
@@ -39,7 +51,9 @@ std::optional<std::vector<std::string>> PickRunPool(Discovery& discovery, std::s
   auto rows = discovery.PickPool(item);
   // One disk: the pool's rows as they always were.
   if (!rows || discovery.layout().size() < 2) return rows;
-  for (auto& row : PoolSegmentRows(discovery.pools().pools()[item], discovery.layout())) rows->push_back(std::move(row));
+  for (auto& row : PoolSegmentRows(discovery.pools().pools()[item], discovery.layout())) {
+    rows->push_back(std::move(row));
+  }
   return rows;
 }
 

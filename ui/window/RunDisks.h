@@ -23,7 +23,8 @@ inline constexpr std::string_view kIncompletePool = " (incomplete)";
 // then one row per disk with its model and size.
 std::vector<std::string> SelectedDisksRows(DiskInventory& inventory, const std::vector<std::string>& names);
 
-// The pool tree of the run: a pool with a missing segment is marked.
+// The pool tree of the run: a pool with a missing segment is marked, and
+// pools of one name on different disks are told apart by their disk.
 ItemList RunPoolTree(const Discovery& discovery, std::uint16_t diskNumber);
 
 // A click on pool tree item `item`: selects the pool and answers its

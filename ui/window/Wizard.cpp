@@ -83,7 +83,9 @@ void Wizard::SetDetails(const std::vector<std::string>& rows, int image, bool wr
   // The rows' own width is measured unwrapped.
   list->setWordWrap(false);
   int widest = 0;
-  for (int r = 0; r < details_.rowCount(); ++r) widest = std::max(widest, list->sizeHintForIndex(details_.index(r, 0)).width());
+  for (int r = 0; r < details_.rowCount(); ++r) {
+    widest = std::max(widest, list->sizeHintForIndex(details_.index(r, 0)).width());
+  }
   if (list->rootIsDecorated()) widest += list->indentation();
   const bool wrapNow = wrap && widest > list->viewport()->width();
   // Wrapped rows differ in height; the file list's rows never do.

@@ -188,7 +188,7 @@ TEST_F(PersonDisks, ACopyOfADiskLeavesItsSegmentsUnreadAndThePoolsAreMarked) {
   EXPECT_TRUE(boxes[0].contains("neither is used, and its data cannot be read"));
   EXPECT_TRUE(boxes[0].contains("Pool \"SPAN\": segment 1 of 3 is on none of the disks given"));
   // Each disk gives its own ARCHIVE whole; SPAN is told apart.
-  EXPECT_EQ(PoolItems(), QStringList({"ARCHIVE", "SPAN (incomplete)", "ARCHIVE"}));
+  EXPECT_EQ(PoolItems(), QStringList({"ARCHIVE (disk 1)", "SPAN (incomplete)", "ARCHIVE (disk 2)"}));
   ASSERT_TRUE(Screen::ClickItem(wizard().poolTree(), ChildNamed(wizard().poolTree(), "SPAN (incomplete)")));
   const QStringList rows = DetailsRows();
   ASSERT_EQ(rows.size(), 5) << rows.join('\n').toStdString();
