@@ -126,7 +126,7 @@ TEST(MkimageDisks, SegmentsLandOnTheirDisksWithTheirOwnTablesAndHeaders) {
   ASSERT_TRUE(img.ok()) << img.error();
   const auto& m = img.manifest();
   ASSERT_EQ(m.disks.size(), 2u);
-  EXPECT_EQ(m.disks[0].output, img.image().string());
+  EXPECT_EQ(m.disks[0].output, "disk.img");
   EXPECT_EQ(m.disks[1].output, "second.img");
   EXPECT_EQ(m.disks[0].sectors, 8192u);
   EXPECT_EQ(m.disks[1].sectors, 4096u);

@@ -694,7 +694,7 @@ public:
         Fail(prefix + "size of " + std::to_string(sectors) + " sectors is too small: the contents reach sector " + std::to_string(end));
       if (sectors > 0xFFFFFFFFull) Fail(prefix + "the disk must stay below 2 TiB (sector numbers are 32-bit in the partition table)");
       ManifestDisk md;
-      md.output = plan.output.empty() ? imagePath.string() : plan.output;
+      md.output = plan.output.empty() ? imagePath.filename().string() : plan.output;
       md.sectors = sectors;
       manifest_.disks.push_back(std::move(md));
       // Layouts of all pools and volumes are known: claims must not overlap.

@@ -115,7 +115,7 @@ struct ManifestDocument {
 // One disk of the description: the image itself first, then the "disks"
 // after it.
 struct ManifestDisk {
-  std::string output;    // as the description gives it; the image's own path for the first disk
+  std::string output;    // as the description gives it, relative to the image's folder; the image's name for the first disk
   std::uint64_t sectors = 0;
   std::vector<std::pair<std::uint64_t, std::uint64_t>> unreadable;  // this disk's, as Manifest::unreadable
 };
