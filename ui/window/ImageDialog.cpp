@@ -19,16 +19,16 @@ QStringList ImageFilters() {
   };
 }
 
-QString AskImageFile(QWidget* parent, QString& folder) {
+QStringList AskImageFiles(QWidget* parent, QString& folder) {
   if (folder.isEmpty() || !QFileInfo(folder).isDir()) folder = QDir::homePath();
   QFileDialog dialog(parent, QStringLiteral("Open Disk Image"), folder);
   dialog.setObjectName(QStringLiteral("openImage"));
-  dialog.setFileMode(QFileDialog::ExistingFile);
+  dialog.setFileMode(QFileDialog::ExistingFiles);
   dialog.setNameFilters(ImageFilters());
   if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return {};
-  const QString file = dialog.selectedFiles().front();
-  folder = QFileInfo(file).absolutePath();
-  return file;
+  const QStringList files = dialog.selectedFiles();
+  folder = QFileInfo(files.front()).absolutePath();
+  return files;
 }
 
 }  // namespace ov::window

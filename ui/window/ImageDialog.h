@@ -13,9 +13,9 @@ namespace ov::window {
 // The dialog's filters: all images, each format, all files.
 QStringList ImageFilters();
 
-// Asks for an image file; empty when cancelled. `folder` is where the
-// dialog opens (the home folder when empty) and becomes the chosen file's
-// folder.
-QString AskImageFile(QWidget* parent, QString& folder);
+// Asks for image files (one, or the disks of one server); empty when
+// cancelled. `folder` is where the dialog opens (the home folder when
+// empty) and becomes the chosen files' folder.
+QStringList AskImageFiles(QWidget* parent, QString& folder);
 
 }  // namespace ov::window

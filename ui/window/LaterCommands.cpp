@@ -10,6 +10,7 @@
 #include "ui/dialogs/RawFormPanel.h"
 #include "ui/dialogs/SaveFlow.h"
 #include "ui/dialogs/SettingsDialog.h"
+#include "ui/window/RunDisks.h"
 #include "ui/window/Wizard.h"
 
 namespace ov::window {
@@ -63,6 +64,10 @@ void LaterCommands::Save(ov::SaveCommand command, std::vector<ov::SaveRow> rows)
   // Files that hold sectors a rescue did not read are not to be trusted.
   if (const std::string unread = UnreadFilesText(flow.progress().unreadFiles); !unread.empty()) {
     ShowMessageBox(window_, unread, MessageIcon::Warning);
+  }
+  // Nor is a file of which a disk not given holds a part: it was left out.
+  if (const std::string missing = MissingSegmentFilesText(flow.progress().missingSegmentFiles); !missing.empty()) {
+    ShowMessageBox(window_, missing, MessageIcon::Warning);
   }
 }
 

@@ -266,8 +266,8 @@ void MainWindow::Support(int command) {
 TreeState MainWindow::ListState() const { return {&session_.tree, wizard_->step()}; }
 
 void MainWindow::OpenImage() {
-  const QString path = AskImageFile(this, imageFolder_);
-  if (!path.isEmpty()) wizard_->AttachImage(path);
+  const QStringList paths = AskImageFiles(this, imageFolder_);
+  if (!paths.isEmpty()) wizard_->AttachImages(paths);
 }
 
 void MainWindow::closeEvent(QCloseEvent* e) {
@@ -279,16 +279,30 @@ void MainWindow::closeEvent(QCloseEvent* e) {
   }
 }
 
+namespace {
+
+// The files dropped (the disks of one server may come together), or none
+// when anything dropped is not a local file.
+QStringList DroppedFiles(const QMimeData* data) {
+  QStringList files;
+  for (const QUrl& url : data->urls()) {
+    if (!url.isLocalFile()) return {};
+    files << url.toLocalFile();
+  }
+  return files;
+}
+
+}  // namespace
+
 void MainWindow::dragEnterEvent(QDragEnterEvent* e) {
-  const auto urls = e->mimeData()->urls();
-  if (wizard_->step() == 0 && urls.size() == 1 && urls.front().isLocalFile()) e->acceptProposedAction();
+  if (wizard_->step() == 0 && !DroppedFiles(e->mimeData()).isEmpty()) e->acceptProposedAction();
 }
 
 void MainWindow::dropEvent(QDropEvent* e) {
-  const auto urls = e->mimeData()->urls();
-  if (urls.size() == 1 && urls.front().isLocalFile()) {
+  const QStringList files = DroppedFiles(e->mimeData());
+  if (!files.isEmpty()) {
     e->acceptProposedAction();
-    wizard_->AttachImage(urls.front().toLocalFile());
+    wizard_->AttachImages(files);
   }
 }
 

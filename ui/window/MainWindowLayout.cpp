@@ -14,6 +14,7 @@
 
 #include "ui/dialogs/RawFormPanel.h"
 #include "ui/window/FitCanvas.h"
+#include "ui/window/WrapDelegate.h"
 #include "ui/window/ModeButton.h"
 #include "widgets/CXPGroupBox.h"
 #include "widgets/PercentProgressBar.h"
@@ -87,7 +88,10 @@ void MainWindow::BuildElements(FitCanvas* c) {
     t->setVisible(!hidden);
     return t;
   };
-  tree(kDiskTree, false)->setAccessibleName(QStringLiteral("Disks"));
+  QTreeWidget* disks = tree(kDiskTree, false);
+  disks->setAccessibleName(QStringLiteral("Disks"));
+  // A pool may lie on several disks of a server: Ctrl and Shift pick more.
+  disks->setSelectionMode(QAbstractItemView::ExtendedSelection);
   tree(kPoolTree, true)->setAccessibleName(QStringLiteral("Pools"));
   tree(kVolumeTree, true)->setAccessibleName(QStringLiteral("Volumes"));
   auto* folders = new QTreeView(c);
@@ -114,6 +118,7 @@ void MainWindow::BuildElements(FitCanvas* c) {
   list->setAccessibleName(QStringLiteral("Details"));
   list->setContextMenuPolicy(Qt::CustomContextMenu);
   list->header()->setStretchLastSection(false);
+  list->setItemDelegate(new WrapDelegate(list));
   // Wide enough for the 500-pixel "Details" column inside its frame.
   place(kDetailsList, list, 250, 168, 502, 280, kWide | kTall);
 

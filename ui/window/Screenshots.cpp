@@ -166,6 +166,29 @@ int main(int argc, char** argv) {
     WaitUntil([&] { return answer.load() == BadSectorChoice::SkipAll; });
     asker.join();
 
+    // Two disks of one server picked together, and the pool that grew from
+    // the first onto the second with the disk of each segment.
+    w.Back();
+    session.Inventory(std::filesystem::path(OVNSS_SAMPLE_POOL_DISK_1));
+    session.Inventory(std::filesystem::path(OVNSS_SAMPLE_POOL_DISK_2));
+    w.ListDisks();
+    QTreeWidgetItem* disks = w.diskTree()->topLevelItem(0);
+    for (int i = 0; disks && i < disks->childCount(); ++i) {
+      const std::string text = disks->child(i)->text(0).toStdString();
+      for (const char* image : {OVNSS_SAMPLE_POOL_DISK_1, OVNSS_SAMPLE_POOL_DISK_2}) {
+        if (session.DiskNameOf(image) == text) disks->child(i)->setSelected(true);
+      }
+    }
+    if (!w.diskTree()->selectedItems().isEmpty()) w.ClickDisk(w.diskTree()->selectedItems().back());
+    Save(&window, "window-step0-two-disks-picked.png");
+    w.ChooseMode(RecoveryMode::Quick);
+    w.Next();
+    if (QTreeWidgetItem* span = Child(w.poolTree(), 1)) {
+      w.poolTree()->setCurrentItem(span);
+      w.ClickPool(span);
+    }
+    Save(&window, "window-step1-pool-segments.png");
+
     WhenModal("window-about.png", [](QWidget* d) { qobject_cast<QDialog*>(d)->accept(); });
     window.ShowAbout();
 

@@ -8,7 +8,6 @@
 
 #include "platform/Text.h"
 #include "ui/window/Dialogs.h"
-#include "ui/window/RescueMapOffer.h"
 #include "widgets/PercentProgressBar.h"
 
 namespace ov::window {
@@ -16,6 +15,8 @@ namespace ov::window {
 namespace {
 
 QString Latin1(std::string_view s) { return QString::fromLatin1(s.data(), static_cast<qsizetype>(s.size())); }
+
+constexpr int kDetailsColumnWidth = 500;
 
 }  // namespace
 
@@ -38,13 +39,15 @@ Wizard::Wizard(Session& session, Elements& elements, const ImageLists& images, L
   elements_.setColumns = [this](Change c) {
     QTreeView* list = detailsList();
     if (!list) return;
+    list->setWordWrap(false);
+    list->setUniformRowHeights(true);
     if (c == Change::FileColumns) {
       list->setModel(&fileModel_);
       for (int i = 0; i < 6; ++i) list->setColumnWidth(i, kFileColumnWidths[i]);
       list->setAccessibleName(QStringLiteral("Files"));
     } else if (c == Change::DetailsColumns) {
       list->setModel(&details_);
-      list->setColumnWidth(0, 500);
+      list->setColumnWidth(0, kDetailsColumnWidth);
       list->setAccessibleName(QStringLiteral("Details"));
     }
     // The header shows the order only where the rows can be sorted.
@@ -66,7 +69,7 @@ void Wizard::Message(const QString& text) {
   QMessageBox::critical(window_, Latin1(kProductTitle), text);
 }
 
-void Wizard::SetDetails(const std::vector<std::string>& rows, int image) {
+void Wizard::SetDetails(const std::vector<std::string>& rows, int image, bool wrap) {
   details_.removeRows(0, details_.rowCount());
   for (const auto& row : rows) {
     auto* item = new QStandardItem(Latin1(row));
@@ -74,6 +77,22 @@ void Wizard::SetDetails(const std::vector<std::string>& rows, int image) {
     item->setEditable(false);
     details_.appendRow(item);
   }
+  QTreeView* list = detailsList();
+  if (!list || list->model() != &details_) return;
+  if (!wrap && !list->wordWrap()) return;  // as the list always was
+  // The rows' own width is measured unwrapped.
+  list->setWordWrap(false);
+  int widest = 0;
+  for (int r = 0; r < details_.rowCount(); ++r) {
+    widest = std::max(widest, list->sizeHintForIndex(details_.index(r, 0)).width());
+  }
+  if (list->rootIsDecorated()) widest += list->indentation();
+  const bool wrapNow = wrap && widest > list->viewport()->width();
+  // Wrapped rows differ in height; the file list's rows never do.
+  list->setUniformRowHeights(!wrapNow);
+  list->setWordWrap(wrapNow);
+  list->setColumnWidth(0, wrapNow ? list->viewport()->width() : kDetailsColumnWidth);
+  list->doItemsLayout();
 }
 
 void Wizard::FillItemTree(int id, const ItemList& list) {
@@ -90,63 +109,6 @@ void Wizard::FillItemTree(int id, const ItemList& list) {
   root->setExpanded(true);
 }
 
-void Wizard::ListDisks() {
-  QTreeWidget* t = diskTree();
-  if (!t) return;
-  t->clear();
-  auto* root = new QTreeWidgetItem(t, {Latin1(kDiskTreeRoot)});
-  root->setIcon(0, images_.Tree(2));
-  for (const auto& d : session_.inventory().disks()) {
-    auto* item = new QTreeWidgetItem(root, {Latin1(d.valueName)});
-    item->setIcon(0, images_.Tree(1));
-  }
-  root->setExpanded(true);
-}
-
-bool Wizard::AttachImage(const QString& path) {
-  if (step_ != 0 || worker_.running()) return false;
-  const std::filesystem::path image(path.toStdString());
-  try {
-    OfferRescueMap(session_, image, confirm);
-    session_.Inventory(image);
-  } catch (const Failure& f) {
-    session_.rescueMap.clear();
-    Message(QString::fromStdString(f.what()));
-    return false;
-  }
-  session_.rescueMap.clear();
-  ListDisks();
-  details_.removeRows(0, details_.rowCount());
-  // The attached image is the disk chosen now; the mode is chosen again
-  // for it, so "&Next" cannot go on with the disk picked before.
-  mode_ = RecoveryMode::None;
-  pickedDisk_.clear();
-  for (int id : {kQuickButton, kAdvanceButton, kRawButton}) {
-    elements_.Apply({Change::Uncheck, id}, mode_);
-    elements_.Apply({Change::Disable, id}, mode_);
-  }
-  elements_.Apply({Change::Disable, kNextButton}, mode_);
-  QTreeWidget* t = diskTree();
-  const auto name = session_.DiskNameOf(image);
-  QTreeWidgetItem* root = t ? t->topLevelItem(0) : nullptr;
-  for (int i = 0; root && name && i < root->childCount(); ++i) {
-    if (root->child(i)->text(0).toStdString() != *name) continue;
-    t->setCurrentItem(root->child(i));
-    ClickDisk(root->child(i));
-  }
-  return true;
-}
-
-void Wizard::ClickDisk(QTreeWidgetItem* item) {
-  if (!item || step_ != 0) return;
-  auto rows = session_.inventory().PickDisk(item->text(0).toLatin1().toStdString());
-  if (!rows) return;
-  pickedDisk_ = item->text(0);
-  SetDetails(*rows, 0);
-  for (int id : {kQuickButton, kAdvanceButton, kRawButton}) elements_.Apply({Change::Enable, id}, mode_);
-  elements_.ShowStepPicture(2, mode_);
-}
-
 void Wizard::ChooseMode(RecoveryMode mode) {
   if (step_ != 0 || worker_.running()) return;
   const int chosen = mode == RecoveryMode::Quick ? kQuickButton : mode == RecoveryMode::Advance ? kAdvanceButton : kRawButton;
@@ -159,24 +121,14 @@ void Wizard::ChooseMode(RecoveryMode mode) {
   elements_.ShowStepPicture(3, mode_);
 }
 
-bool Wizard::SelectPickedDisk() {
-  try {
-    session_.SelectDisk(pickedDisk_.toLatin1().toStdString());
-  } catch (const Failure& f) {
-    Message(QString::fromStdString(f.what()));
-    return false;
-  }
-  return true;
-}
-
 void Wizard::Next() {
   if (worker_.running()) return;
   switch (step_) {
     case 0:
-      if (mode_ == RecoveryMode::None || !SelectPickedDisk()) return;
+      if (mode_ == RecoveryMode::None || !SelectPickedDisks()) return;
       if (session_.SelectedDiskSectors() == 0) {
         // Nothing to read: no search, and no bad sector to ask about.
-        Message(pickedDisk_ + QStringLiteral(" is empty: it holds no whole sector"));
+        Message(pickedDisks_.join(QStringLiteral(", ")) + QStringLiteral(" is empty: it holds no whole sector"));
         return;
       }
       if (mode_ == RecoveryMode::Raw) {
@@ -190,11 +142,9 @@ void Wizard::Next() {
         SearchListener quiet;
         std::atomic<int> noStop{0};
         session_.FindPools(SearchMode::Quick, quiet, noStop);
-        FillItemTree(kPoolTree, session_.discovery().PoolTree(static_cast<std::uint16_t>(session_.diskNumber())));
-        ShowView(3);
-        SayWhenNoPools();
-        ShowMoreButton();
+        ShowFoundPools();
         SetStep(1);
+        WarnPoolProblems();
       } else {
         StartPoolSearch();
       }
@@ -264,11 +214,9 @@ void Wizard::StartPoolSearch() {
 }
 
 void Wizard::PoolSearchDone() {
-  FillItemTree(kPoolTree, session_.discovery().PoolTree(static_cast<std::uint16_t>(session_.diskNumber())));
-  ShowView(3);
-  SayWhenNoPools();
-  ShowMoreButton();
+  ShowFoundPools();
   SetStep(step_ + 1);
+  WarnPoolProblems();
 }
 
 void Wizard::ShowMoreButton() {
@@ -301,7 +249,7 @@ void Wizard::SearchMorePartitions() {
   // The entries of an earlier search go; the pools stay.
   FillItemTree(kPoolTree, {"Disk " + std::to_string(session_.diskNumber()),
                            [&] {
-                             ItemList l = session_.discovery().PoolTree(static_cast<std::uint16_t>(session_.diskNumber()));
+                             ItemList l = PoolItems();
                              l.items.resize(session_.discovery().pools().pools().size());
                              return l.items;
                            }()});
@@ -315,7 +263,7 @@ void Wizard::SearchMorePartitions() {
       },
       [this, reports] {
         reports->deleteLater();
-        FillItemTree(kPoolTree, session_.discovery().PoolTree(static_cast<std::uint16_t>(session_.diskNumber())));
+        FillItemTree(kPoolTree, PoolItems());
         ShowView(10);
       });
 }
@@ -414,15 +362,6 @@ bool Wizard::Exit() {
 void Wizard::SaveButton() { later_.SaveTickedItems(ov::SaveCommand::Button); }
 
 void Wizard::SaveCommand() { later_.SaveTickedItems(ov::SaveCommand::Menu); }
-
-void Wizard::ClickPool(QTreeWidgetItem* item) {
-  if (!item || step_ != 1 || !item->parent() || worker_.running()) return;
-  const auto index = static_cast<std::size_t>(item->parent()->indexOfChild(item));
-  auto rows = session_.discovery().PickPool(index);
-  if (!rows) return;  // an ext2 entry selects nothing
-  SetDetails(*rows, 10);
-  elements_.Apply({Change::Enable, kNextButton}, mode_);
-}
 
 void Wizard::ClickVolume(QTreeWidgetItem* item) {
   if (!item || step_ != 2 || !item->parent() || worker_.running()) return;

@@ -50,6 +50,11 @@ public:
   // Attaches an image file as the next disk (the disk step only); a
   // ddrescue map beside it is offered first.
   bool AttachImage(const QString& path);
+  // Attaches several image files (the disks of one server) and picks them
+  // all; stops at the first that cannot be attached.
+  bool AttachImages(const QStringList& paths);
+  // The disks picked at the disk step (one, or several read as one set).
+  const QStringList& pickedDisks() const { return pickedDisks_; }
 
   // The raw form's scan started or ended: "&Back" waits for it.
   void SetRawScanning(bool scanning);
@@ -94,9 +99,14 @@ signals:
 private:
   QTreeWidget* tree(int id) const { return elements_.as<QTreeWidget>(id); }
   void ShowView(int code) { elements_.ShowView(code, mode_); }
-  void SetDetails(const std::vector<std::string>& rows, int image);
+  // `wrap`: rows too wide for the list (the segments of a run over several
+  // disks, on a small screen) wrap instead of running out of sight.
+  void SetDetails(const std::vector<std::string>& rows, int image, bool wrap = false);
   void FillItemTree(int id, const ItemList& list);
-  bool SelectPickedDisk();
+  bool SelectPickedDisks();
+  ItemList PoolItems() const;
+  void ShowFoundPools();
+  void WarnPoolProblems();
   void StartPoolSearch();
   void PoolSearchDone();
   void StartVolumeScan();
@@ -123,7 +133,7 @@ private:
   RecoveryMode mode_ = RecoveryMode::None;
   bool rawScanning_ = false;
   std::atomic<int> stop_{0};
-  QString pickedDisk_;
+  QStringList pickedDisks_;
 };
 
 }  // namespace ov::window

@@ -92,17 +92,18 @@ public:
   }
 
   // A click (or double click) at `global` on whatever lies there.
-  static void ClickAt(QPoint global, Qt::MouseButton button = Qt::LeftButton, bool twice = false) {
+  static void ClickAt(QPoint global, Qt::MouseButton button = Qt::LeftButton, bool twice = false,
+                      Qt::KeyboardModifiers keys = {}) {
     QWidget* hit = QApplication::widgetAt(global);
     if (!hit) return;
     const QPoint local = hit->mapFromGlobal(global);
     QTest::mouseMove(hit, local);
     if (twice) {
       // A person's double click: a click, then the second press.
-      QTest::mouseClick(hit, button, {}, local);
-      QTest::mouseDClick(hit, button, {}, local);
+      QTest::mouseClick(hit, button, keys, local);
+      QTest::mouseDClick(hit, button, keys, local);
     } else {
-      QTest::mouseClick(hit, button, {}, local);
+      QTest::mouseClick(hit, button, keys, local);
     }
   }
 
@@ -117,15 +118,16 @@ public:
   }
 
   // Clicks the row of `index` in a list or tree; `twice` double-clicks.
+  // `keys` are held down meanwhile (Ctrl or Shift to pick several).
   static ::testing::AssertionResult ClickItem(QAbstractItemView* view, const QModelIndex& index, bool twice = false,
-                                              Qt::MouseButton button = Qt::LeftButton) {
+                                              Qt::MouseButton button = Qt::LeftButton, Qt::KeyboardModifiers keys = {}) {
     if (!view || !index.isValid()) return ::testing::AssertionFailure() << "no such item";
     if (auto ok = Placed(view); !ok) return ok;
     view->scrollTo(index);
     const QRect r = view->visualRect(index);
     const QPoint at = view->viewport()->mapToGlobal(QPoint(r.left() + std::min(r.width() / 2, 40), r.center().y()));
     if (auto ok = Reaches(view->viewport(), at); !ok) return ok;
-    ClickAt(at, button, twice);
+    ClickAt(at, button, twice, keys);
     return ::testing::AssertionSuccess();
   }
 

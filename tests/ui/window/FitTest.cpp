@@ -19,6 +19,7 @@
 #include "ui/support/Screen.h"
 #include "ui/window/FitCanvas.h"
 #include "ui/window/MainWindow.h"
+#include "ui/window/Wizard.h"
 
 namespace ov::window::test {
 namespace {
@@ -55,6 +56,53 @@ TEST(SmallScreen, TheWindowFitsAndEveryControlCanBeReached) {
     EXPECT_TRUE(window.centralWidget()->rect().contains(w->geometry())) << id;
   }
   EXPECT_LT(window.elements().widget(kDetailsList)->height(), 280);
+}
+
+TEST(SmallScreen, ThePoolSegmentRowsOfTwoDisksWrapInsideTheList) {
+  ov::test::TempDir dir;
+  ov::test::ScopedEnv env;
+  env.Set("OVNSS_REGISTRY", (dir / "registry.txt").string()).Set("OVNSS_TEMP_DIR", dir.path().string());
+  FileRegistry r(dir / "registry.txt");
+  r.CreateKey(RegistryRoot::ClassesRoot, kProductKey);
+  r.SetValue(RegistryRoot::ClassesRoot, kProductKey, "FilePath", dir.path().string());
+  TestSession session;
+  session.Inventory(std::filesystem::path(OVNSS_SAMPLE_POOL_DISK_1));
+  session.Inventory(std::filesystem::path(OVNSS_SAMPLE_POOL_DISK_2));
+  MainWindow window(session, OVNSS_BIN_DIR);
+  window.show();
+  QApplication::processEvents();
+  Wizard& w = window.wizard();
+  QTreeWidgetItem* root = w.diskTree()->topLevelItem(0);
+  QTreeWidgetItem* last = nullptr;
+  for (int i = 0; i < root->childCount(); ++i) {
+    const std::string text = root->child(i)->text(0).toStdString();
+    for (const char* image : {OVNSS_SAMPLE_POOL_DISK_1, OVNSS_SAMPLE_POOL_DISK_2}) {
+      if (session.DiskNameOf(image) == text) (last = root->child(i))->setSelected(true);
+    }
+  }
+  ASSERT_TRUE(last);
+  w.ClickDisk(last);
+  ASSERT_EQ(w.pickedDisks().size(), 2);
+  w.ChooseMode(RecoveryMode::Quick);
+  w.Next();
+  ASSERT_EQ(w.step(), 1);
+  QTreeWidgetItem* span = w.poolTree()->topLevelItem(0)->child(1);
+  ASSERT_EQ(span->text(0), "SPAN");
+  w.ClickPool(span);
+  QApplication::processEvents();
+  // Every row is seen whole: a segment row takes more lines, not more width.
+  QTreeView* list = w.detailsList();
+  const QModelIndex name = list->model()->index(0, 0), segment = list->model()->index(2, 0);
+  ASSERT_TRUE(segment.data().toString().startsWith("Segment 0"));
+  EXPECT_GT(list->visualRect(segment).height(), list->visualRect(name).height() * 3 / 2);
+  EXPECT_LE(list->visualRect(segment).right(), list->viewport()->width());
+  // Back to one disk: the list is as it always was.
+  w.Back();
+  w.diskTree()->setCurrentItem(last);
+  w.ClickDisk(last);
+  ASSERT_EQ(w.pickedDisks().size(), 1);
+  EXPECT_FALSE(list->wordWrap());
+  EXPECT_EQ(list->columnWidth(0), 500);
 }
 
 TEST(SmallScreen, SizeForKeepsTheDrawnSizeWhereItFits) {
