@@ -3,7 +3,6 @@
 #include <sys/stat.h>
 
 #include <fstream>
-#include <sstream>
 
 #include <nlohmann/json.hpp>
 
@@ -15,20 +14,6 @@ namespace ov {
 namespace {
 
 using nlohmann::json;
-
-constexpr std::uintmax_t kMaxSetFileBytes = 64 * 1024;
-
-std::optional<std::string> ReadSmallFile(const std::filesystem::path& path) {
-  std::error_code ec;
-  if (!std::filesystem::is_regular_file(path, ec)) return std::nullopt;
-  const auto size = std::filesystem::file_size(path, ec);
-  if (ec || size > kMaxSetFileBytes || size < 2) return std::nullopt;
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return std::nullopt;
-  std::stringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
 
 // The file or device a path reaches, links followed: two paths name the
 // same disk when these agree.
@@ -49,7 +34,7 @@ std::optional<std::size_t> DiskOfSector(const DiskLayout& layout, std::uint64_t 
 }
 
 bool IsDiskSetFile(const std::filesystem::path& path) {
-  const auto text = ReadSmallFile(path);
+  const auto text = ReadSetFileText(path);
   if (!text) return false;
   const auto start = text->find_first_not_of(" \t\r\n");
   return start != std::string::npos && (*text)[start] == '{' && text->find(kDiskSetFormat) != std::string::npos;
@@ -57,7 +42,7 @@ bool IsDiskSetFile(const std::filesystem::path& path) {
 
 std::optional<std::vector<std::filesystem::path>> LoadDiskSetFile(const std::filesystem::path& path,
                                                                   std::string& error) {
-  const auto text = ReadSmallFile(path);
+  const auto text = ReadSetFileText(path);
   const std::string where = "the disk set file " + path.string();
   if (!text) {
     error = "cannot read " + where;

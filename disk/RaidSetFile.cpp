@@ -15,7 +15,9 @@ using nlohmann::json;
 
 constexpr std::uintmax_t kMaxSetFileBytes = 64 * 1024;
 
-std::optional<std::string> ReadSmallFile(const std::filesystem::path& path) {
+}  // namespace
+
+std::optional<std::string> ReadSetFileText(const std::filesystem::path& path) {
   std::error_code ec;
   if (!std::filesystem::is_regular_file(path, ec)) return std::nullopt;
   const auto size = std::filesystem::file_size(path, ec);
@@ -27,17 +29,16 @@ std::optional<std::string> ReadSmallFile(const std::filesystem::path& path) {
   return text.str();
 }
 
-}  // namespace
 
 bool IsRaidSetFile(const std::filesystem::path& path) {
-  const auto text = ReadSmallFile(path);
+  const auto text = ReadSetFileText(path);
   if (!text) return false;
   const auto start = text->find_first_not_of(" \t\r\n");
   return start != std::string::npos && (*text)[start] == '{' && text->find(kRaidSetFormat) != std::string::npos;
 }
 
 std::optional<RaidSet> LoadRaidSetFile(const std::filesystem::path& path, std::string& error) {
-  const auto text = ReadSmallFile(path);
+  const auto text = ReadSetFileText(path);
   const std::string where = "the RAID set file " + path.string();
   if (!text) {
     error = "cannot read " + where;

@@ -33,6 +33,10 @@ struct RaidSet {
   std::vector<std::optional<std::filesystem::path>> members;  // nothing: missing
 };
 
+// The text of a small set file (at most 64 KiB), or nothing for anything
+// else: a set file of either kind is read through it.
+std::optional<std::string> ReadSetFileText(const std::filesystem::path& path);
+
 // True when the file is a set file (a small JSON text naming the format).
 bool IsRaidSetFile(const std::filesystem::path& path);
 
