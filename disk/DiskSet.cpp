@@ -33,37 +33,21 @@ std::optional<std::size_t> DiskOfSector(const DiskLayout& layout, std::uint64_t 
   return std::nullopt;
 }
 
-bool IsDiskSetFile(const std::filesystem::path& path) {
-  const auto text = ReadSetFileText(path);
-  if (!text) return false;
-  const auto start = text->find_first_not_of(" \t\r\n");
-  return start != std::string::npos && (*text)[start] == '{' && text->find(kDiskSetFormat) != std::string::npos;
-}
+bool IsDiskSetFile(const std::filesystem::path& path) { return IsSetFileOf(path, kDiskSetFormat); }
 
 std::optional<std::vector<std::filesystem::path>> LoadDiskSetFile(const std::filesystem::path& path,
                                                                   std::string& error) {
-  const auto text = ReadSetFileText(path);
-  const std::string where = "the disk set file " + path.string();
-  if (!text) {
-    error = "cannot read " + where;
-    return std::nullopt;
-  }
-  try {
-    const json j = json::parse(*text);
-    if (!j.is_object() || j.value("format", "") != kDiskSetFormat) throw std::runtime_error("it names no set format");
-    if (j.value("version", 0) != 1) throw std::runtime_error("its version is not 1");
-    std::vector<std::filesystem::path> disks;
+  std::vector<std::filesystem::path> disks;
+  const bool read = ReadSetFile(path, kDiskSetFormat, "the disk set file", [&](const json& j) {
     for (const auto& d : j.at("disks")) {
       std::filesystem::path disk = d.get<std::string>();
       if (disk.empty()) throw std::runtime_error("a disk has an empty path");
       if (disk.is_relative()) disk = path.parent_path() / disk;
       disks.push_back(disk.lexically_normal());
     }
-    return disks;
-  } catch (const std::exception& e) {
-    error = where + ": " + e.what();
-    return std::nullopt;
-  }
+  }, error);
+  if (!read) return std::nullopt;
+  return disks;
 }
 
 bool WriteDiskSetFile(const std::filesystem::path& path, const std::vector<std::filesystem::path>& disks,

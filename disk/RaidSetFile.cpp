@@ -15,8 +15,6 @@ using nlohmann::json;
 
 constexpr std::uintmax_t kMaxSetFileBytes = 64 * 1024;
 
-}  // namespace
-
 std::optional<std::string> ReadSetFileText(const std::filesystem::path& path) {
   std::error_code ec;
   if (!std::filesystem::is_regular_file(path, ec)) return std::nullopt;
@@ -29,26 +27,42 @@ std::optional<std::string> ReadSetFileText(const std::filesystem::path& path) {
   return text.str();
 }
 
+}  // namespace
 
-bool IsRaidSetFile(const std::filesystem::path& path) {
+bool IsSetFileOf(const std::filesystem::path& path, std::string_view format) {
   const auto text = ReadSetFileText(path);
   if (!text) return false;
   const auto start = text->find_first_not_of(" \t\r\n");
-  return start != std::string::npos && (*text)[start] == '{' && text->find(kRaidSetFormat) != std::string::npos;
+  return start != std::string::npos && (*text)[start] == '{' && text->find(format) != std::string::npos;
 }
 
-std::optional<RaidSet> LoadRaidSetFile(const std::filesystem::path& path, std::string& error) {
+bool ReadSetFile(const std::filesystem::path& path, std::string_view format, std::string_view what,
+                 const std::function<void(const json&)>& read, std::string& error) {
   const auto text = ReadSetFileText(path);
-  const std::string where = "the RAID set file " + path.string();
+  const std::string where = std::string(what) + " " + path.string();
   if (!text) {
     error = "cannot read " + where;
-    return std::nullopt;
+    return false;
   }
   try {
     const json j = json::parse(*text);
-    if (!j.is_object() || j.value("format", "") != kRaidSetFormat) throw std::runtime_error("it names no set format");
+    if (!j.is_object() || j.value("format", "") != format) throw std::runtime_error("it names no set format");
     if (j.value("version", 0) != 1) throw std::runtime_error("its version is not 1");
-    RaidSet set;
+    read(j);
+    return true;
+  } catch (const std::exception& e) {
+    std::string why = e.what();
+    if (dynamic_cast<const json::exception*>(&e)) why = "it is not a valid set description (" + why + ")";
+    error = where + ": " + why;
+    return false;
+  }
+}
+
+bool IsRaidSetFile(const std::filesystem::path& path) { return IsSetFileOf(path, kRaidSetFormat); }
+
+std::optional<RaidSet> LoadRaidSetFile(const std::filesystem::path& path, std::string& error) {
+  RaidSet set;
+  const bool read = ReadSetFile(path, kRaidSetFormat, "the RAID set file", [&](const json& j) {
     const auto level = ParseLevel(j.at("level").get<std::string>());
     if (!level) throw std::runtime_error("unknown level \"" + j.at("level").get<std::string>() + "\"");
     set.geometry.level = *level;
@@ -77,13 +91,9 @@ std::optional<RaidSet> LoadRaidSetFile(const std::filesystem::path& path, std::s
       set.members.emplace_back(p.lexically_normal());
     }
     set.geometry.members = static_cast<std::uint32_t>(set.members.size());
-    return set;
-  } catch (const std::exception& e) {
-    std::string why = e.what();
-    if (dynamic_cast<const json::exception*>(&e)) why = "it is not a valid set description (" + why + ")";
-    error = where + ": " + why;
-    return std::nullopt;
-  }
+  }, error);
+  if (!read) return std::nullopt;
+  return set;
 }
 
 std::string RaidSetText(const RaidSet& set, const std::filesystem::path& setFile) {

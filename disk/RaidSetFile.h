@@ -17,9 +17,12 @@
 // is (raw, split, E01, VMDK, VHD(X), QCOW2) or as a block device.
 
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
+
+#include <nlohmann/json_fwd.hpp>
 
 #include "disk/ImageFormats.h"
 #include "disk/RaidLayout.h"
@@ -33,9 +36,15 @@ struct RaidSet {
   std::vector<std::optional<std::filesystem::path>> members;  // nothing: missing
 };
 
-// The text of a small set file (at most 64 KiB), or nothing for anything
-// else: a set file of either kind is read through it.
-std::optional<std::string> ReadSetFileText(const std::filesystem::path& path);
+// Set files of every kind (RAID sets, disk sets) are small JSON texts (at
+// most 64 KiB) that name their format and version 1.
+//  - IsSetFileOf: the file is one naming `format`;
+//  - ReadSetFile: hands the checked JSON to `read`, which throws on content
+//    it refuses; false on any fault, with `error` naming `what` and the file
+//    ("the RAID set file F: its version is not 1").
+bool IsSetFileOf(const std::filesystem::path& path, std::string_view format);
+bool ReadSetFile(const std::filesystem::path& path, std::string_view format, std::string_view what,
+                 const std::function<void(const nlohmann::json&)>& read, std::string& error);
 
 // True when the file is a set file (a small JSON text naming the format).
 bool IsRaidSetFile(const std::filesystem::path& path);

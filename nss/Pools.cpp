@@ -290,12 +290,13 @@ void PoolTable::AssemblePools() {
   // section met under its name, wherever it lies. Pools keep the order in
   // which their first section was met, so a table only grows at its end as
   // further chains are read.
+  // Segments the one-disk walk would not take are not taken here either.
+  auto takes = [](const Found& f) { return f.index < kMaxSegments && f.count > 0 && f.count < kMaxSegments; };
   std::vector<std::size_t> order;  // index of each pool's first section
   for (std::size_t i = 0; i < sections_.size(); ++i) {
     const Found& f = sections_[i];
     if (f.multiSegment) {
-      // Segments the one-disk walk would not take are not taken here either.
-      if (f.index >= kMaxSegments || f.count == 0 || f.count >= kMaxSegments) continue;
+      if (!takes(f)) continue;
       const bool seen = std::any_of(order.begin(), order.end(), [&](std::size_t j) {
         return sections_[j].multiSegment && sections_[j].name == f.name;
       });
@@ -319,7 +320,7 @@ void PoolTable::AssemblePools() {
     }
     std::vector<const Found*> mine;
     for (const Found& f : sections_) {
-      if (f.multiSegment && f.name == head.name && f.index < kMaxSegments && f.count > 0 && f.count < kMaxSegments)
+      if (f.multiSegment && f.name == head.name && takes(f))
         mine.push_back(&f);
     }
     // The count the first segment gives, else the count of the first

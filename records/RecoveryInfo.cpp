@@ -501,28 +501,26 @@ std::optional<std::uint64_t> Rebase(const DiskLayout& written, const DiskLayout&
 }  // namespace
 
 void ApplyRecoveryInfo(const RecoveryInfo& info, Discovery& discovery, RecoveryTree& tree) {
+  PoolInfo pool = info.pool;
+  std::vector<VolumeInfo> volumes = info.volumes;
+  std::uint64_t superblock = info.superblockSector, root = info.poolRootSector;
   if (info.disks.size() > 1) {
     // Written over several disks: every sector is moved to where the same
     // disk lies in this run; a segment on a disk this run lacks is missing.
-    RecoveryInfo moved = info;
-    moved.disks.clear();
     const DiskLayout& now = discovery.layout();
     const auto match = MatchDisks(info.disks, now);
-    for (std::size_t k = 0; k < std::min<std::size_t>(info.pool.segmentCount, kMaxSegments); ++k) {
-      if (info.pool.segmentMissing[k]) continue;
-      if (auto sector = Rebase(info.disks, now, match, info.pool.segmentStart[k])) {
-        moved.pool.segmentStart[k] = *sector;
-      } else {
-        moved.pool.segmentMissing[k] = true;
-        moved.pool.segmentStart[k] = 0;
-      }
+    auto moved = [&](std::uint64_t sector) { return Rebase(info.disks, now, match, sector); };
+    for (std::size_t k = 0; k < std::min<std::size_t>(pool.segmentCount, kMaxSegments); ++k) {
+      if (pool.segmentMissing[k]) continue;
+      const auto sector = moved(pool.segmentStart[k]);
+      pool.segmentMissing[k] = !sector;
+      pool.segmentStart[k] = sector.value_or(0);
     }
-    moved.superblockSector = Rebase(info.disks, now, match, info.superblockSector).value_or(0);
-    moved.poolRootSector = Rebase(info.disks, now, match, info.poolRootSector).value_or(0);
-    for (auto& volume : moved.volumes) volume.rootSector = Rebase(info.disks, now, match, volume.rootSector).value_or(0);
-    return ApplyRecoveryInfo(moved, discovery, tree);
+    superblock = moved(superblock).value_or(0);
+    root = moved(root).value_or(0);
+    for (auto& volume : volumes) volume.rootSector = moved(volume.rootSector).value_or(0);
   }
-  discovery.Restore(info.pool, info.volumes, info.selectedVolume, info.superblockSector, info.poolRootSector);
+  discovery.Restore(pool, std::move(volumes), info.selectedVolume, superblock, root);
   tree.ReleaseTree();
   for (const auto& node : info.folders)
     tree.AddFolderNode(node.name, node.objectId, node.parentId, node.index, node.time);

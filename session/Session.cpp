@@ -159,14 +159,19 @@ std::optional<std::string> Session::DiskNameOf(const std::filesystem::path& path
   return std::nullopt;
 }
 
-void Session::SelectDisk(const std::string& valueName) {
+int Session::ScannableDisk(const std::string& valueName) const {
   if (!inventory_) throw Failure("no disk is listed");
   const auto number = DiskNumberOf(valueName);
   if (!number) throw Failure("\"" + valueName + "\" is not a disk");
   if (auto refusal = DiskInventory::ScanRefusal(*number)) throw Failure(*refusal);
+  return *number;
+}
+
+void Session::SelectDisk(const std::string& valueName) {
+  const int number = ScannableDisk(valueName);
   inventory_->PickDisk(valueName);
   inventory_->CommitSelection();
-  diskNumber_ = *number;
+  diskNumber_ = number;
   MakeDiscovery(registry.ReadText(RegistryRoot::ClassesRoot, kDevicePathKey, valueName));
 }
 
@@ -201,12 +206,9 @@ void Session::OpenDisks(const std::vector<std::filesystem::path>& paths) {
 
 void Session::SelectDisks(const std::vector<std::string>& valueNames) {
   if (valueNames.size() == 1) return SelectDisk(valueNames.front());
-  if (!inventory_) throw Failure("no disk is listed");
   std::vector<std::filesystem::path> paths;
   for (const auto& name : valueNames) {
-    const auto number = DiskNumberOf(name);
-    if (!number) throw Failure("\"" + name + "\" is not a disk");
-    if (auto refusal = DiskInventory::ScanRefusal(*number)) throw Failure(*refusal);
+    ScannableDisk(name);
     const std::string device = registry.ReadText(RegistryRoot::ClassesRoot, kDevicePathKey, name);
     if (device.empty()) throw Failure("\"" + name + "\" names no disk that can be read");
     paths.emplace_back(device);

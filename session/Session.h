@@ -123,6 +123,8 @@ public:
   RecoveryTree tree;
 
 private:
+  // The number of the listed disk `valueName`; fails for one that cannot be scanned.
+  int ScannableDisk(const std::string& valueName) const;
   void MakeDiscovery(const std::filesystem::path& device);
 
   std::unique_ptr<DiskInventory> inventory_;

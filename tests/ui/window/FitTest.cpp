@@ -33,13 +33,20 @@ struct TestSession : Parts, Session {
   TestSession() : Session(Parts::prompter) {}
 };
 
-TEST(SmallScreen, TheWindowFitsAndEveryControlCanBeReached) {
+// A run as if installed in a folder of its own, with a registry of its own.
+struct InstalledRun {
   ov::test::TempDir dir;
   ov::test::ScopedEnv env;
-  env.Set("OVNSS_REGISTRY", (dir / "registry.txt").string()).Set("OVNSS_TEMP_DIR", dir.path().string());
-  FileRegistry r(dir / "registry.txt");
-  r.CreateKey(RegistryRoot::ClassesRoot, kProductKey);
-  r.SetValue(RegistryRoot::ClassesRoot, kProductKey, "FilePath", dir.path().string());
+  InstalledRun() {
+    env.Set("OVNSS_REGISTRY", (dir / "registry.txt").string()).Set("OVNSS_TEMP_DIR", dir.path().string());
+    FileRegistry r(dir / "registry.txt");
+    r.CreateKey(RegistryRoot::ClassesRoot, kProductKey);
+    r.SetValue(RegistryRoot::ClassesRoot, kProductKey, "FilePath", dir.path().string());
+  }
+};
+
+TEST(SmallScreen, TheWindowFitsAndEveryControlCanBeReached) {
+  InstalledRun run;
   TestSession session;
   session.Inventory(std::filesystem::path(OVNSS_SAMPLE_DISK));
   MainWindow window(session, OVNSS_BIN_DIR);
@@ -59,12 +66,7 @@ TEST(SmallScreen, TheWindowFitsAndEveryControlCanBeReached) {
 }
 
 TEST(SmallScreen, ThePoolSegmentRowsOfTwoDisksWrapInsideTheList) {
-  ov::test::TempDir dir;
-  ov::test::ScopedEnv env;
-  env.Set("OVNSS_REGISTRY", (dir / "registry.txt").string()).Set("OVNSS_TEMP_DIR", dir.path().string());
-  FileRegistry r(dir / "registry.txt");
-  r.CreateKey(RegistryRoot::ClassesRoot, kProductKey);
-  r.SetValue(RegistryRoot::ClassesRoot, kProductKey, "FilePath", dir.path().string());
+  InstalledRun run;
   TestSession session;
   session.Inventory(std::filesystem::path(OVNSS_SAMPLE_POOL_DISK_1));
   session.Inventory(std::filesystem::path(OVNSS_SAMPLE_POOL_DISK_2));
